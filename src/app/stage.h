@@ -1,0 +1,49 @@
+#pragma once
+
+// What a conversion stage receives from the run, and how it hands over the objects it creates.
+//
+// A stage reads version-3 members by name from the input working directory (or template files
+// from the templates directory), writes version-4 files into the output working directory,
+// creates one file object per output file, loads it and appends it to `members` in the order the
+// package needs. Every object a stage creates goes to Keep(): the run holds them until the output
+// archive has been written and destroys them in reverse order of creation.
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "files/file_list.h"
+#include "files/game_file.h"
+
+namespace carconv {
+
+struct StageContext {
+    std::string templateDirectory;  // ends in a separator
+    std::string inputDirectory;     // no trailing separator
+    std::string outputDirectory;    // no trailing separator
+    FileList* members = nullptr;
+    std::vector<std::unique_ptr<GameFile>>* objects = nullptr;
+
+    // Takes over `object` for the rest of the run and returns it.
+    template <typename T>
+    T& Keep(std::unique_ptr<T> object) {
+        T& ref = *object;
+        objects->push_back(std::move(object));
+        return ref;
+    }
+
+    std::string InputFile(const std::string& name) const;
+    std::string OutputFile(const std::string& name) const;
+    std::string TemplateFile(const std::string& name) const;
+};
+
+// A stage of the conversion run. Failures are thrown.
+using StageFunction = void (*)(StageContext& context);
+
+struct Stage {
+    const char* name;
+    StageFunction run;
+};
+
+}  // namespace carconv

@@ -1,0 +1,17 @@
+#include "files/file_list.h"
+
+#include <cassert>
+
+namespace carconv {
+
+int FileList::Add(GameFile& file) {
+    items_.push_back(&file);
+    return static_cast<int>(items_.size()) - 1;
+}
+
+GameFile& FileList::ElementAt(int position) const {
+    assert(position >= 0 && position < GetSize());
+    return *items_[static_cast<std::size_t>(position)];
+}
+
+}  // namespace carconv

@@ -1,0 +1,113 @@
+#include "platform/file_system.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <system_error>
+
+#include "files/errors.h"
+
+namespace carconv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+}  // namespace
+
+fs::path NativePath(const std::string& path) {
+    // Paths are UTF-8 throughout the program; char8_t makes the conversion explicit on every
+    // platform (on Windows it becomes a wide path).
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string PathString(const fs::path& path) {
+    std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    char last = dir.back();
+    if (last == '/' || last == kPathSeparator) return dir + name;
+    return dir + kPathSeparator + name;
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+    errno = 0;
+    std::ifstream in(NativePath(path), std::ios::binary);
+    if (!in) throw IoError(path, "cannot open for reading: " + ErrnoText());
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(NativePath(path), ec);
+    if (ec) throw IoError(path, "cannot read: " + ec.message());
+    if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw IoError(path, "file is too large (2 GiB or more)");
+    }
+    Bytes bytes(static_cast<std::size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()),
+                             static_cast<std::streamsize>(bytes.size()))) {
+        throw IoError(path, "cannot read: " + ErrnoText());
+    }
+    // A file that grew between measuring and reading is read as measured; one that shrank fails
+    // above.
+    return bytes;
+}
+
+std::int64_t FileSize(const std::string& path) {
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(NativePath(path), ec);
+    if (ec) throw IoError(path, "cannot measure: " + ec.message());
+    return static_cast<std::int64_t>(size);
+}
+
+void WriteWholeFile(const std::string& path, ByteSpan bytes) {
+    errno = 0;
+    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
+    if (!out) throw IoError(path, "cannot create: " + ErrnoText());
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) throw IoError(path, "cannot write: " + ErrnoText());
+}
+
+void CopyFileReplace(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::copy_file(NativePath(from), NativePath(to), fs::copy_options::overwrite_existing, ec);
+    if (ec) throw IoError(from, "cannot copy to " + to + ": " + ec.message());
+}
+
+void CreateDirectories(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(NativePath(path), ec);
+    if (ec) throw IoError(path, "cannot create directory: " + ec.message());
+}
+
+bool IsDirectory(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(NativePath(path), ec);
+}
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(NativePath(path), ec);
+}
+
+std::string CurrentDirectory() {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    if (ec) throw IoError(".", "cannot determine the current directory: " + ec.message());
+    std::string dir = PathString(cwd);
+    if (dir.empty() || (dir.back() != kPathSeparator && dir.back() != '/')) dir += kPathSeparator;
+    return dir;
+}
+
+std::string TemporaryDirectory() {
+    std::error_code ec;
+    fs::path tmp = fs::temp_directory_path(ec);
+    if (ec) throw IoError("(temporary directory)", ec.message());
+    return PathString(tmp);
+}
+
+}  // namespace carconv

@@ -1,0 +1,63 @@
+#pragma once
+
+// The file layer: whole-file reads and writes, copies, directories and the directory search.
+//
+// Paths are byte strings in UTF-8. Every failure throws IoError naming the path and the reason;
+// nothing here fails silently.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files/byte_reader.h"
+
+namespace carconv {
+
+// The separator used to join a directory and a name on this platform.
+extern const char kPathSeparator;
+
+// Converts a UTF-8 path to the platform's native path type, and back.
+std::filesystem::path NativePath(const std::string& path);
+std::string PathString(const std::filesystem::path& path);
+
+// `dir` + separator + `name`; no separator is doubled when `dir` already ends in one.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// Reads a whole file into memory. Files of 2 GiB or more are refused: every format stores sizes
+// as signed 32-bit numbers.
+Bytes ReadWholeFile(const std::string& path);
+
+// The size of a regular file in bytes.
+std::int64_t FileSize(const std::string& path);
+
+// Creates or truncates `path` and writes `bytes` to it.
+void WriteWholeFile(const std::string& path, ByteSpan bytes);
+
+// Copies `from` to `to`, replacing an existing `to`.
+void CopyFileReplace(const std::string& from, const std::string& to);
+
+// Creates `path` and missing parents; an existing directory is not an error.
+void CreateDirectories(const std::string& path);
+
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+
+// One entry of a directory search. Links are reported as links and never followed.
+struct DirectoryEntry {
+    enum class Kind { kFile, kDirectory, kLink, kOther };
+    std::string name;
+    Kind kind;
+};
+
+// The entries of `dir` in the order the platform's directory search returns them, without the
+// "." and ".." entries. Throws IoError when the directory cannot be read.
+std::vector<DirectoryEntry> SearchDirectory(const std::string& dir);
+
+// The process's current directory, ending in a separator.
+std::string CurrentDirectory();
+
+// The directory for temporary files (TMPDIR on POSIX, the user's temp folder on Windows).
+std::string TemporaryDirectory();
+
+}  // namespace carconv

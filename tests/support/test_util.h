@@ -1,0 +1,77 @@
+#pragma once
+
+// Helpers shared by the tests: scratch directories, raw file access that does not go through the
+// code under test, and a byte builder for laying out file formats inline.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace carconv::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A scratch directory, created fresh and removed with everything in it at destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Raw file access with the standard library alone.
+Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const Bytes& bytes);
+void WriteFile(const std::string& path, std::string_view text);
+bool Exists(const std::string& path);
+// Names of the entries of a directory, sorted.
+std::vector<std::string> ListNames(const std::string& dir);
+// Names of the entries of the temporary directory that begin with "carconv-".
+std::vector<std::string> LeftoverWorkingDirectories();
+
+// Builds a byte layout field by field.
+class Builder {
+public:
+    Builder& u8(std::uint8_t v);
+    Builder& u16le(std::uint16_t v);
+    Builder& u32le(std::uint32_t v);
+    Builder& i32le(std::int32_t v) { return u32le(static_cast<std::uint32_t>(v)); }
+    Builder& u32be(std::uint32_t v);
+    Builder& i32be(std::int32_t v) { return u32be(static_cast<std::uint32_t>(v)); }
+    Builder& str(std::string_view s);  // bytes of s, no terminator
+    Builder& cstr(std::string_view s);  // bytes of s and a NUL
+    Builder& zeros(std::size_t n);
+    Builder& fill(std::size_t n, std::uint8_t v);
+    Builder& raw(const Bytes& b);
+    std::size_t size() const { return bytes_.size(); }
+    const Bytes& bytes() const { return bytes_; }
+
+private:
+    Bytes bytes_;
+};
+
+// Little-endian / big-endian reads from raw bytes, for checking written files.
+std::uint32_t GetU32le(const Bytes& b, std::size_t offset);
+std::int32_t GetI32le(const Bytes& b, std::size_t offset);
+std::uint16_t GetU16le(const Bytes& b, std::size_t offset);
+std::uint32_t GetU32be(const Bytes& b, std::size_t offset);
+std::string GetCString(const Bytes& b, std::size_t offset, std::size_t max);
+
+// Runs the carconv executable with `args` (a shell-quoted string), feeding `input` on stdin.
+struct RunResult {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+RunResult RunCarconv(const std::string& args, const std::string& input = "",
+                     const std::string& env = "");
+
+}  // namespace carconv::test
