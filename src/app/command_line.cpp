@@ -1,7 +1,116 @@
 #include "app/command_line.h"
 
+#include <exception>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "app/converter_app.h"
+#include "app/package_commands.h"
+#include "files/errors.h"
+#include "platform/file_dialogs.h"
+#include "platform/file_system.h"
+#include "platform/profile_store.h"
+
 namespace carconv {
 
-int RunCommandLine(int, char**) { return 0; }
+namespace {
+
+std::string ExecutableBaseName(const char* argv0) {
+    std::string name = argv0 != nullptr ? argv0 : "carconv";
+    std::size_t cut = name.find_last_of("/\\");
+    if (cut != std::string::npos) name = name.substr(cut + 1);
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+    return name.empty() ? std::string("carconv") : name;
+}
+
+std::string WithSeparator(std::string dir) {
+    if (!dir.empty() && dir.back() != '/' && dir.back() != kPathSeparator) dir += kPathSeparator;
+    return dir;
+}
+
+int RunDialogs(const std::string& application, const std::string& templates) {
+    std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
+    std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
+    ConverterApp::Settings settings;
+    settings.templateDirectory = templates;
+    ConverterApp app(*dialogs, *profile, settings);
+    app.InitInstance();
+    return 0;
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv) {
+    const std::string application = ExecutableBaseName(argc > 0 ? argv[0] : nullptr);
+
+    CLI::App app{
+        "carconv converts a car package in the version-3 layout into the version-4 layout.\n"
+        "Without a command it asks for the input and the output package in two dialogs.",
+        "carconv"};
+    app.set_version_flag("--version", std::string("carconv ") + CARCONV_VERSION);
+    app.require_subcommand(0, 1);
+
+    std::string input, output, templates;
+    CLI::App* convert = app.add_subcommand("convert", "Convert a version-3 package into a version-4 package");
+    convert->add_option("input", input, "Version-3 car package (.viv)")->required();
+    convert->add_option("output", output, "Version-4 car package to write (.viv)")->required();
+    convert->add_option("--templates", templates, "Directory that holds the template files");
+
+    std::string archive, directory;
+    bool json = false;
+    CLI::App* list = app.add_subcommand("list", "List the members of an archive");
+    list->add_option("archive", archive, "Archive (.viv)")->required();
+    list->add_flag("--json", json, "Print a JSON array of {name, offset, size}");
+
+    CLI::App* unpack = app.add_subcommand("unpack", "Write every member of an archive into a directory");
+    unpack->add_option("archive", archive, "Archive (.viv)")->required();
+    unpack->add_option("directory", directory, "Directory to write into (created if missing)")->required();
+
+    std::vector<std::string> names;
+    CLI::App* pack = app.add_subcommand("pack", "Pack files of a directory into a new archive");
+    pack->add_option("directory", directory, "Directory that holds the files")->required();
+    pack->add_option("archive", archive, "Archive to write (.viv)")->required();
+    pack->add_option("names", names, "Files to pack, in this order (default: all, sorted by name)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "carconv: usage error: " << e.what() << "\n"
+                  << "Run 'carconv --help' for more information.\n";
+        return 2;
+    }
+
+    try {
+        if (*convert) {
+            std::string templateDirectory = templates.empty() ? CurrentDirectory() : WithSeparator(templates);
+            ConvertPackage(input, output, templateDirectory);
+        } else if (*list) {
+            ListArchive(archive, json, std::cout);
+        } else if (*unpack) {
+            UnpackArchive(archive, directory);
+        } else if (*pack) {
+            PackArchive(directory, archive, names);
+        } else {
+            return RunDialogs(application, templates.empty() ? "" : WithSeparator(templates));
+        }
+        std::cout.flush();
+        return 0;
+    } catch (const CarconvError& e) {
+        std::cerr << "carconv: error: " << e.what() << '\n';
+    } catch (const std::bad_alloc&) {
+        std::cerr << "carconv: error: out of memory\n";
+    } catch (const std::exception& e) {
+        std::cerr << "carconv: error: " << e.what() << '\n';
+    }
+    return 1;
+}
 
 }  // namespace carconv

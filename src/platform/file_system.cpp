@@ -4,7 +4,11 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <atomic>
+#include <random>
 #include <system_error>
+
+#include <fmt/format.h>
 
 #include "files/errors.h"
 
@@ -108,6 +112,69 @@ std::string TemporaryDirectory() {
     fs::path tmp = fs::temp_directory_path(ec);
     if (ec) throw IoError("(temporary directory)", ec.message());
     return PathString(tmp);
+}
+
+}  // namespace carconv
+
+namespace carconv {
+
+struct AtomicFileWriter::Impl {
+    std::ofstream out;
+};
+
+AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(target)), impl_(new Impl) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device device;
+    for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
+        std::string candidate =
+            target_ + fmt::format(".carconv-{:08x}{:x}.tmp", device(), counter.fetch_add(1));
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(NativePath(candidate), ec))) continue;
+        temporary_ = candidate;
+    }
+    if (temporary_.empty()) {
+        delete impl_;
+        throw IoError(target_, "cannot choose a temporary file name");
+    }
+    errno = 0;
+    impl_->out.open(NativePath(temporary_), std::ios::binary | std::ios::trunc);
+    if (!impl_->out) {
+        std::string reason = ErrnoText();
+        delete impl_;
+        throw IoError(target_, "cannot create: " + reason);
+    }
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (impl_ != nullptr) {
+        impl_->out.close();
+        std::error_code ec;
+        fs::remove(NativePath(temporary_), ec);
+        delete impl_;
+    }
+}
+
+void AtomicFileWriter::Write(ByteSpan bytes) {
+    impl_->out.write(reinterpret_cast<const char*>(bytes.data()),
+                     static_cast<std::streamsize>(bytes.size()));
+    if (!impl_->out) throw IoError(target_, "cannot write: " + ErrnoText());
+    written_ += static_cast<std::int64_t>(bytes.size());
+}
+
+void AtomicFileWriter::Commit() {
+    impl_->out.close();
+    if (!impl_->out) throw IoError(target_, "cannot write: " + ErrnoText());
+    std::error_code ec;
+    fs::rename(NativePath(temporary_), NativePath(target_), ec);
+    if (ec) throw IoError(target_, "cannot replace: " + ec.message());
+    delete impl_;
+    impl_ = nullptr;
+}
+
+void WriteFileAtomically(const std::string& path, ByteSpan bytes) {
+    AtomicFileWriter writer(path);
+    writer.Write(bytes);
+    writer.Commit();
 }
 
 }  // namespace carconv

@@ -61,3 +61,33 @@ std::string CurrentDirectory();
 std::string TemporaryDirectory();
 
 }  // namespace carconv
+
+namespace carconv {
+
+// Writes a file so that it appears complete or not at all: the bytes go to a fresh temporary file
+// beside the target, which replaces the target only on Commit(). Destroying an uncommitted writer
+// removes the temporary file and leaves an existing target as it was.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string target);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void Write(ByteSpan bytes);
+    std::int64_t BytesWritten() const { return written_; }
+    // Flushes, closes and renames the temporary file over the target.
+    void Commit();
+
+private:
+    struct Impl;
+    std::string target_;
+    std::string temporary_;
+    std::int64_t written_ = 0;
+    Impl* impl_;
+};
+
+// WriteWholeFile through an AtomicFileWriter.
+void WriteFileAtomically(const std::string& path, ByteSpan bytes);
+
+}  // namespace carconv

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing carconv need. As root it installs what is
+# missing with apt-get; otherwise it names the missing packages and fails.
+set -euo pipefail
+
+packages=(cmake make g++ pkgconf googletest libgtest-dev libcli11-dev libinih-dev
+          nlohmann-json3-dev libfmt-dev "$@")
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "carconv needs these packages: ${missing[*]}" >&2
+    echo "install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

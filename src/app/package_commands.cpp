@@ -1,0 +1,79 @@
+#include "app/package_commands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "files/errors.h"
+#include "files/game_file.h"
+#include "files/safe_name.h"
+#include "files/viv_archive.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+void ListArchive(const std::string& archive, bool json, std::ostream& out) {
+    Bytes bytes = ReadWholeFile(archive);
+    VivDirectory dir = VivArchive::ReadDirectory(bytes, archive);
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const VivEntry& e : dir.entries) {
+            list.push_back({{"name", e.name}, {"offset", e.offset}, {"size", e.size}});
+        }
+        // Names are bytes; replace what is not UTF-8 rather than fail.
+        out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return;
+    }
+    for (const VivEntry& e : dir.entries) {
+        out << fmt::format("{:>10} {:>10} {}\n", e.offset, e.size, e.name);
+    }
+}
+
+void UnpackArchive(const std::string& archive, const std::string& directory) {
+    Bytes bytes = ReadWholeFile(archive);
+    VivDirectory dir = VivArchive::ReadDirectory(bytes, archive);
+    CreateDirectories(directory);
+    for (const VivEntry& e : dir.entries) {
+        // Written beside and renamed over the target, so a link of that name is replaced rather
+        // than followed.
+        WriteFileAtomically(JoinPath(directory, e.name),
+                            ByteSpan(bytes).subspan(static_cast<std::size_t>(e.offset),
+                                                    static_cast<std::size_t>(e.size)));
+    }
+}
+
+void PackArchive(const std::string& directory, const std::string& archive,
+                 std::vector<std::string> names) {
+    namespace fs = std::filesystem;
+    if (!IsDirectory(directory)) throw IoError(directory, "not a directory");
+    if (names.empty()) {
+        std::error_code ec;
+        for (const DirectoryEntry& entry : SearchDirectory(directory)) {
+            if (entry.kind != DirectoryEntry::Kind::kFile) continue;
+            std::string full = JoinPath(directory, entry.name);
+            if (fs::equivalent(NativePath(full), NativePath(archive), ec)) continue;
+            names.push_back(entry.name);
+        }
+        std::sort(names.begin(), names.end());
+    }
+    std::vector<std::unique_ptr<GameFile>> files;
+    VivArchive out(archive);
+    for (const std::string& name : names) {
+        if (!IsSafeFileName(name) || name.size() > VivArchive::kMaxNameLength) {
+            throw IoError(name, "not a member name: names are 1 to 255 bytes without separators");
+        }
+        std::string path = JoinPath(directory, name);
+        if (!IsRegularFile(path)) throw IoError(path, "no such file");
+        files.push_back(std::make_unique<GameFile>(path));
+        files.back()->Load();
+        out.members.Add(*files.back());
+    }
+    out.Reset();
+    out.Save();
+}
+
+}  // namespace carconv

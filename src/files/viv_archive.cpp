@@ -1,0 +1,193 @@
+#include "files/viv_archive.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "files/errors.h"
+#include "files/member_factory.h"
+#include "files/safe_name.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+VivArchive::VivArchive(std::string path) : GameFile(std::move(path)) { typeTag = "VIV"; }
+
+VivArchive::~VivArchive() {
+    // Members first: nested archives and picture archives remove their own working directories.
+    members.RemoveAll();
+    while (!loadedMembers_.empty()) loadedMembers_.pop_back();
+}
+
+const std::string& VivArchive::CreateWorkingDirectory() {
+    if (!workingDirectory_) workingDirectory_ = std::make_unique<WorkingDirectory>(GetFileName());
+    return workingDirectory_->Path();
+}
+
+std::string VivArchive::WorkingDirectoryPath() const {
+    return workingDirectory_ ? workingDirectory_->Path() : std::string();
+}
+
+int VivArchive::Reset() {
+    magic = kMagic;
+    RebuildDirectory();
+    length = totalSize;
+    return 1;
+}
+
+VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileName) {
+    ByteReader reader(bytes, fileName);
+    if (bytes.size() < kHeaderSize) {
+        throw FormatError(fileName, fmt::format("file of {} bytes is too short for the {}-byte "
+                                                "archive header",
+                                                bytes.size(), kHeaderSize));
+    }
+    VivDirectory dir;
+    for (auto& b : dir.magic) b = reader.U8();
+    dir.totalSize = reader.I32be();
+    dir.memberCount = reader.I32be();
+    dir.headerSize = reader.I32be();
+    if (dir.memberCount < 0) {
+        throw FormatError(fileName, 8, fmt::format("negative member count {}", dir.memberCount));
+    }
+    if (static_cast<std::size_t>(dir.memberCount) > reader.Remaining() / kEntryFixedSize) {
+        throw FormatError(fileName, 8,
+                          fmt::format("member count {} is more than the file can hold",
+                                      dir.memberCount));
+    }
+    dir.entries.reserve(static_cast<std::size_t>(dir.memberCount));
+    for (std::int32_t i = 0; i < dir.memberCount; ++i) {
+        std::size_t entryStart = reader.Position();
+        VivEntry entry;
+        entry.offset = reader.I32be();
+        entry.size = reader.I32be();
+        // The name runs to its zero byte, which must come within 256 bytes and inside the file.
+        std::size_t nameStart = reader.Position();
+        std::size_t window = std::min<std::size_t>(reader.Remaining(), kMaxNameLength + 1);
+        ByteSpan candidates = bytes.subspan(nameStart, window);
+        auto zero = std::find(candidates.begin(), candidates.end(), std::uint8_t{0});
+        if (zero == candidates.end()) {
+            throw FormatError(fileName, nameStart,
+                              window > kMaxNameLength
+                                  ? fmt::format("name of member {} is longer than {} bytes", i,
+                                                kMaxNameLength)
+                                  : fmt::format("name of member {} is not terminated", i));
+        }
+        std::size_t nameLength = static_cast<std::size_t>(zero - candidates.begin());
+        ByteSpan name = reader.Take(nameLength);
+        reader.Skip(1);
+        entry.name.assign(name.begin(), name.end());
+        if (!IsSafeFileName(entry.name)) {
+            throw FormatError(fileName, nameStart,
+                              fmt::format("member name \"{}\" is not a safe file name",
+                                          PrintableName(entry.name)));
+        }
+        if (entry.offset < 0 || entry.size < 0 ||
+            !RangeFits(static_cast<std::uint64_t>(entry.offset),
+                       static_cast<std::uint64_t>(entry.size), bytes.size())) {
+            throw FormatError(fileName, entryStart,
+                              fmt::format("member \"{}\" (offset {}, size {}) lies outside the "
+                                          "file of {} bytes",
+                                          entry.name, entry.offset, entry.size, bytes.size()));
+        }
+        dir.entries.push_back(std::move(entry));
+    }
+    return dir;
+}
+
+int VivArchive::Load() {
+    Bytes bytes = ReadWholeFile(path);
+    VivDirectory dir = ReadDirectory(bytes, path);
+
+    const std::string& workDir = CreateWorkingDirectory();
+    std::vector<std::unique_ptr<GameFile>> typed;
+    typed.reserve(dir.entries.size());
+    for (const VivEntry& entry : dir.entries) {
+        std::string memberPath = JoinPath(workDir, entry.name);
+        WriteWholeFile(memberPath,
+                       ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
+                                               static_cast<std::size_t>(entry.size)));
+        typed.push_back(CreateMemberFile(memberPath));
+    }
+
+    length = static_cast<std::int32_t>(bytes.size());
+    magic = dir.magic;
+    totalSize = dir.totalSize;
+    memberCount = dir.memberCount;
+    headerSize = dir.headerSize;
+    directory = std::move(dir.entries);
+    for (auto& member : typed) {
+        members.Add(*member);
+        loadedMembers_.push_back(std::move(member));
+    }
+    return 1;
+}
+
+int VivArchive::RebuildDirectory() {
+    directory.clear();
+    std::vector<VivEntry> entries;
+    std::int64_t header = kHeaderSize;
+    std::int64_t data = 0;
+    for (int i = 0; i < members.GetSize(); ++i) {
+        GameFile& member = members.ElementAt(i);
+        member.SaveAs(member.path);
+        VivEntry entry;
+        entry.name = member.GetFileName();
+        if (entry.name.empty() || entry.name.size() > kMaxNameLength) {
+            throw IoError(member.path, fmt::format("member name must be 1 to {} bytes long",
+                                                   kMaxNameLength));
+        }
+        std::int64_t size = FileSize(member.path);
+        header += static_cast<std::int64_t>(kEntryFixedSize + entry.name.size());
+        data += size;
+        if (header + data > std::numeric_limits<std::int32_t>::max()) {
+            throw IoError(path, "archive would reach 2 GiB, more than the format can hold");
+        }
+        entry.size = static_cast<std::int32_t>(size);
+        entries.push_back(std::move(entry));
+    }
+    std::int32_t offset = static_cast<std::int32_t>(header);
+    for (VivEntry& entry : entries) {
+        entry.offset = offset;
+        offset += entry.size;
+    }
+    memberCount = static_cast<std::int32_t>(entries.size());
+    headerSize = static_cast<std::int32_t>(header);
+    totalSize = static_cast<std::int32_t>(header + data);
+    directory = std::move(entries);
+    return 1;
+}
+
+int VivArchive::SaveAs(std::string target) {
+    RebuildDirectory();
+
+    ByteWriter head;
+    head.Append(ByteSpan(magic));
+    head.I32be(totalSize);
+    head.I32be(memberCount);
+    head.I32be(headerSize);
+    for (const VivEntry& entry : directory) {
+        head.I32be(entry.offset);
+        head.I32be(entry.size);
+        head.Append(entry.name);
+        head.U8(0);
+    }
+
+    AtomicFileWriter out(target);
+    out.Write(head.Data());
+    for (int i = 0; i < members.GetSize(); ++i) {
+        const GameFile& member = members.ElementAt(i);
+        Bytes data = ReadWholeFile(member.path);
+        if (data.size() != static_cast<std::size_t>(directory[static_cast<std::size_t>(i)].size)) {
+            throw IoError(member.path, "member file changed while the archive was written");
+        }
+        out.Write(data);
+    }
+    out.Commit();
+    length = totalSize;
+    return 1;
+}
+
+}  // namespace carconv

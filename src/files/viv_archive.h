@@ -1,0 +1,98 @@
+#pragma once
+
+// VivArchive: the ".viv" car package.
+//
+// File layout (no padding anywhere; the header and directory are big-endian):
+//
+//   offset  size  field
+//   0       4     magic        "BIGF" in archives this program writes; not checked on reading
+//   4       4     total size   16 + directory size + sum of member sizes
+//   8       4     member count number of directory entries
+//   12      4     header size  16 + directory size = offset of the first member's data
+//   16      ...   directory    member-count entries, back to back:
+//                   0   4      offset   of the member's data from the start of the file
+//                   4   4      size     of the member's data in bytes
+//                   8   n + 1  name     n bytes (1..255) and one zero byte
+//   ...           member data  in archives this program writes, back to back in directory order
+//
+// On reading, each member is taken from its own offset and size, whatever the layout. Every entry
+// is checked against the file before anything is unpacked: sizes and offsets must lie inside the
+// file, and names must be safe as file names (no separators, no "." or "..", no control bytes).
+//
+// Loading unpacks every member into a working directory that the archive creates itself under
+// the temporary directory and removes when it is destroyed, and types each member file through
+// the member factory. Writing asks every member to SaveAs its own path, lays out the directory
+// from the member files as they then lie on disk and packs them; the result replaces the target
+// only once it is complete.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/byte_reader.h"
+#include "files/file_list.h"
+#include "files/game_file.h"
+#include "files/working_directory.h"
+
+namespace carconv {
+
+struct VivEntry {
+    std::int32_t offset = 0;
+    std::int32_t size = 0;
+    std::string name;
+};
+
+// Header and directory of an archive, as read from its bytes.
+struct VivDirectory {
+    std::array<std::uint8_t, 4> magic{};
+    std::int32_t totalSize = 0;
+    std::int32_t memberCount = 0;
+    std::int32_t headerSize = 0;
+    std::vector<VivEntry> entries;
+};
+
+class VivArchive : public GameFile {
+public:
+    static constexpr std::size_t kHeaderSize = 16;
+    static constexpr std::size_t kEntryFixedSize = 9;  // offset, size, name terminator
+    static constexpr std::size_t kMaxNameLength = 255;
+    static constexpr std::array<std::uint8_t, 4> kMagic = {'B', 'I', 'G', 'F'};
+
+    explicit VivArchive(std::string path);
+    ~VivArchive() override;
+
+    // Magic "BIGF" and a directory rebuilt from the member list; length = totalSize.
+    int Reset() override;
+    // Reads the archive, unpacks every member into a fresh working directory and types it.
+    int Load() override;
+    // Writes the archive of the member list to `target`, replacing it only when complete.
+    int SaveAs(std::string target) override;
+
+    // Creates the working directory that members are unpacked into or written to, if there is
+    // none yet, and returns its path (no trailing separator).
+    const std::string& CreateWorkingDirectory();
+    // Empty before CreateWorkingDirectory or Load.
+    std::string WorkingDirectoryPath() const;
+
+    // Parses header and directory, validating every entry against the file's size.
+    // `fileName` is used in error messages.
+    static VivDirectory ReadDirectory(ByteSpan bytes, const std::string& fileName);
+
+    std::array<std::uint8_t, 4> magic = kMagic;
+    std::int32_t totalSize = 0;
+    std::int32_t memberCount = 0;
+    std::int32_t headerSize = 0;
+    std::vector<VivEntry> directory;
+    FileList members;
+
+private:
+    int RebuildDirectory();
+
+    std::unique_ptr<WorkingDirectory> workingDirectory_;
+    // The typed members that Load created; released with the archive.
+    std::vector<std::unique_ptr<GameFile>> loadedMembers_;
+};
+
+}  // namespace carconv

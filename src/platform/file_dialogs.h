@@ -1,0 +1,49 @@
+#pragma once
+
+// File dialogs: the two questions the dialog-driven run asks.
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace carconv {
+
+struct FileDialogRequest {
+    enum class Kind { kOpen, kSave };
+    Kind kind = Kind::kOpen;
+    std::string title;
+    // Filter text as the dialogs describe it: "Description (*.ext)|*.ext||".
+    std::string filter;
+    // Added, with a dot, to a name typed without an extension when saving.
+    std::string defaultExtension;
+    // 4: read-only check box hidden; 2: confirm before overwriting an existing file.
+    unsigned flags = 0;
+};
+
+inline constexpr unsigned kHideReadOnlyFlag = 4;
+inline constexpr unsigned kOverwritePromptFlag = 2;
+
+class FileDialogs {
+public:
+    virtual ~FileDialogs();
+    // The chosen full path, or nothing when the user cancelled.
+    virtual std::optional<std::string> Show(const FileDialogRequest& request) = 0;
+};
+
+// Asks on a text stream: writes the title as a prompt to `prompt` and reads one line from
+// `answers`. An empty line or the end of input means Cancel.
+class ConsoleFileDialogs : public FileDialogs {
+public:
+    ConsoleFileDialogs(std::istream& answers, std::ostream& prompt);
+    std::optional<std::string> Show(const FileDialogRequest& request) override;
+
+private:
+    std::istream& answers_;
+    std::ostream& prompt_;
+};
+
+// The dialogs the dialog-driven run uses on this desktop.
+std::unique_ptr<FileDialogs> MakeDesktopFileDialogs();
+
+}  // namespace carconv

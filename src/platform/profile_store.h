@@ -1,0 +1,42 @@
+#pragma once
+
+// The per-user settings store: integers by section and key, kept under an organisation key and
+// the application's name.
+
+#include <memory>
+#include <string>
+
+namespace carconv {
+
+class ProfileStore {
+public:
+    virtual ~ProfileStore();
+    // Names the organisation under which the application's settings are kept.
+    virtual void SetRegistryKey(const std::string& organisation) = 0;
+    // The stored value, or `defaultValue` when there is none or it is not a number.
+    virtual int GetProfileInt(const std::string& section, const std::string& key,
+                              int defaultValue) = 0;
+    // Stores `value`; throws IoError when it cannot be stored.
+    virtual void WriteProfileInt(const std::string& section, const std::string& key, int value) = 0;
+};
+
+// Settings in an INI file: <configDirectory>/<organisation>/<application>.ini.
+class IniProfileStore : public ProfileStore {
+public:
+    IniProfileStore(std::string configDirectory, std::string application);
+    void SetRegistryKey(const std::string& organisation) override;
+    int GetProfileInt(const std::string& section, const std::string& key, int defaultValue) override;
+    void WriteProfileInt(const std::string& section, const std::string& key, int value) override;
+    std::string FilePath() const;
+
+private:
+    std::string configDirectory_;
+    std::string application_;
+    std::string organisation_;
+};
+
+// The store this platform uses for `application` (the executable's base name). On Linux an INI
+// file under $XDG_CONFIG_HOME (default ~/.config).
+std::unique_ptr<ProfileStore> MakeUserProfileStore(const std::string& application);
+
+}  // namespace carconv
