@@ -1,0 +1,140 @@
+#include "app/converter_app.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "files/errors.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::Builder;
+using test::ScratchDir;
+
+class FakeProfile : public ProfileStore {
+public:
+    void SetRegistryKey(const std::string& organisation) override { key = organisation; }
+    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
+        auto it = values.find(s + "/" + k);
+        return it == values.end() ? d : it->second;
+    }
+    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
+        values[s + "/" + k] = v;
+    }
+    std::string key;
+    std::map<std::string, int> values;
+};
+
+// Records the requests and answers from a script.
+class ScriptedDialogs : public FileDialogs {
+public:
+    explicit ScriptedDialogs(std::vector<std::optional<std::string>> answers)
+        : answers_(std::move(answers)) {}
+    std::optional<std::string> Show(const FileDialogRequest& r) override {
+        requests.push_back(r);
+        if (next_ >= answers_.size()) return std::nullopt;
+        return answers_[next_++];
+    }
+    std::vector<FileDialogRequest> requests;
+
+private:
+    std::vector<std::optional<std::string>> answers_;
+    std::size_t next_ = 0;
+};
+
+TEST(ConverterApp, AsksTheTwoQuestionsAndConverts) {
+    ScratchDir dir;
+    test::WriteFile(dir.File("in.viv"), Builder().str("BIGF").u32be(16).u32be(0).u32be(16).bytes());
+    ScriptedDialogs dialogs({dir.File("in.viv"), dir.File("out.viv")});
+    FakeProfile profile;
+    ConverterApp app(dialogs, profile, {});
+    auto before = test::LeftoverWorkingDirectories();
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.outcome(), ConverterApp::Outcome::kConverted);
+    EXPECT_EQ(profile.key, "Quillmark");
+
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    const FileDialogRequest& open = dialogs.requests[0];
+    EXPECT_EQ(open.kind, FileDialogRequest::Kind::kOpen);
+    EXPECT_EQ(open.title, "Load V3 CAR File");
+    EXPECT_EQ(open.filter, "V3 CAR-Files (*.viv)|*.viv||");
+    EXPECT_EQ(open.defaultExtension, "viv");
+    EXPECT_EQ(open.flags, 4u);
+    const FileDialogRequest& save = dialogs.requests[1];
+    EXPECT_EQ(save.kind, FileDialogRequest::Kind::kSave);
+    EXPECT_EQ(save.title, "Save V4 CAR File");
+    EXPECT_EQ(save.filter, "V4 CAR-Files (*.viv)|*.viv||");
+    EXPECT_EQ(save.flags, 6u);
+
+    EXPECT_TRUE(test::Exists(dir.File("out.viv")));
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+TEST(ConverterApp, CancelOrAFailedFirstRunCheckEndsQuietlyTouchingNothing) {
+    ScratchDir dir;
+    FakeProfile profile;
+    {
+        ScriptedDialogs dialogs({std::nullopt});
+        ConverterApp app(dialogs, profile, {});
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.outcome(), ConverterApp::Outcome::kCancelled);
+        EXPECT_EQ(dialogs.requests.size(), 1u);  // no Save dialog after a cancelled Open
+    }
+    {
+        ScriptedDialogs dialogs({dir.File("in.viv"), std::nullopt});
+        ConverterApp app(dialogs, profile, {});
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.outcome(), ConverterApp::Outcome::kCancelled);
+    }
+    {
+        ScriptedDialogs dialogs({dir.File("in.viv"), dir.File("out.viv")});
+        ConverterApp::Settings settings;
+        std::string seenTemplates;
+        settings.templateDirectory = dir.Path() + "/";
+        settings.firstRunCheck = [&](ProfileStore&, const std::string& t) {
+            seenTemplates = t;
+            return false;
+        };
+        ConverterApp app(dialogs, profile, settings);
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.outcome(), ConverterApp::Outcome::kStoppedAtFirstRun);
+        EXPECT_TRUE(dialogs.requests.empty());
+        EXPECT_EQ(seenTemplates, dir.Path() + "/");
+    }
+    EXPECT_TRUE(test::ListNames(dir.Path()).empty());
+}
+
+TEST(ConverterApp, FailureThrowsAndLeavesNoOutputAndNoWorkingDirectory) {
+    ScratchDir dir;
+    test::WriteFile(dir.File("bad.viv"), std::string("BIGF"));
+    test::WriteFile(dir.File("out.viv"), std::string("old"));
+    ScriptedDialogs dialogs({dir.File("bad.viv"), dir.File("out.viv")});
+    FakeProfile profile;
+    ConverterApp app(dialogs, profile, {});
+    auto before = test::LeftoverWorkingDirectories();
+    EXPECT_THROW(app.InitInstance(), FormatError);
+    EXPECT_EQ(test::ReadFile(dir.File("out.viv")), test::Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"bad.viv", "out.viv"}));
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+TEST(ConsoleFileDialogs, PromptsWithTheTitleAndCancelsOnEmptyAnswers) {
+    FileDialogRequest save;
+    save.kind = FileDialogRequest::Kind::kSave;
+    save.title = "Save V4 CAR File";
+    save.defaultExtension = "viv";
+    std::istringstream in("out\r\n/x.y/named.viv\n\n");
+    std::ostringstream prompt;
+    ConsoleFileDialogs dialogs(in, prompt);
+    EXPECT_EQ(dialogs.Show(save), std::optional<std::string>("out.viv"));
+    EXPECT_EQ(dialogs.Show(save), std::optional<std::string>("/x.y/named.viv"));
+    EXPECT_EQ(dialogs.Show(save), std::nullopt);  // empty line
+    EXPECT_EQ(dialogs.Show(save), std::nullopt);  // end of input
+    EXPECT_EQ(prompt.str().substr(0, 18), "Save V4 CAR File: ");
+}
+
+}  // namespace
+}  // namespace carconv
