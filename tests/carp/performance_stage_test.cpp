@@ -1,0 +1,93 @@
+#include "carp/performance_stage.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "carp/carp_test_text.h"
+#include "files/errors.h"
+#include "files/file_list.h"
+#include "files/warnings.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+struct StageRun {
+    ScratchDir input;
+    ScratchDir output;
+    FileList members;
+    std::vector<std::unique_ptr<GameFile>> objects;
+    StageContext context{"", input.Path(), output.Path(), &members, &objects};
+};
+
+TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder) {
+    StageRun run;
+    test::CarpValues values = test::SampleValues();
+    // Input in another order, with other labels and a stray section for 80.
+    test::Builder in;
+    for (std::size_t n = 81; n-- > 0;) {
+        test::AddSection(in, "P" + std::to_string(n), n, n == 80 ? "9.9" : values[n]);
+    }
+    WriteFile(run.input.File("carp.txt"), in.bytes());
+    WriteFile(run.output.File("carp2.txt"), "stale copy");  // replaced
+
+    std::vector<std::string> warnings;
+    ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+    RunPerformanceStage(run.context);
+    EXPECT_TRUE(warnings.empty());
+
+    values[80] = "1.000000";
+    const test::Bytes expected = test::CanonicalText(true, values);
+    const std::vector<std::string> names = {"carp.txt", "carp1.txt", "carp2.txt", "carp3.txt"};
+    ASSERT_EQ(run.members.GetSize(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const std::string file = run.output.File(names[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(ReadFile(file), expected) << file;
+        const GameFile& member = run.members.ElementAt(i);
+        EXPECT_EQ(member.path, file);
+        EXPECT_EQ(member.typeTag, "CARP4");
+        EXPECT_EQ(member.length, static_cast<std::int32_t>(expected.size()));
+    }
+    // The version-3 source and the four members, in creation order.
+    ASSERT_EQ(run.objects.size(), 5u);
+    EXPECT_EQ(run.objects[0]->typeTag, "CARP3");
+    EXPECT_EQ(run.objects[0]->path, run.input.File("carp.txt"));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(run.objects[static_cast<std::size_t>(i) + 1].get(), &run.members.ElementAt(i));
+    }
+
+    // What the archive writer does with each member reproduces the file.
+    for (int i = 0; i < 4; ++i)
+        run.members.ElementAt(i).Save();
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadFile(run.output.File(name)), expected);
+}
+
+TEST(PerformanceStage, ReportsMissingParametersAndFailsWithoutInput) {
+    StageRun run;
+    EXPECT_THROW(RunPerformanceStage(run.context), IoError);
+    EXPECT_EQ(run.members.GetSize(), 0);
+    EXPECT_EQ(run.objects.size(), 1u);  // the source object is still handed to the run
+
+    StageRun partial;
+    test::Builder in;
+    test::AddSection(in, "Serial Number", 0, "7");
+    WriteFile(partial.input.File("carp.txt"), in.bytes());
+    std::vector<std::string> warnings;
+    ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+    RunPerformanceStage(partial.context);
+    ASSERT_EQ(warnings.size(), 79u);
+    EXPECT_EQ(warnings.front(), "carp.txt: parameter 1 (Car Classification) is missing");
+    EXPECT_EQ(warnings.back(), "carp.txt: parameter 79 (final gear automatic) is missing");
+    EXPECT_EQ(partial.members.GetSize(), 4);
+}
+
+}  // namespace
+}  // namespace carconv
