@@ -1,0 +1,71 @@
+#pragma once
+
+// Template files: the dashboard and engine-sound files that a version-3 package lacks, taken once
+// from the installed version-4 game's stock car package and kept in the templates directory.
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/stage.h"
+#include "platform/profile_store.h"
+
+namespace carconv {
+
+// In the order the installation copies them.
+inline constexpr std::array<const char*, 8> kTemplateFiles = {
+    "dash.fsh",   "dash.fce",    "dash00.tga",  "careng.ctb",
+    "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"};
+
+inline constexpr const char* kInstalledSection = "Settings";
+inline constexpr const char* kInstalledKey = "Installed";
+
+// The stock package's path ends in these components (compared without regard to letter case).
+inline constexpr const char* kStockPackageSuffix = "\\data\\cars\\fm50\\car.viv";
+
+// Called for every folder the search enters.
+using SearchProgress = std::function<void(const std::string& folder)>;
+
+// The folders searched when no folder is given: on Windows the drives C: to Z: that exist; on
+// other systems the Wine drives c: to z:, then $HOME, /mnt, /media and /run/media.
+std::vector<std::string> DefaultSearchRoots();
+
+// Searches `folder` and everything beneath it, depth-first in directory-search order, for the
+// stock car package, and returns its path with its real letter case, or "" when there is none.
+// Names beginning with "." are neither entered nor tested, links are not followed, and folders
+// that cannot be read are skipped. An empty `folder` searches the default roots in order.
+std::string FindStockCarPackage(std::string folder, const SearchProgress& progress = {});
+
+// Where the template files live: `requested` if not empty, else $CARCONV_TEMPLATES, else the
+// platform's place (the program directory on Windows, $XDG_DATA_HOME/carconv elsewhere).
+// The result ends in a separator.
+std::string ResolveTemplateDirectory(const std::string& requested,
+                                     const std::string& programDirectory);
+
+// True when every template file lies in `templateDirectory`.
+bool TemplatesPresent(const std::string& templateDirectory);
+
+// Unpacks the stock package at `stockPackage` into a working directory of its own and copies the
+// eight template files into `templateDirectory` (created if missing), replacing older copies.
+// Then records the installation in `profile`. Throws when the package lacks a template file.
+void InstallTemplatesFrom(const std::string& stockPackage, const std::string& templateDirectory,
+                          ProfileStore& profile);
+
+// Finds the stock package under `roots` (each searched in turn; none: the default roots) and
+// installs from it. Returns the package's path, or "" when none was found (nothing installed).
+std::string InstallTemplates(const std::string& templateDirectory, ProfileStore& profile,
+                             const std::vector<std::string>& roots = {},
+                             const SearchProgress& progress = {});
+
+// The check before the dialogs: when the templates are not installed (marker not 1, or a file
+// missing), installs them; throws a clear error when no stock package can be found.
+bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
+                   const SearchProgress& progress = {});
+
+// Stage 4: "dash.fsh", "dash.fce" and "dash00.tga" from the templates directory.
+void RunDashboardStage(StageContext& context);
+// Stage 6: the five engine-sound files from the templates directory, carried as they are.
+void RunEngineSoundStage(StageContext& context);
+
+}  // namespace carconv
