@@ -1,0 +1,194 @@
+#include "mesh/fce3_file.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "files/errors.h"
+#include "mesh/fce4_file.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+namespace {
+
+// The names of part slots 0 to 11 in every version-4 car mesh; slot 0 supplies the version mark.
+constexpr std::array<std::string_view, 12> kFixedPartNames = {
+    ":HB",   ":HLFW", ":HRFW", ":HLRW", ":HRRW", ":MB",
+    ":MLFW", ":MRFW", ":MLRW", ":MRRW", ":LB",   ":TB",
+};
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+}  // namespace
+
+Fce3File::Fce3File(std::string path) : GameFile(std::move(path)) {
+    typeTag = "FCE3";
+}
+
+int Fce3File::Reset() {
+    header_.fill(0);
+    for (Bytes& array : arrays_)
+        array.clear();
+    return 1;
+}
+
+int Fce3File::Load() {
+    const Bytes file = ReadWholeFile(path);
+    ByteReader reader(file, path);
+    if (reader.Size() < kHeaderSize) {
+        throw FormatError(path, "file of " + std::to_string(reader.Size()) +
+                                    " bytes is shorter than the 7940-byte mesh header");
+    }
+    std::array<std::uint8_t, kHeaderSize> header{};
+    ByteSpan headerBytes = reader.Take(kHeaderSize);
+    std::copy(headerBytes.begin(), headerBytes.end(), header.begin());
+    std::vector<Bytes> arrays = ReadMeshArrays(reader, header, kHeaderSize, kArrays);
+
+    header_ = header;
+    std::move(arrays.begin(), arrays.end(), arrays_.begin());
+    length = static_cast<std::int32_t>(file.size());
+    return 1;
+}
+
+int Fce3File::SaveAs(std::string /*target*/) {
+    return 1;
+}
+
+int Fce3File::ConvertToFce4(std::string target) {
+    Fce4File mesh(std::move(target));
+    mesh.Reset();
+
+    mesh.SetTriangleCount(TriangleCount());
+    mesh.SetVertexCount(VertexCount());
+    mesh.SetAuxiliaryCount(AuxiliaryCount());
+    // The source's own offsets only say where its arrays lay; the target is written packed.
+    mesh.UsePackedOffsets();
+
+    for (int i = 0; i < kExtentValues; ++i)
+        mesh.SetExtent(i, Extent(i));
+
+    mesh.SetMarkerCount(MarkerCount());
+    for (int slot = 0; slot < kMarkerSlots; ++slot) {
+        mesh.SetMarkerPosition(slot, MarkerPosition(slot));
+        mesh.SetMarkerNameSlot(slot, MarkerNameSlot(slot));
+    }
+
+    mesh.SetPartCount(PartCount());
+    for (int slot = 0; slot < kPartSlots; ++slot) {
+        mesh.SetPartPosition(slot, PartPosition(slot));
+        mesh.SetPartFirstVertex(slot, PartFirstVertex(slot));
+        mesh.SetPartVertexCount(slot, PartVertexCount(slot));
+        mesh.SetPartFirstTriangle(slot, PartFirstTriangle(slot));
+        mesh.SetPartTriangleCount(slot, PartTriangleCount(slot));
+        if (slot < static_cast<int>(kFixedPartNames.size())) {
+            mesh.SetPartName(slot, kFixedPartNames[static_cast<std::size_t>(slot)]);
+        } else {
+            mesh.SetPartName(slot, AsciiLower(PartName(slot)));
+        }
+    }
+
+    // Version 4 stores each colour component in one byte and keeps a second, identical table.
+    mesh.SetColourCount(ColourCount());
+    for (int slot = 0; slot < kColourSlots; ++slot) {
+        for (int k = 0; k < kColourComponents; ++k) {
+            const auto low = static_cast<std::uint8_t>(static_cast<std::uint32_t>(Colour(slot, k)));
+            mesh.SetColour(slot, k, low);
+            mesh.SetSecondColour(slot, k, low);
+        }
+    }
+
+    const Bytes& vertices = arrays_[kVertices];
+    const Bytes& normals = arrays_[kNormals];
+    const auto vertexCount = static_cast<std::size_t>(VertexCount());
+    const auto triangleCount = static_cast<std::size_t>(TriangleCount());
+    mesh.SetArrayBytes(Fce4File::kVertices, vertices);
+    mesh.SetArrayBytes(Fce4File::kNormals, normals);
+    mesh.SetArrayBytes(Fce4File::kTriangles, arrays_[kTriangles]);
+    mesh.SetArrayBytes(Fce4File::kReserve1, arrays_[kReserve1]);
+    mesh.SetArrayBytes(Fce4File::kReserve2, arrays_[kReserve2]);
+    mesh.SetArrayBytes(Fce4File::kReserve3, arrays_[kReserve3]);
+    mesh.SetArrayBytes(Fce4File::kVertices2, vertices);
+    mesh.SetArrayBytes(Fce4File::kNormals2, normals);
+    mesh.SetArrayBytes(Fce4File::kVertices3, vertices);
+    mesh.SetArrayBytes(Fce4File::kNormals3, normals);
+    // Load has checked the counts against the file, so these sizes are backed by it.
+    mesh.SetArrayBytes(Fce4File::kVertexWords1, Bytes(4 * vertexCount, 0));
+    mesh.SetArrayBytes(Fce4File::kVertexWords2, Bytes(4 * vertexCount, 0));
+    mesh.SetArrayBytes(Fce4File::kVertexWords3, Bytes(4 * vertexCount, 0));
+    mesh.SetArrayBytes(Fce4File::kTriangleExtra, Bytes(12 * triangleCount, 0));
+
+    return mesh.Save();
+}
+
+std::int32_t Fce3File::ArrayOffset(ArrayId array) const {
+    return I32At(kArrays[SlotIndex(array, kArrayCount, "array")].offsetAt);
+}
+
+std::int32_t Fce3File::Extent(int index) const {
+    return I32At(kExtentAt + 4 * SlotIndex(index, kExtentValues, "extent"));
+}
+
+int Fce3File::UsedMarkerSlots() const {
+    return std::clamp(MarkerCount(), 0, kMarkerSlots);
+}
+int Fce3File::UsedPartSlots() const {
+    return std::clamp(PartCount(), 0, kPartSlots);
+}
+int Fce3File::UsedColourSlots() const {
+    return std::clamp(ColourCount(), 0, kColourSlots);
+}
+
+std::span<const std::uint8_t, Fce3File::kPositionSize> Fce3File::MarkerPosition(int slot) const {
+    const std::size_t at =
+        kMarkerPositionsAt + kPositionSize * SlotIndex(slot, kMarkerSlots, "marker");
+    return std::span<const std::uint8_t, kPositionSize>(header_.data() + at, kPositionSize);
+}
+
+std::span<const std::uint8_t, Fce3File::kPositionSize> Fce3File::PartPosition(int slot) const {
+    const std::size_t at = kPartPositionsAt + kPositionSize * SlotIndex(slot, kPartSlots, "part");
+    return std::span<const std::uint8_t, kPositionSize>(header_.data() + at, kPositionSize);
+}
+
+std::int32_t Fce3File::SlotI32(std::size_t tableAt, int slot) const {
+    return I32At(tableAt + 4 * SlotIndex(slot, kPartSlots, "part"));
+}
+
+std::int32_t Fce3File::PartFirstVertex(int slot) const {
+    return SlotI32(kPartFirstVertexAt, slot);
+}
+std::int32_t Fce3File::PartVertexCount(int slot) const {
+    return SlotI32(kPartVertexCountAt, slot);
+}
+std::int32_t Fce3File::PartFirstTriangle(int slot) const {
+    return SlotI32(kPartFirstTriangleAt, slot);
+}
+std::int32_t Fce3File::PartTriangleCount(int slot) const {
+    return SlotI32(kPartTriangleCountAt, slot);
+}
+
+std::int32_t Fce3File::Colour(int slot, int component) const {
+    return I32At(kColoursAt + kColourSize * SlotIndex(slot, kColourSlots, "colour") +
+                 4 * SlotIndex(component, kColourComponents, "colour component"));
+}
+
+std::span<const std::uint8_t, Fce3File::kNameSize> Fce3File::MarkerNameSlot(int slot) const {
+    const std::size_t at = kMarkerNamesAt + kNameSize * SlotIndex(slot, kMarkerSlots, "marker");
+    return std::span<const std::uint8_t, kNameSize>(header_.data() + at, kNameSize);
+}
+
+std::span<const std::uint8_t, Fce3File::kNameSize> Fce3File::PartNameSlot(int slot) const {
+    const std::size_t at = kPartNamesAt + kNameSize * SlotIndex(slot, kPartSlots, "part");
+    return std::span<const std::uint8_t, kNameSize>(header_.data() + at, kNameSize);
+}
+
+const Bytes& Fce3File::ArrayBytes(ArrayId array) const {
+    return arrays_[SlotIndex(array, kArrayCount, "array")];
+}
+
+}  // namespace carconv

@@ -1,0 +1,73 @@
+#include "mesh/mesh_arrays.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "files/errors.h"
+
+namespace carconv {
+
+namespace {
+
+struct ArrayRange {
+    std::uint64_t start;
+    std::uint64_t length;
+};
+
+}  // namespace
+
+std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,
+                                  std::span<const MeshArrayLayout> arrays) {
+    std::vector<ArrayRange> ranges;
+    ranges.reserve(arrays.size());
+    for (const MeshArrayLayout& array : arrays) {
+        const std::int32_t count = LoadI32le(header, array.countAt);
+        if (count < 0) {
+            throw FormatError(
+                reader.FileName(), array.countAt,
+                fmt::format("array {}: {} is negative ({})", array.name, array.countField, count));
+        }
+        const std::int32_t offset = LoadI32le(header, array.offsetAt);
+        if (offset < 0) {
+            throw FormatError(reader.FileName(), array.offsetAt,
+                              fmt::format("array {}: {} is negative ({})", array.name,
+                                          array.offsetField, offset));
+        }
+        // Both factors are below 2^31 and 2^6, so neither product nor sum can overflow.
+        const std::uint64_t start = std::uint64_t{headerSize} + static_cast<std::uint64_t>(offset);
+        const std::uint64_t length = static_cast<std::uint64_t>(count) * array.recordSize;
+        if (!RangeFits(start, length, reader.Size())) {
+            throw FormatError(
+                reader.FileName(),
+                fmt::format("array {} ({} records of {} bytes) needs bytes [0x{:x}, 0x{:x}) but "
+                            "the file ends at 0x{:x}",
+                            array.name, count, array.recordSize, start, start + length,
+                            reader.Size()));
+        }
+        ranges.push_back({start, length});
+    }
+
+    std::vector<Bytes> buffers;
+    buffers.reserve(arrays.size());
+    for (const ArrayRange& range : ranges) {
+        reader.Seek(static_cast<std::size_t>(range.start));
+        buffers.push_back(reader.TakeCopy(static_cast<std::size_t>(range.length)));
+    }
+    return buffers;
+}
+
+std::string SlotName(ByteSpan slot) {
+    auto end = std::find(slot.begin(), slot.end(), std::uint8_t{0});
+    return std::string(slot.begin(), end);
+}
+
+std::size_t SlotIndex(int index, int slots, const char* table) {
+    if (index < 0 || index >= slots) {
+        throw std::out_of_range(fmt::format("{} slot {} is not in [0, {})", table, index, slots));
+    }
+    return static_cast<std::size_t>(index);
+}
+
+}  // namespace carconv

@@ -1,0 +1,45 @@
+#pragma once
+
+// What the two mesh layouts share: a fixed header that gives, for each array, a record count and
+// an offset relative to the end of the header, followed by the arrays themselves. Records are
+// opaque; the meshes only move them.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "files/byte_reader.h"
+
+namespace carconv {
+
+// Where the header describes one array.
+struct MeshArrayLayout {
+    const char* name;         // the array's name, used in error messages
+    std::size_t recordSize;   // bytes per record
+    const char* countField;   // name of the header field that counts the records
+    std::size_t countAt;      // header position of that count
+    const char* offsetField;  // name of the header field that places the array
+    std::size_t offsetAt;     // header position of that offset
+};
+
+// Reads every array that `header` describes from the file behind `reader`: array i starts at
+// file position headerSize + its offset and holds count * recordSize bytes.
+//
+// All arrays are checked before any is copied: a negative count or offset, or an array that
+// reaches past the end of the file, throws FormatError naming the file and the array, so no
+// buffer is ever sized by a number the file cannot back. Arrays may lie in any order and with
+// gaps between them.
+std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,
+                                  std::span<const MeshArrayLayout> arrays);
+
+// The name held in a fixed-size name slot: its bytes up to the first NUL, or the whole slot when
+// it has none.
+std::string SlotName(ByteSpan slot);
+
+// `index` as a slot position, after checking that it lies in [0, slots); std::out_of_range
+// otherwise (a caller's mistake, never a property of a file).
+std::size_t SlotIndex(int index, int slots, const char* table);
+
+}  // namespace carconv

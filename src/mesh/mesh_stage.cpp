@@ -1,0 +1,37 @@
+#include "mesh/mesh_stage.h"
+
+#include <array>
+#include <memory>
+
+#include "files/errors.h"
+#include "mesh/fce3_file.h"
+#include "mesh/fce4_file.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+void RunMeshStage(StageContext& context) {
+    const std::string source = context.InputFile("car.fce");
+    if (Fce4File::HasVersionMark(ReadWholeFile(source))) {
+        throw CarconvError("car.fce is already a version-4 mesh");
+    }
+
+    Fce3File& mesh = context.Keep(std::make_unique<Fce3File>(source));
+    mesh.Load();
+    const std::string converted = context.OutputFile("car.fce");
+    mesh.ConvertToFce4(converted);
+
+    static constexpr std::array<const char*, 3> kCopies = {"car1.fce", "car2.fce", "car3.fce"};
+    for (const char* name : kCopies)
+        CopyFileReplace(converted, context.OutputFile(name));
+
+    static constexpr std::array<const char*, 4> kMembers = {"car.fce", "car1.fce", "car2.fce",
+                                                            "car3.fce"};
+    for (const char* name : kMembers) {
+        Fce4File& member = context.Keep(std::make_unique<Fce4File>(context.OutputFile(name)));
+        member.Load();
+        context.members->Add(member);
+    }
+}
+
+}  // namespace carconv
