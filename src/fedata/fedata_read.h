@@ -1,0 +1,37 @@
+#pragma once
+
+// Reading rules shared by both front-end data layouts.
+//
+// A front-end data file locates each of its strings through an offset table in its header. A
+// string is the run of bytes at its offset up to the first NUL, looked for within at most
+// kFedataStringWindow bytes; without a NUL in that window the string is the whole window (or the
+// bytes up to the end of the file, when that comes first). Offsets are independent of each other:
+// they need not ascend and may share a position. The bytes are carried as they are, without any
+// character-set translation.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "files/byte_reader.h"
+
+namespace carconv {
+
+// Longest string a front-end data file can hold; a writer must keep to it for its file to read
+// back the same.
+inline constexpr std::size_t kFedataStringWindow = 256;
+
+// The string at `offset` in the reader's bytes. An offset that is negative, or at or beyond the
+// end of the bytes, names no string and gives the empty string. Moves the reader.
+std::string ReadFedataString(ByteReader& reader, std::int32_t offset);
+
+// Fills `block` with the reader's next N bytes (header blocks held as they are).
+template <std::size_t N>
+void ReadFedataBlock(ByteReader& reader, std::array<std::uint8_t, N>& block) {
+    ByteSpan bytes = reader.Take(N);
+    std::copy(bytes.begin(), bytes.end(), block.begin());
+}
+
+}  // namespace carconv

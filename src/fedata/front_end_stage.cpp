@@ -1,0 +1,46 @@
+#include "fedata/front_end_stage.h"
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "fedata/fedata3_file.h"
+#include "fedata/fedata4_file.h"
+#include "files/game_file.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+namespace {
+
+constexpr const char* kPictureArchiveName = "fedata.fsh";
+constexpr std::array<const char*, 7> kLanguageFileNames = {"fedata.eng", "fedata.bri", "fedata.ger",
+                                                           "fedata.fre", "fedata.ita", "fedata.spa",
+                                                           "fedata.swe"};
+
+}  // namespace
+
+void RunFrontEndStage(StageContext& context) {
+    const std::string pictureSource = context.InputFile(kPictureArchiveName);
+    if (IsRegularFile(pictureSource)) {
+        const std::string picturePath = context.OutputFile(kPictureArchiveName);
+        CopyFileReplace(pictureSource, picturePath);
+        // A plain file object until the picture archive class (FshFile) takes its place; it is
+        // packed as it lies either way.
+        GameFile& pictures = context.Keep(std::make_unique<GameFile>(picturePath));
+        pictures.Load();
+        context.members->Add(pictures);
+    }
+
+    for (const char* name : kLanguageFileNames) {
+        Fedata3File& source = context.Keep(std::make_unique<Fedata3File>(context.InputFile(name)));
+        source.Load();
+        const std::string target = context.OutputFile(name);
+        source.ConvertToFedata4(target);
+        Fedata4File& converted = context.Keep(std::make_unique<Fedata4File>(target));
+        converted.Load();
+        context.members->Add(converted);
+    }
+}
+
+}  // namespace carconv

@@ -1,0 +1,18 @@
+#pragma once
+
+// The front-end stage of the conversion run.
+//
+// Converts the seven version-3 language files of the input ("fedata.eng", "fedata.bri",
+// "fedata.ger", "fedata.fre", "fedata.ita", "fedata.spa", "fedata.swe") into version-4 files of
+// the same names in the output working directory and appends them, loaded, to the member list in
+// that order. When the input holds the front-end picture archive "fedata.fsh", the stage copies
+// it into the output and appends it immediately before "fedata.eng", so the car keeps its
+// front-end pictures. A missing language file stops the stage with the IoError naming it.
+
+#include "app/stage.h"
+
+namespace carconv {
+
+void RunFrontEndStage(StageContext& context);
+
+}  // namespace carconv

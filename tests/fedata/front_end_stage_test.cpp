@@ -1,0 +1,119 @@
+#include "fedata/front_end_stage.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "fedata/fedata4_file.h"
+#include "fedata_test_files.h"
+#include "files/errors.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::Bytes;
+
+const char* const kLanguages[] = {"eng", "bri", "ger", "fre", "ita", "spa", "swe"};
+
+struct StageRun {
+    test::ScratchDir in;
+    test::ScratchDir out;
+    FileList members;
+    std::vector<std::unique_ptr<GameFile>> objects;
+
+    // Writes the seven version-3 language files, each with its language in string 0.
+    void WriteLanguages() {
+        for (const char* language : kLanguages) {
+            std::array<std::string, 40> strings = test::NumberedStrings<40>("s");
+            strings[0] = language;
+            test::Fedata3Fields fields;
+            fields.flag16 = 1;
+            test::WriteFile(in.File(std::string("fedata.") + language),
+                            test::Fedata3Packed(fields, strings));
+        }
+    }
+
+    void Run() {
+        StageContext context;
+        context.templateDirectory = "/nonexistent/";
+        context.inputDirectory = in.Path();
+        context.outputDirectory = out.Path();
+        context.members = &members;
+        context.objects = &objects;
+        RunFrontEndStage(context);
+    }
+
+    std::vector<std::string> MemberNames() const {
+        std::vector<std::string> names;
+        for (int i = 0; i < members.GetSize(); ++i)
+            names.push_back(members.ElementAt(i).GetFileName());
+        return names;
+    }
+};
+
+const std::vector<std::string> kLanguageFiles = {"fedata.eng", "fedata.bri", "fedata.ger",
+                                                 "fedata.fre", "fedata.ita", "fedata.spa",
+                                                 "fedata.swe"};
+
+TEST(FrontEndStage, ConvertsTheSevenLanguagesInOrder) {
+    StageRun run;
+    run.WriteLanguages();
+    test::WriteFile(run.out.File("fedata.eng"), Bytes(3000, 0x55));  // replaced
+    run.Run();
+
+    EXPECT_EQ(run.MemberNames(), kLanguageFiles);
+    EXPECT_EQ(run.objects.size(), 14u);  // seven of each layout
+    EXPECT_FALSE(test::Exists(run.out.File("fedata.fsh")));
+    for (int i = 0; i < 7; ++i) {
+        SCOPED_TRACE(kLanguageFiles[i]);
+        GameFile& member = run.members.ElementAt(i);
+        EXPECT_EQ(member.typeTag, "FEDATA4");
+        EXPECT_EQ(member.path, run.out.File(kLanguageFiles[i]));
+        const Bytes b = test::ReadFile(member.path);
+        EXPECT_EQ(member.length, static_cast<std::int32_t>(b.size()));
+        EXPECT_EQ(test::GetU16le(b, 890), 16);
+        EXPECT_EQ(test::GetCString(b, test::GetU32le(b, 960), 8), kLanguages[i]);
+        EXPECT_EQ(test::GetCString(b, test::GetU32le(b, 960 + 4 * 18), 8), "s17");
+        // What the archive writer does: the member rewrites itself, to the size it measured.
+        member.Save();
+        EXPECT_EQ(test::ReadFile(member.path), b);
+    }
+}
+
+TEST(FrontEndStage, CarriesThePictureArchiveJustBeforeTheLanguages) {
+    StageRun run;
+    run.WriteLanguages();
+    const Bytes pictures = {'S', 'H', 'P', 'I', 1, 2, 3, 4, 5, 6, 7};
+    test::WriteFile(run.in.File("fedata.fsh"), pictures);
+    test::WriteFile(run.out.File("fedata.fsh"), Bytes(64, 0));  // replaced
+    run.Run();
+
+    std::vector<std::string> expected = {"fedata.fsh"};
+    expected.insert(expected.end(), kLanguageFiles.begin(), kLanguageFiles.end());
+    EXPECT_EQ(run.MemberNames(), expected);
+    EXPECT_EQ(run.objects.size(), 15u);
+    GameFile& member = run.members.ElementAt(0);
+    EXPECT_EQ(member.path, run.out.File("fedata.fsh"));
+    EXPECT_EQ(member.length, 11);
+    member.Save();
+    EXPECT_EQ(test::ReadFile(run.out.File("fedata.fsh")), pictures);
+}
+
+TEST(FrontEndStage, AMissingLanguageFileStopsTheStageNamingIt) {
+    StageRun run;
+    run.WriteLanguages();
+    std::remove(run.in.File("fedata.ita").c_str());
+    try {
+        run.Run();
+        FAIL() << "the stage ran without fedata.ita";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.Path(), run.in.File("fedata.ita"));
+        EXPECT_NE(std::string(e.what()).find("fedata.ita"), std::string::npos);
+    }
+    EXPECT_EQ(run.members.GetSize(), 4);  // the languages before it
+}
+
+}  // namespace
+}  // namespace carconv
