@@ -1,0 +1,88 @@
+#pragma once
+
+// FshFile: an FSH picture archive ("FSH"), a file that bundles images under four-byte names.
+//
+// File layout (integers 32-bit little-endian, signed):
+//   offset     size           field
+//   0          8              (not read)
+//   8          4              entryCount   number of directory records
+//   12         4              (not read)
+//   16         8 x entryCount directory    one record per entry:
+//                               +0  4  name    four bytes, no terminator; a zero byte ends it early
+//                               +4  4  offset  file position of the entry's first byte
+//   ...                       entries      entry i runs from its offset to the next entry's
+//                                          offset; the last one to the end of the file
+//
+// Load unpacks the archive: each entry's bytes become a file named after the entry in a working
+// directory of the archive's own, and each such file is loaded as an FshImage. The FshFile owns
+// the images and lists them, in directory order, in `images` (which, like every FileList, owns
+// nothing). The working directory is created fresh under the temporary directory at the first
+// Load, so unpacking can never touch anything beside the archive, and it is removed with
+// everything in it when the FshFile is destroyed.
+//
+// Load validates the whole directory before it writes anything: an entry count that is negative
+// or larger than the file can hold, a name that is not safe as a file name (the name ends at its
+// first zero byte; an empty name is unsafe), and offsets that do not strictly ascend or lie outside
+// the file are FormatErrors. Entries with the same name write the same file, the later one
+// replacing the earlier; each image is loaded right after its own entry is written and so holds
+// that entry's bytes.
+//
+// The archive is never rewritten: Reset, Save and SaveAs are the base class's and touch no file, so
+// an FshFile in an output package is packed exactly as it lies on disk.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/file_list.h"
+#include "files/game_file.h"
+#include "files/working_directory.h"
+#include "image/fsh_image.h"
+
+namespace carconv {
+
+// One directory entry as Load unpacked it.
+struct FshEntry {
+    std::string name;       // the file name used in the working directory
+    std::int32_t offset;    // where the entry's bytes start in the archive
+    std::int32_t size;      // number of bytes in the entry
+    const FshImage* image;  // the image loaded from the entry; owned by the FshFile
+};
+
+class FshFile : public GameFile {
+  public:
+    static constexpr std::size_t kEntryCountOffset = 8;
+    static constexpr std::size_t kDirectoryOffset = 16;
+    static constexpr std::size_t kNameSize = 4;
+    static constexpr std::size_t kRecordOffsetField = 4;
+    static constexpr std::size_t kRecordSize = 8;
+
+    static_assert(kDirectoryOffset == kEntryCountOffset + 4 + 4);
+    static_assert(kRecordOffsetField == kNameSize);
+    static_assert(kRecordSize == kRecordOffsetField + 4);
+
+    explicit FshFile(std::string path);
+    // Destroys the images and removes the working directory with everything in it.
+    ~FshFile() override;
+
+    // Unpacks the archive (see above) and sets `length` to its size. Loading again rewrites the
+    // same working directory and appends a second set of images and entries.
+    int Load() override;
+
+    // The images, in directory order. Non-owning; the FshFile keeps them alive.
+    FileList images;
+
+    // Read-only views for reporting.
+    const std::vector<FshEntry>& Entries() const { return entries_; }
+    // Empty before the first Load.
+    std::string WorkingDirectoryPath() const;
+
+  private:
+    std::unique_ptr<WorkingDirectory> workingDirectory_;
+    std::vector<std::unique_ptr<FshImage>> ownedImages_;
+    std::vector<FshEntry> entries_;
+};
+
+}  // namespace carconv

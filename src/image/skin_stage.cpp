@@ -1,0 +1,36 @@
+#include "image/skin_stage.h"
+
+#include <array>
+#include <memory>
+
+#include "image/tga_file.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+namespace {
+
+constexpr const char* kSkinName = "car00.tga";
+// The skin and the copies the newer layout carries, in member order.
+constexpr std::array<const char*, 4> kMemberNames = {"car00.tga", "car100.tga", "car200.tga",
+                                                     "car300.tga"};
+
+}  // namespace
+
+void RunSkinStage(StageContext& context) {
+    TgaFile& source = context.Keep(std::make_unique<TgaFile>(context.InputFile(kSkinName)));
+    source.Load();
+    source.FlipRows();
+    const std::string skin = context.OutputFile(kSkinName);
+    source.SaveAs(skin);
+    for (std::size_t i = 1; i < kMemberNames.size(); ++i) {
+        CopyFileReplace(skin, context.OutputFile(kMemberNames[i]));
+    }
+    for (const char* name : kMemberNames) {
+        TgaFile& member = context.Keep(std::make_unique<TgaFile>(context.OutputFile(name)));
+        member.Load();
+        context.members->Add(member);
+    }
+}
+
+}  // namespace carconv

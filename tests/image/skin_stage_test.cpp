@@ -1,0 +1,110 @@
+#include "image/skin_stage.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/errors.h"
+#include "files/file_list.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::Builder;
+using test::Bytes;
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+// A 2 x 3 skin at 24 bits with a 3-byte ID and a footer behind the image data.
+Bytes Skin() {
+    return Builder()
+        .u8(3)                          // ID length
+        .u8(0)                          // colour map type
+        .u8(2)                          // image type: true-colour
+        .zeros(5)                       // colour map specification
+        .u16le(0)                       // X origin
+        .u16le(0)                       // Y origin
+        .u16le(2)                       // width
+        .u16le(3)                       // height
+        .u8(24)                         // pixel depth
+        .u8(0x20)                       // image descriptor: top-left origin
+        .str("car")                     // image ID
+        .raw({1, 2, 3, 4, 5, 6})        // row 0
+        .raw({7, 8, 9, 10, 11, 12})     // row 1
+        .raw({13, 14, 15, 16, 17, 18})  // row 2
+        .fill(26, 0x77)                 // footer bytes
+        .bytes();
+}
+
+struct StageRun {
+    ScratchDir input;
+    ScratchDir output;
+    FileList members;
+    std::vector<std::unique_ptr<GameFile>> objects;
+    StageContext context;
+
+    StageRun() {
+        context.templateDirectory = "/nonexistent/";
+        context.inputDirectory = input.Path();
+        context.outputDirectory = output.Path();
+        context.members = &members;
+        context.objects = &objects;
+    }
+};
+
+TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
+    StageRun run;
+    WriteFile(run.input.File("car00.tga"), Skin());
+    WriteFile(run.output.File("car200.tga"), "stale");  // replaced by the copy
+    const std::size_t membersBefore = 0;
+
+    RunSkinStage(run.context);
+
+    const Bytes skin = ReadFile(run.output.File("car00.tga"));
+    ASSERT_EQ(skin.size(), Skin().size());
+    const Bytes original = Skin();
+    EXPECT_EQ(Bytes(skin.begin(), skin.begin() + 21),
+              Bytes(original.begin(), original.begin() + 21));
+    EXPECT_EQ(Bytes(skin.begin() + 21, skin.begin() + 39),
+              (Bytes{13, 14, 15, 16, 17, 18, 7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Bytes(skin.begin() + 39, skin.end()), Bytes(26, 0x77));
+    for (const char* copy : {"car100.tga", "car200.tga", "car300.tga"}) {
+        EXPECT_EQ(ReadFile(run.output.File(copy)), skin) << copy;
+    }
+    EXPECT_EQ(ReadFile(run.input.File("car00.tga")), original);  // the input stays as it was
+
+    const std::vector<std::string> names = {"car00.tga", "car100.tga", "car200.tga", "car300.tga"};
+    ASSERT_EQ(run.members.GetSize(), static_cast<int>(membersBefore + names.size()));
+    for (int i = 0; i < run.members.GetSize(); ++i) {
+        const GameFile& member = run.members.ElementAt(i);
+        EXPECT_EQ(member.path, run.output.File(names[static_cast<std::size_t>(i)]));
+        EXPECT_EQ(member.typeTag, "TGA");
+        EXPECT_EQ(member.length, static_cast<std::int32_t>(skin.size()));
+    }
+    // The input texture is kept with the members but is not one of them.
+    ASSERT_EQ(run.objects.size(), 5u);
+    EXPECT_EQ(run.objects[0]->path, run.input.File("car00.tga"));
+    for (std::size_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(run.objects[i].get(), &run.members.ElementAt(static_cast<int>(i - 1)));
+    }
+
+    // Packing the members after their SaveAs yields the same bytes: each rewrites its own file.
+    for (int i = 0; i < run.members.GetSize(); ++i)
+        run.members.ElementAt(i).Save();
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadFile(run.output.File(name)), skin);
+}
+
+TEST(SkinStage, AMissingSkinEndsTheStageWithAnIoError) {
+    StageRun run;
+    EXPECT_THROW(RunSkinStage(run.context), IoError);
+    EXPECT_EQ(run.members.GetSize(), 0);
+    EXPECT_TRUE(test::ListNames(run.output.Path()).empty());
+}
+
+}  // namespace
+}  // namespace carconv
