@@ -10,6 +10,8 @@
 
 #include "app/converter_app.h"
 #include "app/package_commands.h"
+#include "app/search_progress.h"
+#include "app/template_files.h"
 #include "files/errors.h"
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
@@ -22,24 +24,72 @@ namespace {
 std::string ExecutableBaseName(const char* argv0) {
     std::string name = argv0 != nullptr ? argv0 : "carconv";
     std::size_t cut = name.find_last_of("/\\");
-    if (cut != std::string::npos) name = name.substr(cut + 1);
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+    if (cut != std::string::npos)
+        name = name.substr(cut + 1);
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+        name.resize(name.size() - 4);
     return name.empty() ? std::string("carconv") : name;
 }
 
-std::string WithSeparator(std::string dir) {
-    if (!dir.empty() && dir.back() != '/' && dir.back() != kPathSeparator) dir += kPathSeparator;
-    return dir;
+// The check before a conversion, with live progress while it searches.
+bool CheckTemplates(ProfileStore& profile, const std::string& templateDirectory) {
+    SearchProgressLine line;
+    return FirstRunCheck(profile, templateDirectory,
+                         [&line](const std::string& folder) { line.Folder(folder); });
 }
 
 int RunDialogs(const std::string& application, const std::string& templates) {
     std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     ConverterApp::Settings settings;
-    settings.templateDirectory = templates;
+    settings.templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    settings.firstRunCheck = CheckTemplates;
     ConverterApp app(*dialogs, *profile, settings);
     app.InitInstance();
     return 0;
+}
+
+void RunConvert(const std::string& application, const std::string& input, const std::string& output,
+                const std::string& templates) {
+    std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
+    profile->SetRegistryKey(kOrganisationKey);
+    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    CheckTemplates(*profile, templateDirectory);
+    ConvertPackage(input, output, templateDirectory);
+}
+
+void RunInstallTemplates(const std::string& application, const std::string& from,
+                         const std::vector<std::string>& roots, const std::string& templates) {
+    std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
+    profile->SetRegistryKey(kOrganisationKey);
+    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    std::string found = from;
+    if (found.empty()) {
+        std::vector<std::string> searched = roots.empty() ? DefaultSearchRoots() : roots;
+        {
+            SearchProgressLine line;
+            for (const std::string& root : searched) {
+                found =
+                    FindStockCarPackage(root, [&line](const std::string& f) { line.Folder(f); });
+                if (!found.empty())
+                    break;
+            }
+        }
+        if (found.empty()) {
+            std::string where;
+            for (const std::string& root : searched)
+                where += (where.empty() ? "" : ", ") + root;
+            throw CarconvError("no stock car package (data/cars/fm50/car.viv) found under " +
+                               (where.empty() ? std::string("no folder") : where) +
+                               "; give its path with --from");
+        }
+        std::cout << "found " << found << '\n';
+    }
+    InstallTemplatesFrom(found, templateDirectory, *profile);
+    std::cout << "installed";
+    for (const char* name : kTemplateFiles)
+        std::cout << ' ' << name;
+    std::cout << " into " << templateDirectory << '\n';
 }
 
 }  // namespace
@@ -55,10 +105,21 @@ int RunCommandLine(int argc, char** argv) {
     app.require_subcommand(0, 1);
 
     std::string input, output, templates;
-    CLI::App* convert = app.add_subcommand("convert", "Convert a version-3 package into a version-4 package");
+    CLI::App* convert =
+        app.add_subcommand("convert", "Convert a version-3 package into a version-4 package");
     convert->add_option("input", input, "Version-3 car package (.viv)")->required();
     convert->add_option("output", output, "Version-4 car package to write (.viv)")->required();
     convert->add_option("--templates", templates, "Directory that holds the template files");
+
+    std::string from;
+    std::vector<std::string> roots;
+    CLI::App* install = app.add_subcommand(
+        "install-templates",
+        "Install the dashboard and engine-sound templates from the version-4 game's stock car");
+    install->add_option("--from", from, "The stock car package (.../data/cars/fm50/car.viv)");
+    install->add_option("--search", roots, "Folders to search for it (default: every drive)")
+        ->excludes("--from");
+    install->add_option("--templates", templates, "Directory to install the template files into");
 
     std::string archive, directory;
     bool json = false;
@@ -66,9 +127,11 @@ int RunCommandLine(int argc, char** argv) {
     list->add_option("archive", archive, "Archive (.viv)")->required();
     list->add_flag("--json", json, "Print a JSON array of {name, offset, size}");
 
-    CLI::App* unpack = app.add_subcommand("unpack", "Write every member of an archive into a directory");
+    CLI::App* unpack =
+        app.add_subcommand("unpack", "Write every member of an archive into a directory");
     unpack->add_option("archive", archive, "Archive (.viv)")->required();
-    unpack->add_option("directory", directory, "Directory to write into (created if missing)")->required();
+    unpack->add_option("directory", directory, "Directory to write into (created if missing)")
+        ->required();
 
     std::vector<std::string> names;
     CLI::App* pack = app.add_subcommand("pack", "Pack files of a directory into a new archive");
@@ -90,8 +153,9 @@ int RunCommandLine(int argc, char** argv) {
 
     try {
         if (*convert) {
-            std::string templateDirectory = templates.empty() ? CurrentDirectory() : WithSeparator(templates);
-            ConvertPackage(input, output, templateDirectory);
+            RunConvert(application, input, output, templates);
+        } else if (*install) {
+            RunInstallTemplates(application, from, roots, templates);
         } else if (*list) {
             ListArchive(archive, json, std::cout);
         } else if (*unpack) {
@@ -99,7 +163,7 @@ int RunCommandLine(int argc, char** argv) {
         } else if (*pack) {
             PackArchive(directory, archive, names);
         } else {
-            return RunDialogs(application, templates.empty() ? "" : WithSeparator(templates));
+            return RunDialogs(application, templates);
         }
         std::cout.flush();
         return 0;

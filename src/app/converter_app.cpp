@@ -16,9 +16,10 @@ namespace {
 
 // Holds the stage objects and destroys them in reverse order of creation.
 class StageObjects {
-public:
+  public:
     ~StageObjects() {
-        while (!objects.empty()) objects.pop_back();
+        while (!objects.empty())
+            objects.pop_back();
     }
     std::vector<std::unique_ptr<GameFile>> objects;
 };
@@ -42,7 +43,8 @@ void ConvertPackage(const std::string& input, const std::string& output,
     context.outputDirectory = outputArchive.WorkingDirectoryPath();
     context.members = &outputArchive.members;
     context.objects = &held.objects;
-    for (const Stage& stage : ConversionStages()) stage.run(context);
+    for (const Stage& stage : ConversionStages())
+        stage.run(context);
 
     outputArchive.Save();
 }
@@ -53,9 +55,8 @@ ConverterApp::ConverterApp(FileDialogs& dialogs, ProfileStore& profile, Settings
 bool ConverterApp::InitInstance() {
     profile_.SetRegistryKey(kOrganisationKey);
     std::string programDirectory = CurrentDirectory();
-    std::string templateDirectory = settings_.templateDirectory.empty()
-                                        ? programDirectory
-                                        : settings_.templateDirectory;
+    std::string templateDirectory =
+        settings_.templateDirectory.empty() ? programDirectory : settings_.templateDirectory;
 
     if (settings_.firstRunCheck && !settings_.firstRunCheck(profile_, templateDirectory)) {
         outcome_ = Outcome::kStoppedAtFirstRun;

@@ -18,7 +18,7 @@ inline constexpr const char* kSaveDialogFilter = "V4 CAR-Files (*.viv)|*.viv||";
 
 // Decides before the dialogs whether the run may go on (the template files are in place).
 // Returns false to end the run; throws to end it with an error.
-using FirstRunCheck =
+using FirstRunCheckFunction =
     std::function<bool(ProfileStore& profile, const std::string& templateDirectory)>;
 
 // Converts the package at `input` into the package at `output`: unpacks the input, runs every
@@ -30,14 +30,14 @@ void ConvertPackage(const std::string& input, const std::string& output,
 
 // The dialog-driven run.
 class ConverterApp {
-public:
+  public:
     enum class Outcome { kNotRun, kStoppedAtFirstRun, kCancelled, kConverted };
 
     struct Settings {
         // Where the template files live; empty means the program directory (the current
         // directory at start-up).
         std::string templateDirectory;
-        FirstRunCheck firstRunCheck;  // empty: always go on
+        FirstRunCheckFunction firstRunCheck;  // empty: always go on
     };
 
     ConverterApp(FileDialogs& dialogs, ProfileStore& profile, Settings settings);
@@ -48,7 +48,7 @@ public:
 
     Outcome outcome() const { return outcome_; }
 
-private:
+  private:
     FileDialogs& dialogs_;
     ProfileStore& profile_;
     Settings settings_;

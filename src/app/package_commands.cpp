@@ -49,13 +49,16 @@ void UnpackArchive(const std::string& archive, const std::string& directory) {
 void PackArchive(const std::string& directory, const std::string& archive,
                  std::vector<std::string> names) {
     namespace fs = std::filesystem;
-    if (!IsDirectory(directory)) throw IoError(directory, "not a directory");
+    if (!IsDirectory(directory))
+        throw IoError(directory, "not a directory");
     if (names.empty()) {
         std::error_code ec;
         for (const DirectoryEntry& entry : SearchDirectory(directory)) {
-            if (entry.kind != DirectoryEntry::Kind::kFile) continue;
+            if (entry.kind != DirectoryEntry::Kind::kFile)
+                continue;
             std::string full = JoinPath(directory, entry.name);
-            if (fs::equivalent(NativePath(full), NativePath(archive), ec)) continue;
+            if (fs::equivalent(NativePath(full), NativePath(archive), ec))
+                continue;
             names.push_back(entry.name);
         }
         std::sort(names.begin(), names.end());
@@ -67,7 +70,8 @@ void PackArchive(const std::string& directory, const std::string& archive,
             throw IoError(name, "not a member name: names are 1 to 255 bytes without separators");
         }
         std::string path = JoinPath(directory, name);
-        if (!IsRegularFile(path)) throw IoError(path, "no such file");
+        if (!IsRegularFile(path))
+            throw IoError(path, "no such file");
         files.push_back(std::make_unique<GameFile>(path));
         files.back()->Load();
         out.members.Add(*files.back());

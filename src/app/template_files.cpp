@@ -15,24 +15,30 @@ namespace carconv {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // True when `path` ends in the stock package's suffix, letter case and separator style aside.
 bool EndsInStockSuffix(const std::string& path) {
     const std::string suffix = kStockPackageSuffix;
-    if (path.size() < suffix.size()) return false;
+    if (path.size() < suffix.size())
+        return false;
     const std::size_t start = path.size() - suffix.size();
     for (std::size_t i = 0; i < suffix.size(); ++i) {
         char c = Lower(path[start + i]);
-        if (c == '/') c = '\\';
-        if (c != suffix[i]) return false;
+        if (c == '/')
+            c = '\\';
+        if (c != suffix[i])
+            return false;
     }
     return true;
 }
 
 // Depth-first, in directory-search order; stops at the first match.
 std::string SearchFolder(const std::string& folder, const SearchProgress& progress) {
-    if (progress) progress(folder);
+    if (progress)
+        progress(folder);
     std::vector<DirectoryEntry> entries;
     try {
         entries = SearchDirectory(folder);
@@ -40,11 +46,13 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
         return std::string();  // unreadable folders are skipped
     }
     for (const DirectoryEntry& entry : entries) {
-        if (entry.name.empty() || entry.name[0] == '.') continue;
+        if (entry.name.empty() || entry.name[0] == '.')
+            continue;
         std::string path = JoinPath(folder, entry.name);
         if (entry.kind == DirectoryEntry::Kind::kDirectory) {
             std::string found = SearchFolder(path, progress);
-            if (!found.empty()) return found;
+            if (!found.empty())
+                return found;
         } else if (entry.kind == DirectoryEntry::Kind::kFile && EndsInStockSuffix(path)) {
             return path;
         }
@@ -54,7 +62,8 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
 
 std::string MissingStockPackageMessage(const std::vector<std::string>& roots) {
     std::string where;
-    for (const std::string& root : roots) where += (where.empty() ? "" : ", ") + root;
+    for (const std::string& root : roots)
+        where += (where.empty() ? "" : ", ") + root;
     return fmt::format(
         "no stock car package found (looked for data/cars/fm50/car.viv under {}); install the "
         "template files from the version-4 game with 'carconv install-templates --from "
@@ -64,13 +73,17 @@ std::string MissingStockPackageMessage(const std::vector<std::string>& roots) {
 
 }  // namespace
 
-std::vector<std::string> DefaultSearchRoots() { return PlatformSearchRoots(); }
+std::vector<std::string> DefaultSearchRoots() {
+    return PlatformSearchRoots();
+}
 
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress) {
-    if (!folder.empty()) return SearchFolder(folder, progress);
+    if (!folder.empty())
+        return SearchFolder(folder, progress);
     for (const std::string& root : DefaultSearchRoots()) {
         std::string found = SearchFolder(root, progress);
-        if (!found.empty()) return found;
+        if (!found.empty())
+            return found;
     }
     return std::string();
 }
@@ -80,16 +93,20 @@ std::string ResolveTemplateDirectory(const std::string& requested,
     std::string dir = requested;
     if (dir.empty()) {
         const char* env = std::getenv("CARCONV_TEMPLATES");
-        if (env != nullptr && *env != '\0') dir = env;
+        if (env != nullptr && *env != '\0')
+            dir = env;
     }
-    if (dir.empty()) dir = PlatformTemplateDirectory(programDirectory);
-    if (dir.back() != '/' && dir.back() != kPathSeparator) dir += kPathSeparator;
+    if (dir.empty())
+        dir = PlatformTemplateDirectory(programDirectory);
+    if (dir.back() != '/' && dir.back() != kPathSeparator)
+        dir += kPathSeparator;
     return dir;
 }
 
 bool TemplatesPresent(const std::string& templateDirectory) {
     for (const char* name : kTemplateFiles) {
-        if (!IsRegularFile(JoinPath(templateDirectory, name))) return false;
+        if (!IsRegularFile(JoinPath(templateDirectory, name)))
+            return false;
     }
     return true;
 }
@@ -123,10 +140,12 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
     } else {
         for (const std::string& root : roots) {
             found = FindStockCarPackage(root, progress);
-            if (!found.empty()) break;
+            if (!found.empty())
+                break;
         }
     }
-    if (!found.empty()) InstallTemplatesFrom(found, templateDirectory, profile);
+    if (!found.empty())
+        InstallTemplatesFrom(found, templateDirectory, profile);
     return found;
 }
 
@@ -143,7 +162,8 @@ bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
 }
 
 void RunEngineSoundStage(StageContext& context) {
-    for (const char* name : {"careng.ctb", "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"}) {
+    for (const char* name :
+         {"careng.ctb", "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"}) {
         std::string copy = context.OutputFile(name);
         CopyFileReplace(context.TemplateFile(name), copy);
         GameFile& file = context.Keep(std::make_unique<GameFile>(copy));

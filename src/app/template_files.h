@@ -15,7 +15,7 @@ namespace carconv {
 
 // In the order the installation copies them.
 inline constexpr std::array<const char*, 8> kTemplateFiles = {
-    "dash.fsh",   "dash.fce",    "dash00.tga",  "careng.ctb",
+    "dash.fsh",   "dash.fce",   "dash00.tga",  "careng.ctb",
     "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"};
 
 inline constexpr const char* kInstalledSection = "Settings";

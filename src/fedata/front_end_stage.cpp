@@ -6,6 +6,7 @@
 
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
+#include "image/fsh_file.h"
 #include "files/game_file.h"
 #include "platform/file_system.h"
 
@@ -25,9 +26,8 @@ void RunFrontEndStage(StageContext& context) {
     if (IsRegularFile(pictureSource)) {
         const std::string picturePath = context.OutputFile(kPictureArchiveName);
         CopyFileReplace(pictureSource, picturePath);
-        // A plain file object until the picture archive class (FshFile) takes its place; it is
-        // packed as it lies either way.
-        GameFile& pictures = context.Keep(std::make_unique<GameFile>(picturePath));
+        // The car's front-end pictures: carried into the package, packed as they lie.
+        FshFile& pictures = context.Keep(std::make_unique<FshFile>(picturePath));
         pictures.Load();
         context.members->Add(pictures);
     }

@@ -10,7 +10,9 @@ namespace carconv {
 ByteReader::ByteReader(ByteSpan bytes, std::string fileName)
     : bytes_(bytes), fileName_(std::move(fileName)) {}
 
-void ByteReader::Fail(const std::string& what) const { throw FormatError(fileName_, pos_, what); }
+void ByteReader::Fail(const std::string& what) const {
+    throw FormatError(fileName_, pos_, what);
+}
 
 void ByteReader::Require(std::size_t n, const char* what) const {
     if (n > bytes_.size() - pos_) {
@@ -101,11 +103,13 @@ void ByteWriter::U16le(std::uint16_t v) {
 }
 
 void ByteWriter::U32le(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 void ByteWriter::U32be(std::uint32_t v) {
-    for (int i = 3; i >= 0; --i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 3; i >= 0; --i)
+        out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 void ByteWriter::Append(std::string_view text) {

@@ -24,7 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 
 class ByteReader {
-public:
+  public:
     // `fileName` is used only in error messages; `bytes` must outlive the reader.
     ByteReader(ByteSpan bytes, std::string fileName);
 
@@ -53,7 +53,7 @@ public:
     // Throws FormatError "<file>: <what> at offset 0x<pos>" at the current position.
     [[noreturn]] void Fail(const std::string& what) const;
 
-private:
+  private:
     void Require(std::size_t n, const char* what) const;
 
     ByteSpan bytes_;
@@ -82,7 +82,7 @@ inline void StoreI32le(std::span<std::uint8_t> bytes, std::size_t offset, std::i
 
 // Appends values to a growing byte buffer.
 class ByteWriter {
-public:
+  public:
     void U8(std::uint8_t v) { out_.push_back(v); }
     void U16le(std::uint16_t v);
     void U32le(std::uint32_t v);
@@ -97,7 +97,7 @@ public:
     const Bytes& Data() const { return out_; }
     Bytes Release() { return std::move(out_); }
 
-private:
+  private:
     Bytes out_;
 };
 

@@ -13,6 +13,8 @@ FormatError::FormatError(const std::string& file, std::size_t offset, const std:
 FormatError::FormatError(const std::string& file, const std::string& what)
     : CarconvError(file + ": " + what), file_(file) {}
 
-std::string HexOffset(std::size_t offset) { return fmt::format("0x{:x}", offset); }
+std::string HexOffset(std::size_t offset) {
+    return fmt::format("0x{:x}", offset);
+}
 
 }  // namespace carconv

@@ -8,29 +8,29 @@ namespace carconv {
 
 // Every failure that reaches the user derives from this; the front end prints what() once.
 class CarconvError : public std::runtime_error {
-public:
+  public:
     explicit CarconvError(const std::string& message) : std::runtime_error(message) {}
 };
 
 // A file could not be opened, created, read or written. what() is "<path>: <reason>".
 class IoError : public CarconvError {
-public:
+  public:
     IoError(const std::string& path, const std::string& reason);
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 // A file's content is malformed. what() is "<file>: <what> at offset 0x<offset>", or without
 // the offset part when the problem has no single position.
 class FormatError : public CarconvError {
-public:
+  public:
     FormatError(const std::string& file, std::size_t offset, const std::string& what);
     FormatError(const std::string& file, const std::string& what);
     const std::string& File() const { return file_; }
 
-private:
+  private:
     std::string file_;
 };
 

@@ -10,7 +10,7 @@
 namespace carconv {
 
 class FileList {
-public:
+  public:
     // Appends `file` and returns its position (the number of elements before the call).
     int Add(GameFile& file);
     int GetSize() const { return static_cast<int>(items_.size()); }
@@ -19,7 +19,7 @@ public:
     // Empties the list; the objects stay alive.
     void RemoveAll() { items_.clear(); }
 
-private:
+  private:
     std::vector<GameFile*> items_;
 };
 

@@ -11,19 +11,26 @@ GameFile::GameFile(std::string path) : path(std::move(path)) {}
 
 GameFile::~GameFile() = default;
 
-int GameFile::Reset() { return 1; }
+int GameFile::Reset() {
+    return 1;
+}
 
 int GameFile::Load() {
     // ReadWholeFile refuses files that do not fit the 32-bit length.
     std::int64_t size = FileSize(path);
-    if (size > INT32_MAX) throw IoError(path, "file is too large (2 GiB or more)");
+    if (size > INT32_MAX)
+        throw IoError(path, "file is too large (2 GiB or more)");
     length = static_cast<std::int32_t>(size);
     return 1;
 }
 
-int GameFile::Save() { return SaveAs(path); }
+int GameFile::Save() {
+    return SaveAs(path);
+}
 
-int GameFile::SaveAs(std::string /*target*/) { return 1; }
+int GameFile::SaveAs(std::string /*target*/) {
+    return 1;
+}
 
 std::string GameFile::GetFileName() const {
     std::size_t cut = path.find_last_of("\\/:");

@@ -21,7 +21,7 @@
 namespace carconv {
 
 class GameFile {
-public:
+  public:
     explicit GameFile(std::string path);
     virtual ~GameFile();
 

@@ -5,9 +5,11 @@
 namespace carconv {
 
 bool IsSafeFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name.empty() || name == "." || name == "..")
+        return false;
     for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return false;
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':')
+            return false;
     }
     return true;
 }
@@ -15,8 +17,10 @@ bool IsSafeFileName(const std::string& name) {
 std::string PrintableName(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) out += fmt::format("\\x{:02x}", c);
-        else out += static_cast<char>(c);
+        if (c < 0x20 || c == 0x7f)
+            out += fmt::format("\\x{:02x}", c);
+        else
+            out += static_cast<char>(c);
     }
     return out;
 }

@@ -13,16 +13,20 @@
 
 namespace carconv {
 
-VivArchive::VivArchive(std::string path) : GameFile(std::move(path)) { typeTag = "VIV"; }
+VivArchive::VivArchive(std::string path) : GameFile(std::move(path)) {
+    typeTag = "VIV";
+}
 
 VivArchive::~VivArchive() {
     // Members first: nested archives and picture archives remove their own working directories.
     members.RemoveAll();
-    while (!loadedMembers_.empty()) loadedMembers_.pop_back();
+    while (!loadedMembers_.empty())
+        loadedMembers_.pop_back();
 }
 
 const std::string& VivArchive::CreateWorkingDirectory() {
-    if (!workingDirectory_) workingDirectory_ = std::make_unique<WorkingDirectory>(GetFileName());
+    if (!workingDirectory_)
+        workingDirectory_ = std::make_unique<WorkingDirectory>(GetFileName());
     return workingDirectory_->Path();
 }
 
@@ -45,7 +49,8 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
                                                 bytes.size(), kHeaderSize));
     }
     VivDirectory dir;
-    for (auto& b : dir.magic) b = reader.U8();
+    for (auto& b : dir.magic)
+        b = reader.U8();
     dir.totalSize = reader.I32be();
     dir.memberCount = reader.I32be();
     dir.headerSize = reader.I32be();
@@ -53,9 +58,9 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
         throw FormatError(fileName, 8, fmt::format("negative member count {}", dir.memberCount));
     }
     if (static_cast<std::size_t>(dir.memberCount) > reader.Remaining() / kEntryFixedSize) {
-        throw FormatError(fileName, 8,
-                          fmt::format("member count {} is more than the file can hold",
-                                      dir.memberCount));
+        throw FormatError(
+            fileName, 8,
+            fmt::format("member count {} is more than the file can hold", dir.memberCount));
     }
     dir.entries.reserve(static_cast<std::size_t>(dir.memberCount));
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
@@ -69,11 +74,11 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
         ByteSpan candidates = bytes.subspan(nameStart, window);
         auto zero = std::find(candidates.begin(), candidates.end(), std::uint8_t{0});
         if (zero == candidates.end()) {
-            throw FormatError(fileName, nameStart,
-                              window > kMaxNameLength
-                                  ? fmt::format("name of member {} is longer than {} bytes", i,
-                                                kMaxNameLength)
-                                  : fmt::format("name of member {} is not terminated", i));
+            throw FormatError(
+                fileName, nameStart,
+                window > kMaxNameLength
+                    ? fmt::format("name of member {} is longer than {} bytes", i, kMaxNameLength)
+                    : fmt::format("name of member {} is not terminated", i));
         }
         std::size_t nameLength = static_cast<std::size_t>(zero - candidates.begin());
         ByteSpan name = reader.Take(nameLength);
@@ -106,9 +111,8 @@ int VivArchive::Load() {
     typed.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
         std::string memberPath = JoinPath(workDir, entry.name);
-        WriteWholeFile(memberPath,
-                       ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
-                                               static_cast<std::size_t>(entry.size)));
+        WriteWholeFile(memberPath, ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
+                                                           static_cast<std::size_t>(entry.size)));
         typed.push_back(CreateMemberFile(memberPath));
     }
 
@@ -136,8 +140,8 @@ int VivArchive::RebuildDirectory() {
         VivEntry entry;
         entry.name = member.GetFileName();
         if (entry.name.empty() || entry.name.size() > kMaxNameLength) {
-            throw IoError(member.path, fmt::format("member name must be 1 to {} bytes long",
-                                                   kMaxNameLength));
+            throw IoError(member.path,
+                          fmt::format("member name must be 1 to {} bytes long", kMaxNameLength));
         }
         std::int64_t size = FileSize(member.path);
         header += static_cast<std::int64_t>(kEntryFixedSize + entry.name.size());

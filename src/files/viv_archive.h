@@ -54,7 +54,7 @@ struct VivDirectory {
 };
 
 class VivArchive : public GameFile {
-public:
+  public:
     static constexpr std::size_t kHeaderSize = 16;
     static constexpr std::size_t kEntryFixedSize = 9;  // offset, size, name terminator
     static constexpr std::size_t kMaxNameLength = 255;
@@ -87,7 +87,7 @@ public:
     std::vector<VivEntry> directory;
     FileList members;
 
-private:
+  private:
     int RebuildDirectory();
 
     std::unique_ptr<WorkingDirectory> workingDirectory_;

@@ -14,13 +14,13 @@ void ReportWarning(const std::string& message);
 
 // Installs `sink` for the lifetime of the object and restores the previous sink afterwards.
 class ScopedWarningSink {
-public:
+  public:
     explicit ScopedWarningSink(WarningSink sink);
     ~ScopedWarningSink();
     ScopedWarningSink(const ScopedWarningSink&) = delete;
     ScopedWarningSink& operator=(const ScopedWarningSink&) = delete;
 
-private:
+  private:
     WarningSink previous_;
 };
 

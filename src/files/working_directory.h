@@ -17,7 +17,7 @@ namespace carconv {
 void RemoveDirectoryTree(std::string directory);
 
 class WorkingDirectory {
-public:
+  public:
     // Creates a fresh directory named "carconv-<hint>-<unique>" under the temporary directory.
     // Throws IoError when no directory can be created.
     explicit WorkingDirectory(const std::string& hint);
@@ -28,7 +28,7 @@ public:
 
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -17,12 +17,15 @@ std::optional<std::string> ConsoleFileDialogs::Show(const FileDialogRequest& req
         prompt_ << '\n';
         return std::nullopt;
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.empty())
+        return std::nullopt;
     if (request.kind == FileDialogRequest::Kind::kSave && !request.defaultExtension.empty()) {
         std::size_t nameStart = line.find_last_of("/\\");
         nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
-        if (line.find('.', nameStart) == std::string::npos) line += "." + request.defaultExtension;
+        if (line.find('.', nameStart) == std::string::npos)
+            line += "." + request.defaultExtension;
     }
     return line;
 }

@@ -25,7 +25,7 @@ inline constexpr unsigned kHideReadOnlyFlag = 4;
 inline constexpr unsigned kOverwritePromptFlag = 2;
 
 class FileDialogs {
-public:
+  public:
     virtual ~FileDialogs();
     // The chosen full path, or nothing when the user cancelled.
     virtual std::optional<std::string> Show(const FileDialogRequest& request) = 0;
@@ -34,11 +34,11 @@ public:
 // Asks on a text stream: writes the title as a prompt to `prompt` and reads one line from
 // `answers`. An empty line or the end of input means Cancel.
 class ConsoleFileDialogs : public FileDialogs {
-public:
+  public:
     ConsoleFileDialogs(std::istream& answers, std::ostream& prompt);
     std::optional<std::string> Show(const FileDialogRequest& request) override;
 
-private:
+  private:
     std::istream& answers_;
     std::ostream& prompt_;
 };

@@ -1,10 +1,10 @@
 #include "platform/file_system.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <atomic>
 #include <random>
 #include <system_error>
 
@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
 
 }  // namespace
 
@@ -34,19 +36,23 @@ std::string PathString(const fs::path& path) {
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty()) return name;
+    if (dir.empty())
+        return name;
     char last = dir.back();
-    if (last == '/' || last == kPathSeparator) return dir + name;
+    if (last == '/' || last == kPathSeparator)
+        return dir + name;
     return dir + kPathSeparator + name;
 }
 
 Bytes ReadWholeFile(const std::string& path) {
     errno = 0;
     std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in) throw IoError(path, "cannot open for reading: " + ErrnoText());
+    if (!in)
+        throw IoError(path, "cannot open for reading: " + ErrnoText());
     std::error_code ec;
     std::uintmax_t size = fs::file_size(NativePath(path), ec);
-    if (ec) throw IoError(path, "cannot read: " + ec.message());
+    if (ec)
+        throw IoError(path, "cannot read: " + ec.message());
     if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
         throw IoError(path, "file is too large (2 GiB or more)");
     }
@@ -63,29 +69,35 @@ Bytes ReadWholeFile(const std::string& path) {
 std::int64_t FileSize(const std::string& path) {
     std::error_code ec;
     std::uintmax_t size = fs::file_size(NativePath(path), ec);
-    if (ec) throw IoError(path, "cannot measure: " + ec.message());
+    if (ec)
+        throw IoError(path, "cannot measure: " + ec.message());
     return static_cast<std::int64_t>(size);
 }
 
 void WriteWholeFile(const std::string& path, ByteSpan bytes) {
     errno = 0;
     std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
-    if (!out) throw IoError(path, "cannot create: " + ErrnoText());
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw IoError(path, "cannot create: " + ErrnoText());
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out) throw IoError(path, "cannot write: " + ErrnoText());
+    if (!out)
+        throw IoError(path, "cannot write: " + ErrnoText());
 }
 
 void CopyFileReplace(const std::string& from, const std::string& to) {
     std::error_code ec;
     fs::copy_file(NativePath(from), NativePath(to), fs::copy_options::overwrite_existing, ec);
-    if (ec) throw IoError(from, "cannot copy to " + to + ": " + ec.message());
+    if (ec)
+        throw IoError(from, "cannot copy to " + to + ": " + ec.message());
 }
 
 void CreateDirectories(const std::string& path) {
     std::error_code ec;
     fs::create_directories(NativePath(path), ec);
-    if (ec) throw IoError(path, "cannot create directory: " + ec.message());
+    if (ec)
+        throw IoError(path, "cannot create directory: " + ec.message());
 }
 
 bool IsDirectory(const std::string& path) {
@@ -101,16 +113,19 @@ bool IsRegularFile(const std::string& path) {
 std::string CurrentDirectory() {
     std::error_code ec;
     fs::path cwd = fs::current_path(ec);
-    if (ec) throw IoError(".", "cannot determine the current directory: " + ec.message());
+    if (ec)
+        throw IoError(".", "cannot determine the current directory: " + ec.message());
     std::string dir = PathString(cwd);
-    if (dir.empty() || (dir.back() != kPathSeparator && dir.back() != '/')) dir += kPathSeparator;
+    if (dir.empty() || (dir.back() != kPathSeparator && dir.back() != '/'))
+        dir += kPathSeparator;
     return dir;
 }
 
 std::string TemporaryDirectory() {
     std::error_code ec;
     fs::path tmp = fs::temp_directory_path(ec);
-    if (ec) throw IoError("(temporary directory)", ec.message());
+    if (ec)
+        throw IoError("(temporary directory)", ec.message());
     return PathString(tmp);
 }
 
@@ -122,14 +137,16 @@ struct AtomicFileWriter::Impl {
     std::ofstream out;
 };
 
-AtomicFileWriter::AtomicFileWriter(std::string target) : target_(std::move(target)), impl_(new Impl) {
+AtomicFileWriter::AtomicFileWriter(std::string target)
+    : target_(std::move(target)), impl_(new Impl) {
     static std::atomic<unsigned> counter{0};
     std::random_device device;
     for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
         std::string candidate =
             target_ + fmt::format(".carconv-{:08x}{:x}.tmp", device(), counter.fetch_add(1));
         std::error_code ec;
-        if (fs::exists(fs::symlink_status(NativePath(candidate), ec))) continue;
+        if (fs::exists(fs::symlink_status(NativePath(candidate), ec)))
+            continue;
         temporary_ = candidate;
     }
     if (temporary_.empty()) {
@@ -157,16 +174,19 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Write(ByteSpan bytes) {
     impl_->out.write(reinterpret_cast<const char*>(bytes.data()),
                      static_cast<std::streamsize>(bytes.size()));
-    if (!impl_->out) throw IoError(target_, "cannot write: " + ErrnoText());
+    if (!impl_->out)
+        throw IoError(target_, "cannot write: " + ErrnoText());
     written_ += static_cast<std::int64_t>(bytes.size());
 }
 
 void AtomicFileWriter::Commit() {
     impl_->out.close();
-    if (!impl_->out) throw IoError(target_, "cannot write: " + ErrnoText());
+    if (!impl_->out)
+        throw IoError(target_, "cannot write: " + ErrnoText());
     std::error_code ec;
     fs::rename(NativePath(temporary_), NativePath(target_), ec);
-    if (ec) throw IoError(target_, "cannot replace: " + ec.message());
+    if (ec)
+        throw IoError(target_, "cannot replace: " + ec.message());
     delete impl_;
     impl_ = nullptr;
 }

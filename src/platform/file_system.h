@@ -68,7 +68,7 @@ namespace carconv {
 // beside the target, which replaces the target only on Commit(). Destroying an uncommitted writer
 // removes the temporary file and leaves an existing target as it was.
 class AtomicFileWriter {
-public:
+  public:
     explicit AtomicFileWriter(std::string target);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -79,7 +79,7 @@ public:
     // Flushes, closes and renames the temporary file over the target.
     void Commit();
 
-private:
+  private:
     struct Impl;
     std::string target_;
     std::string temporary_;

@@ -9,7 +9,7 @@
 namespace carconv {
 
 class ProfileStore {
-public:
+  public:
     virtual ~ProfileStore();
     // Names the organisation under which the application's settings are kept.
     virtual void SetRegistryKey(const std::string& organisation) = 0;
@@ -22,14 +22,15 @@ public:
 
 // Settings in an INI file: <configDirectory>/<organisation>/<application>.ini.
 class IniProfileStore : public ProfileStore {
-public:
+  public:
     IniProfileStore(std::string configDirectory, std::string application);
     void SetRegistryKey(const std::string& organisation) override;
-    int GetProfileInt(const std::string& section, const std::string& key, int defaultValue) override;
+    int GetProfileInt(const std::string& section, const std::string& key,
+                      int defaultValue) override;
     void WriteProfileInt(const std::string& section, const std::string& key, int value) override;
     std::string FilePath() const;
 
-private:
+  private:
     std::string configDirectory_;
     std::string application_;
     std::string organisation_;

@@ -21,24 +21,26 @@ std::string Home() {
 std::vector<std::string> PlatformSearchRoots() {
     std::vector<std::string> roots;
     const char* prefix = std::getenv("WINEPREFIX");
-    std::string wine = (prefix != nullptr && *prefix != '\0') ? std::string(prefix)
-                                                              : JoinPath(Home(), ".wine");
+    std::string wine =
+        (prefix != nullptr && *prefix != '\0') ? std::string(prefix) : JoinPath(Home(), ".wine");
     std::string devices = JoinPath(wine, "dosdevices");
     for (char letter = 'c'; letter <= 'z'; ++letter) {
         std::string drive = JoinPath(devices, std::string(1, letter) + ":");
-        if (IsDirectory(drive)) roots.push_back(drive);
+        if (IsDirectory(drive))
+            roots.push_back(drive);
     }
-    for (const std::string& root : {Home(), std::string("/mnt"), std::string("/media"),
-                                    std::string("/run/media")}) {
-        if (!root.empty() && IsDirectory(root)) roots.push_back(root);
+    for (const std::string& root :
+         {Home(), std::string("/mnt"), std::string("/media"), std::string("/run/media")}) {
+        if (!root.empty() && IsDirectory(root))
+            roots.push_back(root);
     }
     return roots;
 }
 
 std::string PlatformTemplateDirectory(const std::string& /*programDirectory*/) {
     const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base = (data != nullptr && *data == '/') ? std::string(data)
-                                                         : JoinPath(Home(), ".local/share");
+    std::string base =
+        (data != nullptr && *data == '/') ? std::string(data) : JoinPath(Home(), ".local/share");
     return JoinPath(base, "carconv");
 }
 

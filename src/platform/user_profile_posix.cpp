@@ -1,4 +1,5 @@
-// Where the settings live on POSIX desktops: an INI file under $XDG_CONFIG_HOME (default ~/.config).
+// Where the settings live on POSIX desktops: an INI file under $XDG_CONFIG_HOME (default
+// ~/.config).
 
 #include <cstdlib>
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "support/packages.h"
 #include "support/test_util.h"
 
 namespace carconv {
@@ -16,13 +17,16 @@ using test::RunCarconv;
 using test::ScratchDir;
 using test::WriteFile;
 
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+std::string Q(const std::string& s) {
+    return "'" + s + "'";
+}
 
 TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
     ScratchDir dir;
     std::filesystem::create_directory(dir.File("in"));
     Bytes binary;
-    for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<std::uint8_t>(i * 7));
+    for (int i = 0; i < 3000; ++i)
+        binary.push_back(static_cast<std::uint8_t>(i * 7));
     WriteFile(dir.File("in/b.bin"), binary);
     WriteFile(dir.File("in/a.txt"), std::string("alpha\r\n"));
     WriteFile(dir.File("in/empty"), std::string());
@@ -37,7 +41,9 @@ TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
 
     r = RunCarconv("list " + Q(dir.File("p.viv")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "        58          7 a.txt\n        65       3000 b.bin\n      3065          0 empty\n");
+    EXPECT_EQ(
+        r.out,
+        "        58          7 a.txt\n        65       3000 b.bin\n      3065          0 empty\n");
 
     r = RunCarconv("list --json " + Q(dir.File("p.viv")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -72,44 +78,113 @@ TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
     EXPECT_FALSE(test::Exists(dir.File("r.viv")));
 }
 
-TEST(CommandLine, ConvertWritesAWellFormedArchiveAndCleansUp) {
+// A user whose templates are installed: HOME, settings and data directories inside `dir`.
+std::string InstalledUser(const ScratchDir& dir) {
+    std::filesystem::create_directories(dir.File("config/Quillmark"));
+    WriteFile(dir.File("config/Quillmark/carconv.ini"), std::string("[Settings]\nInstalled=1\n"));
+    std::filesystem::create_directories(dir.File("data/carconv"));
+    test::WriteTemplates(dir.File("data/carconv"));
+    return "HOME=" + Q(dir.Path()) + " XDG_CONFIG_HOME=" + Q(dir.File("config")) +
+           " XDG_DATA_HOME=" + Q(dir.File("data")) +
+           " CARCONV_TEMPLATES= WINEPREFIX=" + Q(dir.File("nowine"));
+}
+
+TEST(CommandLine, ConvertWritesTheFullPackageAndCleansUp) {
     ScratchDir dir;
-    WriteFile(dir.File("in.viv"), test::Builder().str("BIGF").u32be(16).u32be(0).u32be(16).bytes());
+    std::string env = InstalledUser(dir);
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(true));
     auto before = test::LeftoverWorkingDirectories();
-    auto r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")));
+    auto r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")), "", env);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    Bytes out = ReadFile(dir.File("out.viv"));
-    ASSERT_GE(out.size(), 16u);
-    EXPECT_EQ(std::string(out.begin(), out.begin() + 4), "BIGF");
-    EXPECT_EQ(test::GetU32be(out, 4), out.size());
+    EXPECT_EQ(r.err, "");
+    auto members = test::ReadArchive(dir.File("out.viv"));
+    std::vector<std::string> names;
+    for (const auto& m : members)
+        names.push_back(m.first);
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "carp.txt",   "carp1.txt",   "carp2.txt",  "carp3.txt",  "car.fce",
+                         "car1.fce",   "car2.fce",    "car3.fce",   "car00.tga",  "car100.tga",
+                         "car200.tga", "car300.tga",  "dash.fsh",   "dash.fce",   "dash00.tga",
+                         "fedata.fsh", "fedata.eng",  "fedata.bri", "fedata.ger", "fedata.fre",
+                         "fedata.ita", "fedata.spa",  "fedata.swe", "careng.ctb", "careng.ltb",
+                         "careng.bnk", "ocareng.bnk", "scareng.bnk"}));
+    // Copies are byte-identical to their first.
+    for (std::size_t first : {0u, 4u, 8u}) {
+        for (std::size_t k = 1; k < 4; ++k)
+            EXPECT_EQ(members[first + k].second, members[first].second);
+    }
+    std::string carp(members[0].second.begin(), members[0].second.end());
+    EXPECT_NE(carp.find("understeer gradient(80)\r\n1.000000\r\n"), std::string::npos);
+    EXPECT_NE(carp.find("Serial Number(0)\r\nv0\r\n"), std::string::npos);
+    EXPECT_EQ(members[4].second.size(), 8248u);
+    EXPECT_EQ(test::GetCString(members[4].second, 3624, 64), ":HB");
+    EXPECT_EQ(test::GetCString(members[4].second, 3624 + 12 * 64, 64), "spoiler");
+    // The skin's three rows of 8 bytes, reversed.
+    test::Bytes skin = members[8].second;
+    ASSERT_EQ(skin.size(), 18u + 24);
+    EXPECT_EQ(skin[18], 16);
+    EXPECT_EQ(skin[18 + 16], 0);
+    // Template files as they were, the front-end pictures as they lay in the input.
+    auto templates = test::TemplateMembers();
+    EXPECT_EQ(members[12].second, templates[0].second);
+    EXPECT_EQ(members[13].second, templates[1].second);
+    EXPECT_EQ(members[14].second, templates[2].second);
+    EXPECT_EQ(members[15].second, test::Fsh());
+    for (std::size_t k = 3; k < 8; ++k)
+        EXPECT_EQ(members[20 + k].second, templates[k].second);
+    // Front-end data: version 4, string 16 of version 3 stays, string 17 moves to 18.
+    test::Bytes eng = members[16].second;
+    EXPECT_EQ(eng[0], 4);
+    EXPECT_EQ(test::GetCString(eng, test::GetU32le(eng, 960 + 4 * 16), 256), "eng16");
+    EXPECT_EQ(test::GetCString(eng, test::GetU32le(eng, 960 + 4 * 17), 256), "");
+    EXPECT_EQ(test::GetCString(eng, test::GetU32le(eng, 960 + 4 * 18), 256), "eng17");
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 
-    // Input and output may be the same file.
-    r = RunCarconv("convert " + Q(dir.File("out.viv")) + " " + Q(dir.File("out.viv")));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in.viv", "out.viv"}));
+    // Without front-end pictures: the 27 members; input and output may be the same file.
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("in.viv")), "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::ReadArchive(dir.File("in.viv")).size(), 27u);
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 }
 
 TEST(CommandLine, FailuresPrintOneErrorLineAndLeaveNothingBehind) {
     ScratchDir dir;
-    WriteFile(dir.File("out.viv"), std::string("existing"));
+    std::string env = InstalledUser(dir);
+    std::filesystem::create_directory(dir.File("work"));
+    WriteFile(dir.File("work/out.viv"), std::string("existing"));
     auto before = test::LeftoverWorkingDirectories();
-    auto r = RunCarconv("convert " + Q(dir.File("missing.viv")) + " " + Q(dir.File("out.viv")));
+    auto r = RunCarconv(
+        "convert " + Q(dir.File("work/missing.viv")) + " " + Q(dir.File("work/out.viv")), "", env);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "carconv: error: " + dir.File("missing.viv") +
+    EXPECT_EQ(r.err, "carconv: error: " + dir.File("work/missing.viv") +
                          ": cannot open for reading: No such file or directory\n");
-    EXPECT_EQ(ReadFile(dir.File("out.viv")).size(), 8u);
+    EXPECT_EQ(ReadFile(dir.File("work/out.viv")).size(), 8u);
 
-    WriteFile(dir.File("bad.viv"), std::string("BIGF\0\0\0\0\0\0\0\x05\0\0\0\0", 16));
-    r = RunCarconv("convert " + Q(dir.File("bad.viv")) + " " + Q(dir.File("out.viv")));
+    WriteFile(dir.File("work/bad.viv"), std::string("BIGF\0\0\0\0\0\0\0\x05\0\0\0\0", 16));
+    r = RunCarconv("convert " + Q(dir.File("work/bad.viv")) + " " + Q(dir.File("work/out.viv")), "",
+                   env);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("member count 5 is more than the file can hold"), std::string::npos);
-    EXPECT_EQ(ReadFile(dir.File("out.viv")).size(), 8u);
+    EXPECT_EQ(ReadFile(dir.File("work/out.viv")).size(), 8u);
 
-    r = RunCarconv("convert " + Q(dir.File("bad.viv")) + " " + Q(dir.File("no/such/dir/out.viv")));
+    // A package without its mesh: the stage that needs it names it.
+    auto members = test::Version3Members(false);
+    members.erase(members.begin() + 8);  // car.fce
+    test::WriteArchive(dir.File("work/nomesh.viv"), members);
+    r = RunCarconv("convert " + Q(dir.File("work/nomesh.viv")) + " " + Q(dir.File("work/out.viv")),
+                   "", env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("car.fce: cannot open for reading"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir.File("work/out.viv")).size(), 8u);
+
+    r = RunCarconv(
+        "convert " + Q(dir.File("work/bad.viv")) + " " + Q(dir.File("no/such/dir/out.viv")), "",
+        env);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
-    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"bad.viv", "out.viv"}));
+    EXPECT_EQ(test::ListNames(dir.File("work")),
+              (std::vector<std::string>{"bad.viv", "nomesh.viv", "out.viv"}));
 }
 
 TEST(CommandLine, UsageHelpAndVersion) {
@@ -132,8 +207,8 @@ TEST(CommandLine, UsageHelpAndVersion) {
 
 TEST(CommandLine, DialogRunReadsTheTwoAnswersFromTheConsole) {
     ScratchDir dir;
-    std::string env = "XDG_CONFIG_HOME=" + Q(dir.File("config")) + " HOME=" + Q(dir.Path());
-    WriteFile(dir.File("in.viv"), test::Builder().str("BIGF").u32be(16).u32be(0).u32be(16).bytes());
+    std::string env = InstalledUser(dir);
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
 
     auto r = RunCarconv("", dir.File("in.viv") + "\n" + dir.File("out") + "\n", env);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -141,13 +216,15 @@ TEST(CommandLine, DialogRunReadsTheTwoAnswersFromTheConsole) {
     EXPECT_NE(r.err.find("Save V4 CAR File: "), std::string::npos);
     EXPECT_TRUE(test::Exists(dir.File("out.viv")));  // default extension added
 
-    for (const std::string& answers : {std::string(""), std::string("\n"), dir.File("in.viv") + "\n\n"}) {
+    for (const std::string& answers :
+         {std::string(""), std::string("\n"), dir.File("in.viv") + "\n\n"}) {
         ScratchDir quiet;
-        std::string quietEnv = "XDG_CONFIG_HOME=" + Q(quiet.File("config")) + " HOME=" + Q(quiet.Path());
+        std::string quietEnv = InstalledUser(quiet);
+        auto names = test::ListNames(quiet.Path());
         r = RunCarconv("", answers, quietEnv);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.err.find("error"), std::string::npos);
-        EXPECT_TRUE(test::ListNames(quiet.Path()).empty());
+        EXPECT_EQ(test::ListNames(quiet.Path()), names);
     }
 }
 

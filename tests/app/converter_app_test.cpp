@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "files/errors.h"
+#include "support/packages.h"
 #include "support/test_util.h"
 
 namespace carconv {
@@ -15,7 +16,7 @@ using test::Builder;
 using test::ScratchDir;
 
 class FakeProfile : public ProfileStore {
-public:
+  public:
     void SetRegistryKey(const std::string& organisation) override { key = organisation; }
     int GetProfileInt(const std::string& s, const std::string& k, int d) override {
         auto it = values.find(s + "/" + k);
@@ -30,27 +31,31 @@ public:
 
 // Records the requests and answers from a script.
 class ScriptedDialogs : public FileDialogs {
-public:
+  public:
     explicit ScriptedDialogs(std::vector<std::optional<std::string>> answers)
         : answers_(std::move(answers)) {}
     std::optional<std::string> Show(const FileDialogRequest& r) override {
         requests.push_back(r);
-        if (next_ >= answers_.size()) return std::nullopt;
+        if (next_ >= answers_.size())
+            return std::nullopt;
         return answers_[next_++];
     }
     std::vector<FileDialogRequest> requests;
 
-private:
+  private:
     std::vector<std::optional<std::string>> answers_;
     std::size_t next_ = 0;
 };
 
 TEST(ConverterApp, AsksTheTwoQuestionsAndConverts) {
     ScratchDir dir;
-    test::WriteFile(dir.File("in.viv"), Builder().str("BIGF").u32be(16).u32be(0).u32be(16).bytes());
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    test::WriteTemplates(dir.Path());
     ScriptedDialogs dialogs({dir.File("in.viv"), dir.File("out.viv")});
     FakeProfile profile;
-    ConverterApp app(dialogs, profile, {});
+    ConverterApp::Settings settings;
+    settings.templateDirectory = dir.Path() + "/";
+    ConverterApp app(dialogs, profile, settings);
     auto before = test::LeftoverWorkingDirectories();
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.outcome(), ConverterApp::Outcome::kConverted);
@@ -69,7 +74,7 @@ TEST(ConverterApp, AsksTheTwoQuestionsAndConverts) {
     EXPECT_EQ(save.filter, "V4 CAR-Files (*.viv)|*.viv||");
     EXPECT_EQ(save.flags, 6u);
 
-    EXPECT_TRUE(test::Exists(dir.File("out.viv")));
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 }
 

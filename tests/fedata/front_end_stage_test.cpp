@@ -85,7 +85,8 @@ TEST(FrontEndStage, ConvertsTheSevenLanguagesInOrder) {
 TEST(FrontEndStage, CarriesThePictureArchiveJustBeforeTheLanguages) {
     StageRun run;
     run.WriteLanguages();
-    const Bytes pictures = {'S', 'H', 'P', 'I', 1, 2, 3, 4, 5, 6, 7};
+    // A picture archive with no entries: tag, size, entry count 0, directory tag.
+    const Bytes pictures = test::Builder().str("SHPI").u32le(16).u32le(0).str("GIMX").bytes();
     test::WriteFile(run.in.File("fedata.fsh"), pictures);
     test::WriteFile(run.out.File("fedata.fsh"), Bytes(64, 0));  // replaced
     run.Run();
@@ -96,7 +97,8 @@ TEST(FrontEndStage, CarriesThePictureArchiveJustBeforeTheLanguages) {
     EXPECT_EQ(run.objects.size(), 15u);
     GameFile& member = run.members.ElementAt(0);
     EXPECT_EQ(member.path, run.out.File("fedata.fsh"));
-    EXPECT_EQ(member.length, 11);
+    EXPECT_EQ(member.typeTag, "FSH");
+    EXPECT_EQ(member.length, 16);
     member.Save();
     EXPECT_EQ(test::ReadFile(run.out.File("fedata.fsh")), pictures);
 }

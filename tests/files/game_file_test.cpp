@@ -16,7 +16,7 @@ namespace {
 using test::ScratchDir;
 
 class MarkingFile : public GameFile {
-public:
+  public:
     using GameFile::GameFile;
     int SaveAs(std::string target) override {
         test::WriteFile(target, std::string("typed"));
@@ -75,7 +75,8 @@ TEST(RemoveDirectoryTree, RemovesDeepTreesWithOrWithoutTrailingSeparator) {
     ScratchDir dir;
     for (const char* variant : {"t1", "t2/"}) {
         std::string root = dir.File("t1");
-        if (std::string(variant) == "t2/") root = dir.File("t2");
+        if (std::string(variant) == "t2/")
+            root = dir.File("t2");
         std::filesystem::create_directories(root + "/dash/.x");
         test::WriteFile(root + "/dash/.x/f", std::string("1"));
         test::WriteFile(root + "/.dotfile", std::string("1"));
@@ -96,10 +97,12 @@ TEST(WorkingDirectory, EachIsNewAndUnderTheTemporaryDirectory) {
         second = b.Path();
         EXPECT_NE(first, second);
         EXPECT_TRUE(std::filesystem::is_directory(first));
-        EXPECT_EQ(std::filesystem::path(first).parent_path(), std::filesystem::temp_directory_path());
+        EXPECT_EQ(std::filesystem::path(first).parent_path(),
+                  std::filesystem::temp_directory_path());
         // The hint cannot steer the path.
         WorkingDirectory c("../../etc");
-        EXPECT_EQ(std::filesystem::path(c.Path()).parent_path(), std::filesystem::temp_directory_path());
+        EXPECT_EQ(std::filesystem::path(c.Path()).parent_path(),
+                  std::filesystem::temp_directory_path());
     }
     EXPECT_FALSE(test::Exists(first));
     EXPECT_FALSE(test::Exists(second));

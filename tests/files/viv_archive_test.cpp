@@ -20,10 +20,10 @@ using test::WriteFile;
 // Two members out of order and overlapping: "b.txt" lies before "a.txt" and shares bytes with it.
 Bytes OutOfOrderArchive() {
     Builder b;
-    b.str("JUNK");        // magic: foreign, kept as it is
-    b.u32be(0x7fffffff);  // total size: not checked
-    b.u32be(2);           // member count
-    b.u32be(0);           // header size: not checked
+    b.str("JUNK");                       // magic: foreign, kept as it is
+    b.u32be(0x7fffffff);                 // total size: not checked
+    b.u32be(2);                          // member count
+    b.u32be(0);                          // header size: not checked
     b.u32be(47).u32be(5).cstr("a.txt");  // entry 0: offset 47, size 5
     b.u32be(44).u32be(6).cstr("b.txt");  // entry 1: offset 44, size 6
     b.str("0123456789");                 // data at 16 + 2 * (9 + 5) = 44
@@ -77,10 +77,10 @@ TEST(VivArchive, OneMemberLayoutAndSecondMemberFollowsWithoutPadding) {
     archive.Save();
     Bytes two = ReadFile(dir.File("one.viv"));
     ASSERT_EQ(two.size(), 16u + 17 + 10 + 100 + 3);
-    EXPECT_EQ(test::GetU32be(two, 12), 43u);                // header size
-    EXPECT_EQ(test::GetU32be(two, 16), 43u);                // carp.txt offset
-    EXPECT_EQ(test::GetU32be(two, 33), 143u);               // x offset = 43 + 100
-    EXPECT_EQ(test::GetU32be(two, 37), 3u);                 // x size
+    EXPECT_EQ(test::GetU32be(two, 12), 43u);   // header size
+    EXPECT_EQ(test::GetU32be(two, 16), 43u);   // carp.txt offset
+    EXPECT_EQ(test::GetU32be(two, 33), 143u);  // x offset = 43 + 100
+    EXPECT_EQ(test::GetU32be(two, 37), 3u);    // x size
     EXPECT_EQ(std::string(two.end() - 3, two.end()), "xxx");
 }
 
@@ -143,27 +143,46 @@ TEST(VivArchive, MalformedDirectoriesAreErrorsBeforeAnythingIsUnpacked) {
         {"count the file cannot hold",
          Builder().str("BIGF").u32be(0).u32be(1000000000).u32be(0).zeros(100).bytes(),
          "member count 1000000000 is more than the file can hold at offset 0x8"},
-        {"size past the end", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(16).u32be(100).cstr("a").bytes(),
+        {"size past the end",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(16).u32be(100).cstr("a").bytes(),
          "member \"a\" (offset 16, size 100) lies outside the file of 26 bytes at offset 0x10"},
-        {"negative offset", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).i32be(-4).u32be(1).cstr("a").bytes(),
+        {"negative offset",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).i32be(-4).u32be(1).cstr("a").bytes(),
          "member \"a\" (offset -4, size 1) lies outside the file of 26 bytes at offset 0x10"},
-        {"negative size", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).i32be(-1).cstr("a").bytes(),
+        {"negative size",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).i32be(-1).cstr("a").bytes(),
          "member \"a\" (offset 0, size -1) lies outside the file of 26 bytes at offset 0x10"},
-        {"parent name", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("..").bytes(),
+        {"parent name",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("..").bytes(),
          "member name \"..\" is not a safe file name at offset 0x18"},
-        {"path in name", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("../x").bytes(),
+        {"path in name",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("../x").bytes(),
          "member name \"../x\" is not a safe file name at offset 0x18"},
-        {"backslash", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("a\\b").bytes(),
+        {"backslash",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("a\\b").bytes(),
          "member name \"a\\b\" is not a safe file name at offset 0x18"},
-        {"drive", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("c:x").bytes(),
+        {"drive",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("c:x").bytes(),
          "member name \"c:x\" is not a safe file name at offset 0x18"},
-        {"control", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("a\nb").bytes(),
+        {"control",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("a\nb").bytes(),
          "member name \"a\\x0ab\" is not a safe file name at offset 0x18"},
-        {"empty name", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("").bytes(),
+        {"empty name",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr("").bytes(),
          "member name \"\" is not a safe file name at offset 0x18"},
-        {"unterminated", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).str("abc").bytes(),
+        {"unterminated",
+         Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).str("abc").bytes(),
          "name of member 0 is not terminated at offset 0x18"},
-        {"name too long", Builder().str("BIGF").u32be(0).u32be(1).u32be(0).u32be(0).u32be(0).cstr(std::string(256, 'a')).bytes(),
+        {"name too long",
+         Builder()
+             .str("BIGF")
+             .u32be(0)
+             .u32be(1)
+             .u32be(0)
+             .u32be(0)
+             .u32be(0)
+             .cstr(std::string(256, 'a'))
+             .bytes(),
          "name of member 0 is longer than 255 bytes at offset 0x18"},
     };
     for (const Case& c : cases) {
@@ -244,7 +263,7 @@ TEST(VivArchive, FailedSaveLeavesAnExistingTargetAlone) {
 
 // A member whose SaveAs writes a different size than its Load measured.
 class GrowingFile : public GameFile {
-public:
+  public:
     using GameFile::GameFile;
     int SaveAs(std::string target) override {
         WriteFile(target, std::string(10, 'g'));

@@ -17,8 +17,8 @@ TEST(IniProfileStore, ReadsDefaultsWritesAndKeepsOtherSettings) {
 
     store.WriteProfileInt("Settings", "Installed", 1);
     EXPECT_EQ(test::ReadFile(store.FilePath()),
-              test::Bytes({'[', 'S', 'e', 't', 't', 'i', 'n', 'g', 's', ']', '\n', 'I', 'n', 's',
-                           't', 'a', 'l', 'l', 'e', 'd', '=', '1', '\n'}));
+              test::Bytes({'[', 'S', 'e', 't', 't', 'i', 'n', 'g', 's', ']', '\n', 'I',
+                           'n', 's', 't', 'a', 'l', 'l', 'e', 'd', '=', '1', '\n'}));
     EXPECT_EQ(store.GetProfileInt("Settings", "Installed", 0), 1);
 
     // Settings written by hand, in other sections and keys, survive an update.

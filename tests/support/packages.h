@@ -26,7 +26,8 @@ Bytes Fsh();
 Bytes EmptyFce4();
 
 // Writes a member file for each (name, bytes) pair into a "BIGF" archive at `path`.
-void WriteArchive(const std::string& path, const std::vector<std::pair<std::string, Bytes>>& members);
+void WriteArchive(const std::string& path,
+                  const std::vector<std::pair<std::string, Bytes>>& members);
 
 // The members of a complete version-3 package; with `withPictures` also "fedata.fsh".
 std::vector<std::pair<std::string, Bytes>> Version3Members(bool withPictures);

@@ -20,7 +20,8 @@ ScratchDir::ScratchDir() {
     std::string pattern = (fs::temp_directory_path() / "carconv-test-XXXXXX").string();
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
     path_ = buf.data();
 }
 
@@ -31,14 +32,17 @@ ScratchDir::~ScratchDir() {
 
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("test: cannot read " + path);
+    if (!in)
+        throw std::runtime_error("test: cannot read " + path);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("test: cannot write " + path);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("test: cannot write " + path);
 }
 
 void WriteFile(const std::string& path, std::string_view text) {
@@ -52,7 +56,8 @@ bool Exists(const std::string& path) {
 
 std::vector<std::string> ListNames(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -78,11 +83,13 @@ Builder& Builder::u16le(std::uint16_t v) {
     return *this;
 }
 Builder& Builder::u32le(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xff));
+    for (int i = 0; i < 4; ++i)
+        bytes_.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xff));
     return *this;
 }
 Builder& Builder::u32be(std::uint32_t v) {
-    for (int i = 3; i >= 0; --i) bytes_.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xff));
+    for (int i = 3; i >= 0; --i)
+        bytes_.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xff));
     return *this;
 }
 Builder& Builder::str(std::string_view s) {
@@ -94,7 +101,9 @@ Builder& Builder::cstr(std::string_view s) {
     bytes_.push_back(0);
     return *this;
 }
-Builder& Builder::zeros(std::size_t n) { return fill(n, 0); }
+Builder& Builder::zeros(std::size_t n) {
+    return fill(n, 0);
+}
 Builder& Builder::fill(std::size_t n, std::uint8_t v) {
     bytes_.insert(bytes_.end(), n, v);
     return *this;
@@ -105,21 +114,27 @@ Builder& Builder::raw(const Bytes& b) {
 }
 
 std::uint32_t GetU32le(const Bytes& b, std::size_t o) {
-    if (o + 4 > b.size()) throw std::out_of_range("GetU32le");
+    if (o + 4 > b.size())
+        throw std::out_of_range("GetU32le");
     return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (std::uint32_t(b[o + 3]) << 24);
 }
-std::int32_t GetI32le(const Bytes& b, std::size_t o) { return static_cast<std::int32_t>(GetU32le(b, o)); }
+std::int32_t GetI32le(const Bytes& b, std::size_t o) {
+    return static_cast<std::int32_t>(GetU32le(b, o));
+}
 std::uint16_t GetU16le(const Bytes& b, std::size_t o) {
-    if (o + 2 > b.size()) throw std::out_of_range("GetU16le");
+    if (o + 2 > b.size())
+        throw std::out_of_range("GetU16le");
     return static_cast<std::uint16_t>(b[o] | (b[o + 1] << 8));
 }
 std::uint32_t GetU32be(const Bytes& b, std::size_t o) {
-    if (o + 4 > b.size()) throw std::out_of_range("GetU32be");
+    if (o + 4 > b.size())
+        throw std::out_of_range("GetU32be");
     return (std::uint32_t(b[o]) << 24) | (b[o + 1] << 16) | (b[o + 2] << 8) | b[o + 3];
 }
 std::string GetCString(const Bytes& b, std::size_t o, std::size_t max) {
     std::string s;
-    for (std::size_t i = o; i < b.size() && i < o + max && b[i] != 0; ++i) s += static_cast<char>(b[i]);
+    for (std::size_t i = o; i < b.size() && i < o + max && b[i] != 0; ++i)
+        s += static_cast<char>(b[i]);
     return s;
 }
 

@@ -14,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A scratch directory, created fresh and removed with everything in it at destruction.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -23,7 +23,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -39,14 +39,14 @@ std::vector<std::string> LeftoverWorkingDirectories();
 
 // Builds a byte layout field by field.
 class Builder {
-public:
+  public:
     Builder& u8(std::uint8_t v);
     Builder& u16le(std::uint16_t v);
     Builder& u32le(std::uint32_t v);
     Builder& i32le(std::int32_t v) { return u32le(static_cast<std::uint32_t>(v)); }
     Builder& u32be(std::uint32_t v);
     Builder& i32be(std::int32_t v) { return u32be(static_cast<std::uint32_t>(v)); }
-    Builder& str(std::string_view s);  // bytes of s, no terminator
+    Builder& str(std::string_view s);   // bytes of s, no terminator
     Builder& cstr(std::string_view s);  // bytes of s and a NUL
     Builder& zeros(std::size_t n);
     Builder& fill(std::size_t n, std::uint8_t v);
@@ -54,7 +54,7 @@ public:
     std::size_t size() const { return bytes_.size(); }
     const Bytes& bytes() const { return bytes_; }
 
-private:
+  private:
     Bytes bytes_;
 };
 
