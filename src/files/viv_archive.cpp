@@ -168,7 +168,7 @@ int VivArchive::SaveAs(std::string target) {
     RebuildDirectory();
 
     ByteWriter head;
-    head.Append(ByteSpan(magic));
+    for (std::uint8_t b : magic) head.U8(b);
     head.I32be(totalSize);
     head.I32be(memberCount);
     head.I32be(headerSize);
