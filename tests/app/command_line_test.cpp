@@ -230,3 +230,72 @@ TEST(CommandLine, DialogRunReadsTheTwoAnswersFromTheConsole) {
 
 }  // namespace
 }  // namespace carconv
+
+namespace carconv {
+namespace {
+
+// A user on a first start: no settings, no templates, the game somewhere under HOME.
+std::string FreshUser(const ScratchDir& dir) {
+    return "HOME=" + Q(dir.File("home")) + " XDG_CONFIG_HOME=" + Q(dir.File("config")) +
+           " XDG_DATA_HOME=" + Q(dir.File("data")) +
+           " CARCONV_TEMPLATES= WINEPREFIX=" + Q(dir.File("nowine"));
+}
+
+TEST(CommandLine, InstallTemplatesFromASearchOrAPackage) {
+    ScratchDir dir;
+    std::string env = FreshUser(dir);
+    std::filesystem::create_directories(dir.File("home"));
+    auto r = RunCarconv("install-templates --search " + Q(dir.File("home")), "", env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("carconv: error: no stock car package"), std::string::npos) << r.err;
+    EXPECT_FALSE(test::Exists(dir.File("config")));
+
+    std::filesystem::create_directories(dir.File("home/Game/Data/Cars/FM50"));
+    test::WriteArchive(dir.File("home/Game/Data/Cars/FM50/CAR.VIV"), test::TemplateMembers());
+    r = RunCarconv("install-templates --search " + Q(dir.File("home")), "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("found " + dir.File("home/Game/Data/Cars/FM50/CAR.VIV")),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(dir.File("data/carconv/scareng.bnk")), test::TemplateMembers()[7].second);
+    EXPECT_EQ(ReadFile(dir.File("config/Quillmark/carconv.ini")),
+              (Bytes{'[', 'S', 'e', 't', 't', 'i', 'n', 'g', 's', ']', '\n', 'I',
+                     'n', 's', 't', 'a', 'l', 'l', 'e', 'd', '=', '1', '\n'}));
+
+    // From a named package into a named directory; a package that is not a stock car fails.
+    r = RunCarconv("install-templates --from " + Q(dir.File("home/Game/Data/Cars/FM50/CAR.VIV")) +
+                       " --templates " + Q(dir.File("t")),
+                   "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::ListNames(dir.File("t")).size(), 8u);
+    test::WriteArchive(dir.File("notstock.viv"), test::Version3Members(false));
+    r = RunCarconv("install-templates --from " + Q(dir.File("notstock.viv")) + " --templates " +
+                       Q(dir.File("t2")),
+                   "", env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("holds no \"dash.fsh\""), std::string::npos) << r.err;
+}
+
+TEST(CommandLine, DialogRunOnAFirstStartInstallsThenConverts) {
+    ScratchDir dir;
+    std::string env = FreshUser(dir);
+    std::filesystem::create_directories(dir.File("home/games/data/cars/fm50"));
+    test::WriteArchive(dir.File("home/games/data/cars/fm50/car.viv"), test::TemplateMembers());
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    auto r = RunCarconv("", dir.File("in.viv") + "\n" + dir.File("out.viv") + "\n", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::ListNames(dir.File("data/carconv")).size(), 8u);
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
+    EXPECT_EQ(test::ListNames(dir.File("home/games/data/cars/fm50")),
+              std::vector<std::string>{"car.viv"});
+
+    // No game anywhere: the run ends before any question, with a message saying what to do.
+    ScratchDir none;
+    std::filesystem::create_directories(none.File("home"));
+    r = RunCarconv("", "x\ny\n", FreshUser(none));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("Load V3 CAR File"), std::string::npos);
+    EXPECT_NE(r.err.find("install-templates --from"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace carconv

@@ -1,0 +1,229 @@
+#include "app/template_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "files/errors.h"
+#include "support/packages.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScratchDir;
+
+class FakeProfile : public ProfileStore {
+  public:
+    void SetRegistryKey(const std::string&) override {}
+    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
+        auto it = values.find(s + "/" + k);
+        return it == values.end() ? d : it->second;
+    }
+    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
+        values[s + "/" + k] = v;
+    }
+    std::map<std::string, int> values;
+};
+
+// Points HOME and WINEPREFIX at `home` for the life of the object, so the default search roots
+// are the test's own.
+class ScopedHome {
+  public:
+    explicit ScopedHome(const std::string& home) {
+        Save("HOME", home);
+        Save("WINEPREFIX", home + "/.wine");
+    }
+    ~ScopedHome() {
+        for (auto& [name, value] : saved_) {
+            if (value.has_value())
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+
+  private:
+    void Save(const std::string& name, const std::string& value) {
+        const char* old = std::getenv(name.c_str());
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+void MakeStock(const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
+    test::WriteArchive(path, test::TemplateMembers());
+}
+
+TEST(FindStockCarPackage, DepthFirstAnyCaseAndNothingHidden) {
+    ScratchDir dir;
+    std::string root = dir.File("root");
+    // Hidden folders and files are neither entered nor tested.
+    MakeStock(root + "/.hidden/data/cars/fm50/car.viv");
+    MakeStock(root + "/Game/.data/cars/fm50/car.viv");
+    EXPECT_EQ(FindStockCarPackage(root + "/"), "");
+    // Any letter case matches; the path keeps its real case.
+    MakeStock(root + "/Game/DATA/Cars/FM50/Car.VIV");
+    EXPECT_EQ(FindStockCarPackage(root + "/"), root + "/Game/DATA/Cars/FM50/Car.VIV");
+    // A name that merely contains the suffix does not.
+    MakeStock(dir.File("other/data/cars/fm50/car.viv.bak"));
+    MakeStock(dir.File("other/xdata/cars/fm50/car.viv"));
+    EXPECT_EQ(FindStockCarPackage(dir.File("other")), "");
+
+    std::vector<std::string> visited;
+    FindStockCarPackage(root, [&](const std::string& f) { visited.push_back(f); });
+    for (const std::string& f : visited)
+        EXPECT_EQ(f.find("/."), std::string::npos) << f;
+}
+
+TEST(FindStockCarPackage, FirstMatchInDirectorySearchOrderWinsDepthFirst) {
+    ScratchDir dir;
+    // One match deep under "a", one shallow under "b": whichever folder the directory search
+    // meets first is searched completely first, however deep its match lies.
+    MakeStock(dir.File("a/x/y/z/data/cars/fm50/car.viv"));
+    MakeStock(dir.File("b/data/cars/fm50/car.viv"));
+    std::string first;
+    for (const auto& e : fs::directory_iterator(dir.Path())) {
+        first = e.path().filename().string();
+        break;
+    }
+    std::string expected = first == "a" ? dir.File("a/x/y/z/data/cars/fm50/car.viv")
+                                        : dir.File("b/data/cars/fm50/car.viv");
+    EXPECT_EQ(FindStockCarPackage(dir.Path()), expected);
+}
+
+TEST(FindStockCarPackage, SurvivesLinkLoopsAndFollowsNoLinks) {
+    ScratchDir dir;
+    fs::create_directories(dir.File("root/a/b"));
+    fs::create_directory_symlink(dir.File("root"), dir.File("root/a/b/loop"));
+    fs::create_directory_symlink("/", dir.File("root/a/slash"));
+    MakeStock(dir.File("elsewhere/data/cars/fm50/car.viv"));
+    fs::create_directory_symlink(dir.File("elsewhere/data"), dir.File("root/data"));
+    EXPECT_EQ(FindStockCarPackage(dir.File("root")), "");
+}
+
+TEST(FindStockCarPackage, DefaultRootsAreTheWineDrivesInOrderThenHome) {
+    ScratchDir dir;
+    ScopedHome home(dir.Path());
+    std::string wine = dir.File(".wine/dosdevices");
+    fs::create_directories(wine);
+    fs::create_directories(dir.File("drive_c"));
+    fs::create_directories(dir.File("drive_d"));
+    fs::create_directory_symlink(dir.File("drive_d"), wine + "/d:");
+    fs::create_directory_symlink(dir.File("drive_c"), wine + "/c:");
+    std::vector<std::string> roots = DefaultSearchRoots();
+    ASSERT_GE(roots.size(), 3u);
+    EXPECT_EQ(roots[0], wine + "/c:");
+    EXPECT_EQ(roots[1], wine + "/d:");
+    EXPECT_EQ(roots[2], dir.Path());
+
+    MakeStock(dir.File("drive_d/Games/data/cars/fm50/car.viv"));
+    MakeStock(dir.File("drive_c/Games/data/cars/fm50/car.viv"));
+    MakeStock(dir.File("Games/data/cars/fm50/car.viv"));
+    EXPECT_EQ(FindStockCarPackage(""), wine + "/c:/Games/data/cars/fm50/car.viv");
+    fs::remove_all(dir.File("drive_c/Games"));
+    EXPECT_EQ(FindStockCarPackage(""), wine + "/d:/Games/data/cars/fm50/car.viv");
+}
+
+TEST(InstallTemplates, CopiesAllEightThenSetsTheMarkerAndLeavesTheGameAlone) {
+    ScratchDir dir;
+    std::string stock = dir.File("game/data/cars/fm50/car.viv");
+    MakeStock(stock);
+    fs::create_directories(dir.File("templates"));
+    test::WriteFile(dir.File("templates/dash.fce"), std::string("stale"));
+    auto gameBefore = test::ListNames(dir.File("game/data/cars/fm50"));
+    auto before = test::LeftoverWorkingDirectories();
+
+    FakeProfile profile;
+    EXPECT_EQ(InstallTemplates(dir.File("templates/"), profile, {dir.File("game")}), stock);
+    for (const auto& [name, bytes] : test::TemplateMembers()) {
+        EXPECT_EQ(test::ReadFile(dir.File("templates/" + name)), bytes) << name;
+    }
+    EXPECT_EQ((profile.values["Settings/Installed"]), 1);
+    EXPECT_EQ(test::ListNames(dir.File("game/data/cars/fm50")), gameBefore);
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+
+    // Nothing found: nothing installed, marker untouched.
+    FakeProfile fresh;
+    EXPECT_EQ(InstallTemplates(dir.File("t2/"), fresh, {dir.File("templates")}), "");
+    EXPECT_TRUE(fresh.values.empty());
+    EXPECT_FALSE(test::Exists(dir.File("t2")));
+}
+
+TEST(InstallTemplates, APackageLackingATemplateIsAnErrorAndSetsNoMarker) {
+    ScratchDir dir;
+    auto members = test::TemplateMembers();
+    members.erase(members.begin() + 6);  // ocareng.bnk
+    test::WriteArchive(dir.File("car.viv"), members);
+    FakeProfile profile;
+    try {
+        InstallTemplatesFrom(dir.File("car.viv"), dir.File("templates/"), profile);
+        FAIL() << "installed from an incomplete package";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("holds no \"ocareng.bnk\""), std::string::npos);
+    }
+    EXPECT_TRUE(profile.values.empty());
+}
+
+TEST(FirstRunCheck, SearchesOnlyWhenNotInstalledOrAFileIsMissing) {
+    ScratchDir dir;
+    ScopedHome home(dir.File("home"));
+    fs::create_directories(dir.File("home"));
+    std::string templates = dir.File("templates/");
+    int searched = 0;
+    auto count = [&](const std::string&) { ++searched; };
+
+    // Marker 1 and every file present: no search at all.
+    FakeProfile profile;
+    profile.values["Settings/Installed"] = 1;
+    fs::create_directories(templates);
+    test::WriteTemplates(templates);
+    EXPECT_TRUE(FirstRunCheck(profile, templates, count));
+    EXPECT_EQ(searched, 0);
+
+    // Marker 1 but a file missing, and no game anywhere: a clear error.
+    fs::remove(templates + "dash00.tga");
+    try {
+        FirstRunCheck(profile, templates, count);
+        FAIL() << "went on without templates";
+    } catch (const CarconvError& e) {
+        std::string what = e.what();
+        EXPECT_NE(what.find("no stock car package found"), std::string::npos) << what;
+        EXPECT_NE(what.find("install-templates --from"), std::string::npos) << what;
+    }
+    EXPECT_GT(searched, 0);
+
+    // The game installed under home: the check installs again.
+    MakeStock(dir.File("home/Games/Racer/data/cars/fm50/car.viv"));
+    FakeProfile first;
+    EXPECT_TRUE(FirstRunCheck(first, templates, count));
+    EXPECT_EQ(first.values["Settings/Installed"], 1);
+    EXPECT_TRUE(TemplatesPresent(templates));
+}
+
+TEST(TemplateDirectory, CommandLineThenEnvironmentThenDataHome) {
+    const char* oldEnv = std::getenv("CARCONV_TEMPLATES");
+    std::string saved = oldEnv ? oldEnv : "";
+    setenv("CARCONV_TEMPLATES", "/from/env", 1);
+    EXPECT_EQ(ResolveTemplateDirectory("/given", "/prog/"), "/given/");
+    EXPECT_EQ(ResolveTemplateDirectory("", "/prog/"), "/from/env/");
+    unsetenv("CARCONV_TEMPLATES");
+    const char* oldData = std::getenv("XDG_DATA_HOME");
+    std::string savedData = oldData ? oldData : "";
+    setenv("XDG_DATA_HOME", "/xdg/data", 1);
+    EXPECT_EQ(ResolveTemplateDirectory("", "/prog/"), "/xdg/data/carconv/");
+    if (oldData)
+        setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+    if (oldEnv)
+        setenv("CARCONV_TEMPLATES", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace carconv
