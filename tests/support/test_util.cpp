@@ -16,6 +16,33 @@ namespace carconv::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Every test process gets a temporary directory of its own, so that tests running in parallel
+// processes never see each other's working directories. Child processes inherit it via TMPDIR.
+class PrivateTemporaryDirectory {
+public:
+    PrivateTemporaryDirectory() {
+        std::string pattern = (fs::temp_directory_path() / "carconv-tests-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data()) == nullptr) return;
+        path_ = buf.data();
+        setenv("TMPDIR", path_.c_str(), 1);
+    }
+    ~PrivateTemporaryDirectory() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+
+private:
+    std::string path_;
+};
+
+PrivateTemporaryDirectory privateTemporaryDirectory;
+
+}  // namespace
+
 ScratchDir::ScratchDir() {
     std::string pattern = (fs::temp_directory_path() / "carconv-test-XXXXXX").string();
     std::vector<char> buf(pattern.begin(), pattern.end());
