@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/converter_app.h"
+#include "app/info_command.h"
 #include "app/package_commands.h"
 #include "app/search_progress.h"
 #include "app/template_files.h"
@@ -125,7 +126,13 @@ int RunCommandLine(int argc, char** argv) {
     bool json = false;
     CLI::App* list = app.add_subcommand("list", "List the members of an archive");
     list->add_option("archive", archive, "Archive (.viv)")->required();
-    list->add_flag("--json", json, "Print a JSON array of {name, offset, size}");
+    list->add_flag("--json", json, "Print a JSON array of {name, offset, size, type}");
+
+    std::string file;
+    CLI::App* info = app.add_subcommand(
+        "info", "Describe one file of any supported format (package, mesh, performance text, ...)");
+    info->add_option("file", file, "File to describe, typed by its name and content")->required();
+    info->add_flag("--json", json, "Print a JSON object instead of text");
 
     CLI::App* unpack =
         app.add_subcommand("unpack", "Write every member of an archive into a directory");
@@ -158,6 +165,8 @@ int RunCommandLine(int argc, char** argv) {
             RunInstallTemplates(application, from, roots, templates);
         } else if (*list) {
             ListArchive(archive, json, std::cout);
+        } else if (*info) {
+            PrintFileInfo(file, json, std::cout);
         } else if (*unpack) {
             UnpackArchive(archive, directory);
         } else if (*pack) {

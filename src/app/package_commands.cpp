@@ -16,21 +16,42 @@
 
 namespace carconv {
 
+std::string MemberTypeTag(const GameFile& member) {
+    return member.typeTag.empty() ? std::string("-") : member.typeTag;
+}
+
+nlohmann::ordered_json DescribeMembers(const VivArchive& archive) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < archive.directory.size(); ++i) {
+        const VivEntry& e = archive.directory[i];
+        list.push_back({{"name", e.name},
+                        {"offset", e.offset},
+                        {"size", e.size},
+                        {"type", MemberTypeTag(archive.members.ElementAt(static_cast<int>(i)))}});
+    }
+    return list;
+}
+
+void PrintMembers(const VivArchive& archive, std::ostream& out) {
+    for (std::size_t i = 0; i < archive.directory.size(); ++i) {
+        const VivEntry& e = archive.directory[i];
+        out << fmt::format("{:>10} {:>10} {} {}\n", e.offset, e.size, e.name,
+                           MemberTypeTag(archive.members.ElementAt(static_cast<int>(i))));
+    }
+}
+
 void ListArchive(const std::string& archive, bool json, std::ostream& out) {
-    Bytes bytes = ReadWholeFile(archive);
-    VivDirectory dir = VivArchive::ReadDirectory(bytes, archive);
+    // Typing a member may need its content, so the archive is unpacked into its working
+    // directory, which goes with the archive object.
+    VivArchive loaded(archive);
+    loaded.Load();
     if (json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const VivEntry& e : dir.entries) {
-            list.push_back({{"name", e.name}, {"offset", e.offset}, {"size", e.size}});
-        }
         // Names are bytes; replace what is not UTF-8 rather than fail.
-        out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        out << DescribeMembers(loaded).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << '\n';
         return;
     }
-    for (const VivEntry& e : dir.entries) {
-        out << fmt::format("{:>10} {:>10} {}\n", e.offset, e.size, e.name);
-    }
+    PrintMembers(loaded, out);
 }
 
 void UnpackArchive(const std::string& archive, const std::string& directory) {

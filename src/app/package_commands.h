@@ -6,9 +6,23 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace carconv {
 
-// One line per directory entry, in directory order: offset, size, name; or a JSON array.
+class GameFile;
+class VivArchive;
+
+// The type tag the member factory gave `member`, or "-" for a plain member.
+std::string MemberTypeTag(const GameFile& member);
+
+// The members of a loaded archive, in directory order: {name, offset, size, type} each.
+nlohmann::ordered_json DescribeMembers(const VivArchive& archive);
+// The same, one line each: offset, size, name and type.
+void PrintMembers(const VivArchive& archive, std::ostream& out);
+
+// Loads `archive` (unpacking it into a working directory that is removed again) and lists its
+// members with PrintMembers, or as the JSON array of DescribeMembers.
 void ListArchive(const std::string& archive, bool json, std::ostream& out);
 
 // Writes every member of `archive` into `directory` (created if missing). Files of the members'

@@ -2,6 +2,21 @@
 
 // The member factory: turns an unpacked archive member into a file object of the class its name
 // (and for some names, its content) calls for, loaded unless it is a plain GameFile.
+//
+// The name tests compare a lower-case copy of the path, so they ignore case; the first that
+// matches decides:
+//   1  ends with ".viv"                                    VivArchive (unpacked in turn)
+//   2  ends with ".fsh"                                    FshFile
+//   3  ends with ".tga"                                    TgaFile
+//   4  ends with ".fce"          byte 3624 is ':'          Fce4File, else Fce3File
+//   5  ends with "fedata.ita", ".bri", ".spa", ".fre", ".swe", ".eng" or ".ger"
+//                                first byte, signed, >= 32 Fedata3File, else Fedata4File
+//   6  ends with "carp.txt", "carp1.txt", "carp2.txt" or "carp3.txt"
+//                                text holds "(80)"         Carp4File, else Carp3File
+//   7  anything else                                       GameFile, not loaded
+// A mesh too short to hold byte 3624 and an empty front-end file are taken as version 3.
+// The object gets the path as it was passed in: the name tests ignore case, the file system
+// may not.
 
 #include <memory>
 #include <string>
@@ -10,6 +25,21 @@
 
 namespace carconv {
 
-std::unique_ptr<GameFile> CreateMemberFile(std::string path);
+// Archives nested deeper than this inside a top-level archive are refused, so that a crafted
+// package cannot recurse without bound.
+inline constexpr int kMaxArchiveNesting = 16;
+
+// The object of the class the tests above choose for the file at `path`, not loaded. An archive
+// gets `nestingDepth` (0 for an archive that lies in no other). Throws IoError when a content
+// test cannot read the file.
+std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth);
+
+// The member typing step of an archive's Load: NewMemberFile, then Load unless the object is a
+// plain GameFile. `nestingDepth` is the depth an archive member gets: one more than that of the
+// archive that holds it. A member whose content is malformed (FormatError) is reported as a
+// warning naming the member and the problem and kept as a plain GameFile with its size measured;
+// whatever later reads it as its format meets the same error. Exceeding kMaxArchiveNesting is not
+// forgiven (ArchiveNestingError), and IoErrors propagate.
+std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth = 1);
 
 }  // namespace carconv

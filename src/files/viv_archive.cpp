@@ -13,7 +13,8 @@
 
 namespace carconv {
 
-VivArchive::VivArchive(std::string path) : GameFile(std::move(path)) {
+VivArchive::VivArchive(std::string path, int nestingDepth)
+    : GameFile(std::move(path)), nestingDepth_(nestingDepth) {
     typeTag = "VIV";
 }
 
@@ -103,6 +104,11 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
 }
 
 int VivArchive::Load() {
+    if (nestingDepth_ > kMaxArchiveNesting) {
+        throw ArchiveNestingError(
+            path, fmt::format("archive nested {} archives deep; at most {} are unpacked",
+                              nestingDepth_, kMaxArchiveNesting));
+    }
     Bytes bytes = ReadWholeFile(path);
     VivDirectory dir = ReadDirectory(bytes, path);
 
@@ -113,7 +119,7 @@ int VivArchive::Load() {
         std::string memberPath = JoinPath(workDir, entry.name);
         WriteWholeFile(memberPath, ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
                                                            static_cast<std::size_t>(entry.size)));
-        typed.push_back(CreateMemberFile(memberPath));
+        typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1));
     }
 
     length = static_cast<std::int32_t>(bytes.size());
@@ -168,7 +174,8 @@ int VivArchive::SaveAs(std::string target) {
     RebuildDirectory();
 
     ByteWriter head;
-    for (std::uint8_t b : magic) head.U8(b);
+    for (std::uint8_t b : magic)
+        head.U8(b);
     head.I32be(totalSize);
     head.I32be(memberCount);
     head.I32be(headerSize);

@@ -21,9 +21,10 @@
 //
 // Loading unpacks every member into a working directory that the archive creates itself under
 // the temporary directory and removes when it is destroyed, and types each member file through
-// the member factory. Writing asks every member to SaveAs its own path, lays out the directory
-// from the member files as they then lie on disk and packs them; the result replaces the target
-// only once it is complete.
+// the member factory; a member that is an archive itself is unpacked in turn, into a working
+// directory of its own, down to kMaxArchiveNesting archives deep. Writing asks every member to
+// SaveAs its own path, lays out the directory from the member files as they then lie on disk and
+// packs them; the result replaces the target only once it is complete.
 
 #include <array>
 #include <cstdint>
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "files/byte_reader.h"
+#include "files/errors.h"
 #include "files/file_list.h"
 #include "files/game_file.h"
 #include "files/working_directory.h"
@@ -53,6 +55,13 @@ struct VivDirectory {
     std::vector<VivEntry> entries;
 };
 
+// An archive lies deeper inside other archives than kMaxArchiveNesting allows. Unlike other
+// malformed members, this stops the load of every archive that holds it.
+class ArchiveNestingError : public FormatError {
+  public:
+    using FormatError::FormatError;
+};
+
 class VivArchive : public GameFile {
   public:
     static constexpr std::size_t kHeaderSize = 16;
@@ -60,12 +69,15 @@ class VivArchive : public GameFile {
     static constexpr std::size_t kMaxNameLength = 255;
     static constexpr std::array<std::uint8_t, 4> kMagic = {'B', 'I', 'G', 'F'};
 
-    explicit VivArchive(std::string path);
+    // `nestingDepth` is the number of archives this one lies in: 0 for a package on its own.
+    explicit VivArchive(std::string path, int nestingDepth = 0);
     ~VivArchive() override;
 
     // Magic "BIGF" and a directory rebuilt from the member list; length = totalSize.
     int Reset() override;
     // Reads the archive, unpacks every member into a fresh working directory and types it.
+    // Throws ArchiveNestingError, before reading anything, when the archive lies deeper than
+    // kMaxArchiveNesting.
     int Load() override;
     // Writes the archive of the member list to `target`, replacing it only when complete.
     int SaveAs(std::string target) override;
@@ -75,6 +87,7 @@ class VivArchive : public GameFile {
     const std::string& CreateWorkingDirectory();
     // Empty before CreateWorkingDirectory or Load.
     std::string WorkingDirectoryPath() const;
+    int NestingDepth() const { return nestingDepth_; }
 
     // Parses header and directory, validating every entry against the file's size.
     // `fileName` is used in error messages.
@@ -90,6 +103,7 @@ class VivArchive : public GameFile {
   private:
     int RebuildDirectory();
 
+    int nestingDepth_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;
     // The typed members that Load created; released with the archive.
     std::vector<std::unique_ptr<GameFile>> loadedMembers_;

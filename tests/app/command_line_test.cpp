@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -41,9 +42,9 @@ TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
 
     r = RunCarconv("list " + Q(dir.File("p.viv")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(
-        r.out,
-        "        58          7 a.txt\n        65       3000 b.bin\n      3065          0 empty\n");
+    EXPECT_EQ(r.out,
+              "        58          7 a.txt -\n        65       3000 b.bin -\n      3065          0 "
+              "empty -\n");
 
     r = RunCarconv("list --json " + Q(dir.File("p.viv")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -52,6 +53,7 @@ TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
     EXPECT_EQ(json[1]["name"], "b.bin");
     EXPECT_EQ(json[1]["offset"], 65);
     EXPECT_EQ(json[1]["size"], 3000);
+    EXPECT_EQ(json[1]["type"], "-");
 
     // Unpack into a directory that already holds one of the names and something else.
     std::filesystem::create_directory(dir.File("out"));
@@ -72,7 +74,7 @@ TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
     r = RunCarconv("pack " + Q(dir.File("in")) + " " + Q(dir.File("q.viv")) + " empty a.txt");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     r = RunCarconv("list " + Q(dir.File("q.viv")));
-    EXPECT_EQ(r.out, "        44          0 empty\n        44          7 a.txt\n");
+    EXPECT_EQ(r.out, "        44          0 empty -\n        44          7 a.txt -\n");
     r = RunCarconv("pack " + Q(dir.File("in")) + " " + Q(dir.File("r.viv")) + " ../secret");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(test::Exists(dir.File("r.viv")));
@@ -187,6 +189,45 @@ TEST(CommandLine, FailuresPrintOneErrorLineAndLeaveNothingBehind) {
               (std::vector<std::string>{"bad.viv", "nomesh.viv", "out.viv"}));
 }
 
+TEST(CommandLine, MalformedMembersWarnAndFailOnlyWhenAStageReadsThem) {
+    ScratchDir dir;
+    std::string env = InstalledUser(dir);
+    auto before = test::LeftoverWorkingDirectories();
+    // An extra texture of image type 5, which no stage reads: a warning, and the package converts.
+    auto members = test::Version3Members(false);
+    members.push_back({"extra.tga", test::Builder().u8(0).u8(0).u8(5).zeros(15).bytes()});
+    test::WriteArchive(dir.File("extra.viv"), members);
+    auto r =
+        RunCarconv("convert " + Q(dir.File("extra.viv")) + " " + Q(dir.File("out.viv")), "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(
+        r.err.rfind("carconv: warning: extra.tga: kept unread, it is not a valid TGA file: ", 0),
+        0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
+
+    // A mesh too short for either layout, marked as version 4: the mesh stage stops the run.
+    members = test::Version3Members(false);
+    Bytes shortMesh(4000, 0);
+    shortMesh[3624] = ':';
+    for (auto& m : members) {
+        if (m.first == "car.fce")
+            m.second = shortMesh;
+    }
+    test::WriteArchive(dir.File("bad.viv"), members);
+    r = RunCarconv("convert " + Q(dir.File("bad.viv")) + " " + Q(dir.File("bad-out.viv")), "", env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("carconv: warning: car.fce: kept unread, it is not a valid FCE4 file"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("carconv: error: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("car.fce: file of 4000 bytes is shorter than"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(test::Exists(dir.File("bad-out.viv")));
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
 TEST(CommandLine, UsageHelpAndVersion) {
     auto r = RunCarconv("frobnicate");
     EXPECT_EQ(r.exitCode, 2);
@@ -194,7 +235,7 @@ TEST(CommandLine, UsageHelpAndVersion) {
     EXPECT_EQ(RunCarconv("convert onlyone.viv").exitCode, 2);
     r = RunCarconv("--help");
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* command : {"convert", "list", "unpack", "pack"}) {
+    for (const char* command : {"convert", "list", "info", "unpack", "pack"}) {
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
     }
     r = RunCarconv("list --help");
