@@ -165,16 +165,16 @@ Json DescribeFsh(const FshFile& file) {
 
 Json DescribeTga(const TgaFile& file) {
     const TgaHeader& h = file.Header();
-    const auto& spec = h.colourMapSpec;
+    const auto& colourMapBytes = h.colourMapSpec;
     // Load reports a decoded image under its uncompressed type; the file holds the RLE type.
     const int imageType = h.imageType | (file.WasRunLengthEncoded() ? TgaFile::kRleTypeBit : 0);
     Json j;
     j["header"] = {{"idLength", h.idLength},
                    {"colourMapType", h.colourMapType},
                    {"imageType", imageType},
-                   {"colourMapFirstIndex", spec[0] | (spec[1] << 8)},
-                   {"colourMapLength", spec[2] | (spec[3] << 8)},
-                   {"colourMapEntrySize", spec[4]},
+                   {"colourMapFirstIndex", colourMapBytes[0] | (colourMapBytes[1] << 8)},
+                   {"colourMapLength", colourMapBytes[2] | (colourMapBytes[3] << 8)},
+                   {"colourMapEntrySize", colourMapBytes[4]},
                    {"xOrigin", h.xOrigin},
                    {"yOrigin", h.yOrigin},
                    {"width", h.width},

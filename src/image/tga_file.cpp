@@ -107,8 +107,8 @@ int TgaFile::Load() {
     header.idLength = reader.U8();
     header.colourMapType = reader.U8();
     header.imageType = reader.U8();
-    ByteSpan spec = reader.Take(kColourMapSpecSize);
-    std::copy(spec.begin(), spec.end(), header.colourMapSpec.begin());
+    ByteSpan colourMapBytes = reader.Take(kColourMapSpecSize);
+    std::copy(colourMapBytes.begin(), colourMapBytes.end(), header.colourMapSpec.begin());
     header.xOrigin = reader.U16le();
     header.yOrigin = reader.U16le();
     header.width = reader.U16le();
@@ -135,8 +135,8 @@ int TgaFile::Load() {
 
     Bytes colourMap;
     if (header.colourMapType == 1) {
-        const std::uint64_t entries = LoadU16le(spec, 2);
-        const std::uint64_t entryBits = spec[4];
+        const std::uint64_t entries = LoadU16le(colourMapBytes, 2);
+        const std::uint64_t entryBits = colourMapBytes[4];
         const std::uint64_t mapSize = entries * ((entryBits + 7) / 8);
         if (mapSize > reader.Remaining()) {
             reader.Fail(
