@@ -57,7 +57,7 @@ test::Bytes SmallFce3() {
 test::Bytes TinyTga(const test::Bytes& after) {
     Builder b;
     b.u8(0).u8(0).u8(2);  // ID length, colour map type, type 2
-    b.zeros(5);           // colour map specification
+    b.zeros(5);           // colour map fields
     b.u16le(3).u16le(4);  // origin
     b.u16le(1).u16le(1);  // 1 × 1
     b.u8(32).u8(8);       // depth, descriptor

@@ -25,7 +25,7 @@ Bytes Skin() {
         .u8(3)                          // ID length
         .u8(0)                          // colour map type
         .u8(2)                          // image type: true-colour
-        .zeros(5)                       // colour map specification
+        .zeros(5)                       // colour map fields
         .u16le(0)                       // X origin
         .u16le(0)                       // Y origin
         .u16le(2)                       // width

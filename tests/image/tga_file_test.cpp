@@ -37,9 +37,9 @@ Builder Header(const HeaderFields& f) {
     b.u8(f.idLength)          // ID length
         .u8(f.colourMapType)  // colour map type
         .u8(f.imageType)      // image type
-        .u16le(f.mapFirst)    // colour map specification: first entry index
-        .u16le(f.mapLength)   // colour map specification: number of entries
-        .u8(f.mapBits)        // colour map specification: bits per entry
+        .u16le(f.mapFirst)    // colour map fields: first entry index
+        .u16le(f.mapLength)   // colour map fields: number of entries
+        .u8(f.mapBits)        // colour map fields: bits per entry
         .u16le(0x1234)        // X origin
         .u16le(0x5678)        // Y origin
         .u16le(f.width)       // width

@@ -29,7 +29,7 @@ Bytes Tga32(int width, int height) {
     b.u8(0);     // ID length
     b.u8(0);     // colour map type
     b.u8(2);     // image type: uncompressed true-colour
-    b.zeros(5);  // colour map specification
+    b.zeros(5);  // colour map fields
     b.u16le(0);  // X origin
     b.u16le(0);  // Y origin
     b.u16le(static_cast<std::uint16_t>(width));

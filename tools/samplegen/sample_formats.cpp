@@ -400,7 +400,7 @@ Bytes TgaBytes(const Texture& texture) {
     out.U8(static_cast<std::uint8_t>(texture.imageId.size()));
     out.U8(0);  // no colour map
     out.U8(texture.runLength ? kTgaTrueColourRle : kTgaTrueColour);
-    out.Zeros(5);  // colour map specification
+    out.Zeros(5);  // colour map fields
     out.U16le(0).U16le(0);
     out.U16le(texture.width).U16le(texture.height);
     out.U8(32);
