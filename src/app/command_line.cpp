@@ -32,6 +32,22 @@ std::string ExecutableBaseName(const char* argv0) {
     return name.empty() ? std::string("carconv") : name;
 }
 
+}  // namespace
+
+std::string ErrorText(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+namespace {
+
 // The check before a conversion, with live progress while it searches.
 bool CheckTemplates(ProfileStore& profile, const std::string& templateDirectory) {
     SearchProgressLine line;
@@ -46,7 +62,13 @@ int RunDialogs(const std::string& application, const std::string& templates) {
     settings.templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
     settings.firstRunCheck = CheckTemplates;
     ConverterApp app(*dialogs, *profile, settings);
-    app.InitInstance();
+    try {
+        app.InitInstance();
+    } catch (...) {
+        // A failed run would otherwise look like a successful one to a desktop user.
+        dialogs->ShowError(ErrorText(std::current_exception()));
+        throw;
+    }
     return 0;
 }
 
@@ -176,12 +198,8 @@ int RunCommandLine(int argc, char** argv) {
         }
         std::cout.flush();
         return 0;
-    } catch (const CarconvError& e) {
-        std::cerr << "carconv: error: " << e.what() << '\n';
-    } catch (const std::bad_alloc&) {
-        std::cerr << "carconv: error: out of memory\n";
-    } catch (const std::exception& e) {
-        std::cerr << "carconv: error: " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "carconv: error: " << ErrorText(std::current_exception()) << '\n';
     }
     return 1;
 }

@@ -7,6 +7,8 @@ namespace carconv {
 
 FileDialogs::~FileDialogs() = default;
 
+void FileDialogs::ShowError(const std::string&) {}
+
 ConsoleFileDialogs::ConsoleFileDialogs(std::istream& answers, std::ostream& prompt)
     : answers_(answers), prompt_(prompt) {}
 

@@ -29,6 +29,9 @@ class FileDialogs {
     virtual ~FileDialogs();
     // The chosen full path, or nothing when the user cancelled.
     virtual std::optional<std::string> Show(const FileDialogRequest& request) = 0;
+    // Tells the user that the run failed, in a message box on a desktop. The console dialogs
+    // show nothing here: the front end prints the same text as its error line.
+    virtual void ShowError(const std::string& message);
 };
 
 // Asks on a text stream: writes the title as a prompt to `prompt` and reads one line from
