@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/batch_convert.h"
 #include "app/converter_app.h"
 #include "app/info_command.h"
 #include "app/package_commands.h"
@@ -17,6 +18,7 @@
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
 #include "platform/profile_store.h"
+#include "platform/terminal.h"
 
 namespace carconv {
 
@@ -81,6 +83,27 @@ void RunConvert(const std::string& application, const std::string& input, const 
     ConvertPackage(input, output, templateDirectory);
 }
 
+// Many packages into one directory; returns the exit status (1 when any package failed).
+int RunBatchConvert(const std::string& application, const std::vector<std::string>& inputs,
+                    const std::string& outputDirectory, unsigned jobs,
+                    const std::string& templates) {
+    std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
+    profile->SetRegistryKey(kOrganisationKey);
+    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    // Once, before any worker starts: it may install the templates every package needs.
+    CheckTemplates(*profile, templateDirectory);
+    std::vector<BatchJob> plan = PlanBatch(inputs, outputDirectory);
+    BatchConsole console(stderr, IsTerminal(stderr), plan.size());
+    BatchSummary summary =
+        ConvertPackages(plan, BatchWorkerCount(jobs, plan.size()), console,
+                        [&templateDirectory](const std::string& input, const std::string& output) {
+                            ConvertPackage(input, output, templateDirectory);
+                        });
+    console.Finish();
+    std::cout << BatchSummaryLine(summary) << '\n';
+    return summary.failed == 0 ? 0 : 1;
+}
+
 void RunInstallTemplates(const std::string& application, const std::string& from,
                          const std::vector<std::string>& roots, const std::string& templates) {
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
@@ -127,12 +150,31 @@ int RunCommandLine(int argc, char** argv) {
     app.set_version_flag("--version", std::string("carconv ") + CARCONV_VERSION);
     app.require_subcommand(0, 1);
 
-    std::string input, output, templates;
-    CLI::App* convert =
-        app.add_subcommand("convert", "Convert a version-3 package into a version-4 package");
-    convert->add_option("input", input, "Version-3 car package (.viv)")->required();
-    convert->add_option("output", output, "Version-4 car package to write (.viv)")->required();
+    std::string templates;
+    std::vector<std::string> convertPaths;
+    std::string outputDirectory;
+    unsigned jobs = 0;
+    CLI::App* convert = app.add_subcommand(
+        "convert",
+        "Convert a version-3 package into a version-4 package (INPUT OUTPUT), or many packages "
+        "into a directory (INPUT... --output-dir DIR)");
+    convert->add_option("packages", convertPaths, "INPUT OUTPUT, or with --output-dir: INPUT...")
+        ->required();
+    CLI::Option* outputDirOption = convert->add_option(
+        "--output-dir", outputDirectory,
+        "Convert every INPUT into DIR under its own file name (DIR is created if missing)");
+    convert
+        ->add_option("--jobs", jobs,
+                     "Packages converted at a time with --output-dir (default: number of cores)")
+        ->check(CLI::Range(1u, 1024u))
+        ->needs(outputDirOption);
     convert->add_option("--templates", templates, "Directory that holds the template files");
+    convert->callback([&]() {
+        if (outputDirectory.empty() && convertPaths.size() != 2) {
+            throw CLI::ValidationError(
+                "convert", "give INPUT OUTPUT, or one or more INPUTs with --output-dir DIR");
+        }
+    });
 
     std::string from;
     std::vector<std::string> roots;
@@ -181,8 +223,10 @@ int RunCommandLine(int argc, char** argv) {
     }
 
     try {
-        if (*convert) {
-            RunConvert(application, input, output, templates);
+        if (*convert && !outputDirectory.empty()) {
+            return RunBatchConvert(application, convertPaths, outputDirectory, jobs, templates);
+        } else if (*convert) {
+            RunConvert(application, convertPaths[0], convertPaths[1], templates);
         } else if (*install) {
             RunInstallTemplates(application, from, roots, templates);
         } else if (*list) {

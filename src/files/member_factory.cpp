@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string_view>
+#include <system_error>
 #include <typeinfo>
 #include <utility>
 
@@ -62,7 +63,8 @@ Bytes ReadLeadingBytes(const std::string& path, std::size_t count) {
     std::ifstream in(NativePath(path), std::ios::binary);
     if (!in) {
         throw IoError(path, std::string("cannot open for reading: ") +
-                                (errno != 0 ? std::strerror(errno) : "unknown error"));
+                                (errno != 0 ? std::generic_category().message(errno)
+                                            : std::string("unknown error")));
     }
     Bytes bytes(count);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));

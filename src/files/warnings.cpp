@@ -8,30 +8,31 @@ namespace carconv {
 
 namespace {
 
-std::mutex sinkMutex;
+// The innermost sink installed on this thread; none means stderr.
+thread_local const WarningSink* threadSink = nullptr;
 
-WarningSink& CurrentSink() {
-    static WarningSink sink = [](const std::string& message) {
-        std::fprintf(stderr, "carconv: warning: %s\n", message.c_str());
-    };
-    return sink;
-}
+// One line per warning even when several threads print at once.
+std::mutex stderrMutex;
 
 }  // namespace
 
 void ReportWarning(const std::string& message) {
-    std::lock_guard<std::mutex> lock(sinkMutex);
-    CurrentSink()(message);
+    if (threadSink != nullptr && *threadSink) {
+        (*threadSink)(message);
+        return;
+    }
+    const std::string line = "carconv: warning: " + message + "\n";
+    std::lock_guard<std::mutex> lock(stderrMutex);
+    std::fputs(line.c_str(), stderr);
 }
 
-ScopedWarningSink::ScopedWarningSink(WarningSink sink) {
-    std::lock_guard<std::mutex> lock(sinkMutex);
-    previous_ = std::exchange(CurrentSink(), std::move(sink));
+ScopedWarningSink::ScopedWarningSink(WarningSink sink)
+    : sink_(std::move(sink)), previous_(threadSink) {
+    threadSink = &sink_;
 }
 
 ScopedWarningSink::~ScopedWarningSink() {
-    std::lock_guard<std::mutex> lock(sinkMutex);
-    CurrentSink() = std::move(previous_);
+    threadSink = previous_;
 }
 
 }  // namespace carconv

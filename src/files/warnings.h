@@ -1,7 +1,12 @@
 #pragma once
 
 // Warnings: problems the conversion reports and then works around. The front end prints each as
-// "carconv: warning: <message>" on stderr; tests install their own sink to collect them.
+// "carconv: warning: <message>" on stderr; tests and the batch conversion install their own sink
+// to collect or label them.
+//
+// Sinks belong to a thread: a ScopedWarningSink catches the warnings of the thread that created
+// it, so conversions running side by side on worker threads never see each other's sinks, and
+// a thread without a sink of its own prints to stderr, one whole line per warning.
 
 #include <functional>
 #include <string>
@@ -12,7 +17,8 @@ using WarningSink = std::function<void(const std::string& message)>;
 
 void ReportWarning(const std::string& message);
 
-// Installs `sink` for the lifetime of the object and restores the previous sink afterwards.
+// Installs `sink` for the calling thread for the lifetime of the object and restores that
+// thread's previous sink afterwards. Must be destroyed on the thread that created it.
 class ScopedWarningSink {
   public:
     explicit ScopedWarningSink(WarningSink sink);
@@ -21,7 +27,8 @@ class ScopedWarningSink {
     ScopedWarningSink& operator=(const ScopedWarningSink&) = delete;
 
   private:
-    WarningSink previous_;
+    WarningSink sink_;
+    const WarningSink* previous_;
 };
 
 }  // namespace carconv

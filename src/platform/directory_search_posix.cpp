@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 #include "files/errors.h"
 #include "platform/file_system.h"
@@ -17,7 +18,7 @@ const char kPathSeparator = '/';
 std::vector<DirectoryEntry> SearchDirectory(const std::string& dir) {
     std::unique_ptr<DIR, int (*)(DIR*)> handle(opendir(dir.c_str()), closedir);
     if (!handle)
-        throw IoError(dir, std::string("cannot search directory: ") + std::strerror(errno));
+        throw IoError(dir, "cannot search directory: " + std::generic_category().message(errno));
     std::vector<DirectoryEntry> entries;
     while (dirent* e = readdir(handle.get())) {
         std::string name = e->d_name;

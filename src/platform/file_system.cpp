@@ -18,8 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// std::strerror may share one buffer between threads; the error category does not.
 std::string ErrnoText() {
-    return std::strerror(errno);
+    return std::generic_category().message(errno);
 }
 
 }  // namespace

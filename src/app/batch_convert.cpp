@@ -1,0 +1,220 @@
+#include "app/batch_convert.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "app/command_line.h"
+#include "files/warnings.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// An input as the planner compares it with outputs: its size when it is a regular file (a cheap
+// first test before asking whether two paths are one file).
+struct InputFile {
+    const std::string* path;
+    std::uintmax_t size;
+};
+
+// The input that `output` already is (the same file through any path or link), or null.
+const std::string* InputAt(const std::string& output, const std::vector<InputFile>& inputs) {
+    std::error_code ec;
+    const fs::path native = NativePath(output);
+    if (!fs::exists(native, ec))
+        return nullptr;
+    const std::uintmax_t size = fs::file_size(native, ec);
+    if (ec)
+        return nullptr;  // not a regular file: no input can be it
+    for (const InputFile& input : inputs) {
+        if (input.size != size)
+            continue;
+        std::error_code same;
+        if (fs::equivalent(NativePath(*input.path), native, same) && !same)
+            return input.path;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
+                                const std::string& outputDirectory) {
+    CreateDirectories(outputDirectory);
+
+    std::vector<InputFile> inputFiles;
+    for (const std::string& input : inputs) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(NativePath(input), ec);
+        if (!ec)
+            inputFiles.push_back({&input, size});
+    }
+
+    std::vector<BatchJob> jobs;
+    std::map<std::string, std::string> firstByName;  // lower-case file name -> first input
+    for (const std::string& input : inputs) {
+        BatchJob job;
+        job.input = input;
+        const std::string name = PathString(NativePath(input).filename());
+        if (name.empty() || name == "." || name == "..") {
+            job.refusal = "not converted: the path names no file";
+            jobs.push_back(std::move(job));
+            continue;
+        }
+        job.output = JoinPath(outputDirectory, name);
+        auto [first, isFirst] = firstByName.emplace(AsciiLower(name), input);
+        if (!isFirst && first->second == input) {
+            job.refusal = "not converted: given more than once";
+        } else if (!isFirst) {
+            job.refusal = fmt::format(
+                "not converted: {} has the same file name and is written to {}; convert one of "
+                "them into another output directory",
+                first->second, job.output);
+        } else if (const std::string* same = InputAt(job.output, inputFiles)) {
+            job.refusal =
+                *same == input
+                    ? fmt::format(
+                          "not converted: the output {} would replace this input itself; "
+                          "choose an output directory other than the input's folder",
+                          job.output)
+                    : fmt::format("not converted: the output {} would replace the input {}",
+                                  job.output, *same);
+        }
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+unsigned BatchWorkerCount(unsigned requested, std::size_t packageCount) {
+    unsigned count = requested != 0 ? requested : std::thread::hardware_concurrency();
+    if (packageCount < count)
+        count = static_cast<unsigned>(packageCount);
+    return std::max(count, 1u);
+}
+
+BatchConsole::BatchConsole(std::FILE* stream, bool showProgress, std::size_t packageCount)
+    : stream_(stream), showProgress_(showProgress), total_(packageCount) {}
+
+BatchConsole::~BatchConsole() {
+    Finish();
+}
+
+void BatchConsole::Line(const std::string& text) {
+    const std::string line = text + "\n";
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLocked();
+    std::fputs(line.c_str(), stream_);
+    DrawLocked();
+    std::fflush(stream_);
+}
+
+void BatchConsole::PackageDone(bool converted) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++(converted ? converted_ : failed_);
+    DrawLocked();
+    std::fflush(stream_);
+}
+
+void BatchConsole::Finish() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLocked();
+    std::fflush(stream_);
+    showProgress_ = false;
+}
+
+void BatchConsole::DrawLocked() {
+    if (!showProgress_)
+        return;
+    constexpr std::size_t kWidth = 30;
+    const std::size_t done = converted_ + failed_;
+    const std::size_t filled = total_ == 0 ? kWidth : std::min(kWidth, done * kWidth / total_);
+    std::string bar = "\r\033[K[" + std::string(filled, '#') + std::string(kWidth - filled, '.') +
+                      fmt::format("] {}/{} packages", done, total_);
+    if (failed_ != 0)
+        bar += fmt::format(", {} failed", failed_);
+    std::fputs(bar.c_str(), stream_);
+    drawn_ = true;
+}
+
+void BatchConsole::ClearLocked() {
+    if (drawn_)
+        std::fputs("\r\033[K", stream_);
+    drawn_ = false;
+}
+
+BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerCount,
+                             BatchConsole& console, const PackageConversion& convert) {
+    std::atomic<int> converted{0};
+    std::atomic<int> failed{0};
+    std::vector<const BatchJob*> work;
+    for (const BatchJob& job : jobs) {
+        if (job.refusal.empty()) {
+            work.push_back(&job);
+        } else {
+            console.Line("carconv: error: " + job.input + ": " + job.refusal);
+            console.PackageDone(false);
+            ++failed;
+        }
+    }
+
+    std::atomic<std::size_t> next{0};
+    auto worker = [&]() {
+        for (std::size_t i = next++; i < work.size(); i = next++) {
+            const BatchJob& job = *work[i];
+            bool ok = false;
+            try {
+                ScopedWarningSink warnings([&console, &job](const std::string& message) {
+                    console.Line("carconv: warning: " + job.input + ": " + message);
+                });
+                convert(job.input, job.output);
+                ok = true;
+            } catch (...) {
+                std::string text = ErrorText(std::current_exception());
+                // The single conversion's text, with the package named when the text does not
+                // already begin with it (failures inside the package name only the member).
+                if (text.rfind(job.input, 0) != 0)
+                    text = job.input + ": " + text;
+                console.Line("carconv: error: " + text);
+            }
+            ++(ok ? converted : failed);
+            console.PackageDone(ok);
+        }
+    };
+
+    // The calling thread works too; a thread that cannot be started only makes the batch slower.
+    const std::size_t threads = std::min<std::size_t>(workerCount, work.size());
+    std::vector<std::thread> helpers;
+    try {
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(worker);
+    } catch (const std::system_error&) {
+    }
+    worker();
+    for (std::thread& thread : helpers)
+        thread.join();
+    return {converted.load(), failed.load()};
+}
+
+std::string BatchSummaryLine(const BatchSummary& summary) {
+    return fmt::format("converted {}, failed {}", summary.converted, summary.failed);
+}
+
+}  // namespace carconv

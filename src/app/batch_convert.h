@@ -1,0 +1,86 @@
+#pragma once
+
+// Batch conversion: many version-3 packages, each into one output directory under its own file
+// name, converted by a few worker threads side by side.
+//
+// Before anything is converted the batch is planned: every input gets its output path, and an
+// input is refused (reported as failed, never converted) when its output would be a file the
+// user gave as an input, through the same folder or through links, or when an earlier input has
+// the same file name (letter case aside, as some file systems ignore it) and would be replaced by
+// it. A package that fails does not stop the others; outputs are written atomically, so a failed
+// package leaves no output behind.
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace carconv {
+
+struct BatchJob {
+    std::string input;
+    std::string output;
+    // Why the package is not converted; empty for a package that is.
+    std::string refusal;
+};
+
+// Creates `outputDirectory` if missing and plans one job per input, in input order.
+// Throws IoError when the directory cannot be created.
+std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
+                                const std::string& outputDirectory);
+
+// The number of worker threads: `requested`, or the number of cores when it is 0; at least 1 and
+// at most one per package.
+unsigned BatchWorkerCount(unsigned requested, std::size_t packageCount);
+
+// The batch's messages and its progress bar on one stream. Every message is written whole, as
+// one line, under a lock, so lines of workers never interleave; the bar (only when enabled, which
+// the front end does only for a terminal) is cleared before a line and drawn again after it.
+class BatchConsole {
+  public:
+    BatchConsole(std::FILE* stream, bool showProgress, std::size_t packageCount);
+    ~BatchConsole();
+    BatchConsole(const BatchConsole&) = delete;
+    BatchConsole& operator=(const BatchConsole&) = delete;
+
+    // Writes `text` and a line end.
+    void Line(const std::string& text);
+    // Counts one package as done and redraws the bar.
+    void PackageDone(bool converted);
+    // Removes the bar for good (before the summary).
+    void Finish();
+
+  private:
+    void DrawLocked();
+    void ClearLocked();
+
+    std::mutex mutex_;
+    std::FILE* stream_;
+    bool showProgress_;
+    bool drawn_ = false;
+    std::size_t total_;
+    std::size_t converted_ = 0;
+    std::size_t failed_ = 0;
+};
+
+struct BatchSummary {
+    int converted = 0;
+    int failed = 0;
+};
+
+// Converts one package; throws on failure.
+using PackageConversion = std::function<void(const std::string& input, const std::string& output)>;
+
+// Runs every job that is not refused on `workerCount` threads (taking packages in order as
+// threads come free) and reports through `console`: a refusal or failure as one line
+// "carconv: error: <input>: <reason>" (the error text alone when it already names the input),
+// and each warning as "carconv: warning: <input>: <message>".
+BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerCount,
+                             BatchConsole& console, const PackageConversion& convert);
+
+// "converted N, failed M".
+std::string BatchSummaryLine(const BatchSummary& summary);
+
+}  // namespace carconv
