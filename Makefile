@@ -1,14 +1,15 @@
-# Entry points for people: `make demo` and `make test`. Each installs missing build dependencies,
-# configures and builds with CMake, then runs: the demo converts generated sample packages, the
-# tests run the whole suite.
+# Entry points for people: `make demo`, `make test` and `make bench`. Each installs missing build
+# dependencies, configures and builds with CMake, then runs: the demo converts generated sample
+# packages, the tests run the whole suite, the benchmark times the tool on generated data.
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan clean
+.PHONY: all deps build demo test test-asan bench clean
 
 all: build
 
@@ -33,5 +34,11 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The benchmark: a Release build of the tool, timed on generated data in $(BENCH_BUILD)/bench-work.
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DCARCONV_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target carconv carconv-samples carconv-bench
+	$(BENCH_BUILD)/carconv-bench --work $(BENCH_BUILD)/bench-work
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,318 @@
+// carconv-bench: measures the converter against plain tools doing the same kind of work, in the
+// same run, on generated data.
+//
+//   conversion  a mesh-heavy version-3 package of at least 20 MB converted by the carconv
+//               executable, next to `cp` of the same package: wall time (best of several runs)
+//               and the converter's peak resident memory
+//   search      the stock-package search over a tree of at least 100,000 folders in which the
+//               package is met last, next to `find ROOT -iname car.viv` on the same tree, warm
+//               cache, best of several runs
+//   batch       many sample packages converted with --jobs 1 and with --jobs 2
+//
+//   carconv-bench [--work DIR] [--runs N]
+//
+// Every child runs with HOME, the XDG folders and TMPDIR inside the work directory, so the
+// benchmark never touches the user's settings or templates, and working directories lie on the
+// same file system as the copies they are compared with.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/template_files.h"
+#include "sample_cars.h"
+#include "sample_formats.h"
+#include "sample_large.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kPackageBytes = 24u << 20;
+constexpr int kTreeFanout = 10;  // folders per level above the leaves
+constexpr int kTreeLevels = 3;   // levels of kTreeFanout folders
+constexpr int kLeavesPerFolder = 100;
+constexpr int kBatchPackages = 40;
+constexpr std::uint64_t kSeed = 1;
+
+struct ChildRun {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// Runs `args` with stdout and stderr thrown away; throws when it does not exit with 0.
+ChildRun Run(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("cannot start " + args[0]);
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        throw std::runtime_error("cannot wait for " + args[0]);
+    ChildRun run;
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.peakKiB = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string command;
+        for (const std::string& a : args)
+            command += a + " ";
+        throw std::runtime_error("failed: " + command);
+    }
+    return run;
+}
+
+// Best wall time of `runs` runs after one untimed warm-up run; `prepare` runs before each.
+ChildRun Best(int runs, const std::vector<std::string>& args,
+              const std::function<void()>& prepare = {}) {
+    if (prepare)
+        prepare();
+    Run(args);
+    ChildRun best;
+    best.seconds = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        if (prepare)
+            prepare();
+        ChildRun r = Run(args);
+        best.seconds = std::min(best.seconds, r.seconds);
+        best.peakKiB = std::max(best.peakKiB, r.peakKiB);
+    }
+    return best;
+}
+
+void WriteBytes(const fs::path& path, const carconv::samples::Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error(path.string() + ": cannot write");
+}
+
+double MiB(std::uintmax_t bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+
+void Verdict(const char* what, double ratio, const char* relation, double target) {
+    const bool pass = relation[0] == '<' ? ratio <= target : ratio >= target;
+    std::printf("  %-26s %7.2fx   target %s %.1fx   %s\n", what, ratio, relation, target,
+                pass ? "PASS" : "MISS");
+}
+
+// ---- the folder tree ----
+
+// Folders below `dir` in the order the stock-package search enters them (directory-search
+// order, names beginning with "." skipped), `dir` first.
+void FoldersInSearchOrder(const std::string& dir, std::vector<std::string>& out) {
+    out.push_back(dir);
+    DIR* handle = opendir(dir.c_str());
+    if (handle == nullptr)
+        return;
+    std::vector<std::string> children;
+    while (dirent* e = readdir(handle)) {
+        if (e->d_name[0] != '.' && e->d_type == DT_DIR)
+            children.push_back(dir + "/" + e->d_name);
+    }
+    closedir(handle);
+    for (const std::string& child : children)
+        FoldersInSearchOrder(child, out);
+}
+
+// kTreeFanout^kTreeLevels folders with kLeavesPerFolder leaf folders each, one small file in
+// every folder; the stock package goes into the leaf the search enters last. Returns the number
+// of folders and the package's path. Reuses a tree that a previous run left complete.
+std::pair<std::size_t, std::string> MakeTree(const fs::path& root) {
+    const fs::path done = root.parent_path() / (root.filename().string() + ".complete");
+    if (!fs::exists(done)) {
+        fs::remove_all(root);
+        std::vector<fs::path> level = {root};
+        fs::create_directories(root);
+        for (int depth = 0; depth <= kTreeLevels; ++depth) {
+            const int fanout = depth == kTreeLevels ? kLeavesPerFolder : kTreeFanout;
+            std::vector<fs::path> next;
+            for (const fs::path& parent : level) {
+                for (int i = 0; i < fanout; ++i) {
+                    char name[32];
+                    std::snprintf(name, sizeof name, "folder%03d", i);
+                    fs::path child = parent / name;
+                    fs::create_directory(child);
+                    std::ofstream(child / "readme.txt") << "x";
+                    next.push_back(child);
+                }
+            }
+            level = std::move(next);
+        }
+        std::vector<std::string> order;
+        FoldersInSearchOrder(root.string(), order);
+        const fs::path package = fs::path(order.back()) / "data" / "cars" / "fm50" / "car.viv";
+        WriteBytes(package, carconv::samples::VivBytes(carconv::samples::StockCarMembers(kSeed)));
+        std::ofstream(done) << package.string() << '\n';
+    }
+    std::vector<std::string> order;
+    FoldersInSearchOrder(root.string(), order);
+    std::string package;
+    std::ifstream(done) >> package;
+    return {order.size(), package};
+}
+
+struct Options {
+    std::string work = "bench-work";
+    int runs = 5;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--work" && i + 1 < argc) {
+            options.work = argv[++i];
+        } else if (arg == "--runs" && i + 1 < argc) {
+            options.runs = std::max(1, std::atoi(argv[++i]));
+        } else {
+            throw std::invalid_argument("usage: carconv-bench [--work DIR] [--runs N]");
+        }
+    }
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = ParseOptions(argc, argv);
+        const fs::path work = fs::absolute(options.work);
+        const std::string carconv = CARCONV_EXECUTABLE;
+        fs::create_directories(work / "tmp");
+        setenv("HOME", (work / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (work / "home" / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (work / "home" / "data").c_str(), 1);
+        setenv("TMPDIR", (work / "tmp").c_str(), 1);
+        unsetenv("CARCONV_TEMPLATES");
+
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        std::printf("carconv benchmark: %u cores, best of %d runs after a warm-up run\n", cores,
+                    options.runs);
+
+        // Templates from the pretend game's stock package.
+        const fs::path samples = work / "samples";
+        fs::remove_all(samples);
+        const std::vector<std::string> cars = carconv::samples::WriteSamples(samples, kSeed);
+        const std::string templates = (work / "templates").string();
+        Run({carconv, "install-templates", "--from",
+             (samples / carconv::samples::kStockCarPath).string(), "--templates", templates});
+
+        // (a) conversion of a large package next to a copy of it.
+        const fs::path large = work / "large.viv";
+        WriteBytes(large, carconv::samples::VivBytes(
+                              carconv::samples::LargeSampleCar(kSeed, kPackageBytes).Members()));
+        const fs::path copied = work / "large-copy.viv";
+        const fs::path converted = work / "large-v4.viv";
+        const ChildRun copy = Best(options.runs, {"cp", large.string(), copied.string()},
+                                   [&]() { fs::remove(copied); });
+        const ChildRun convert =
+            Best(options.runs,
+                 {carconv, "convert", large.string(), converted.string(), "--templates", templates},
+                 [&]() { fs::remove(converted); });
+        const ChildRun copyOutput = Best(options.runs, {"cp", converted.string(), copied.string()},
+                                         [&]() { fs::remove(copied); });
+        const std::uintmax_t inSize = fs::file_size(large);
+        const std::uintmax_t outSize = fs::file_size(converted);
+        std::printf("\nconversion: %.1f MiB version-3 package -> %.1f MiB version-4 package\n",
+                    MiB(inSize), MiB(outSize));
+        std::printf("  cp of the package          %7.3f s\n", copy.seconds);
+        std::printf("  cp of the converted package%7.3f s\n", copyOutput.seconds);
+        std::printf("  carconv convert            %7.3f s   peak RSS %.1f MiB\n", convert.seconds,
+                    static_cast<double>(convert.peakKiB) / 1024.0);
+        Verdict("conversion / copy", convert.seconds / copy.seconds, "<=", 2.0);
+        std::printf("  %-26s %7.2fx   (copies of the input and of the output)\n",
+                    "conversion / both copies",
+                    convert.seconds / (copy.seconds + copyOutput.seconds));
+        Verdict("peak memory / package",
+                static_cast<double>(convert.peakKiB) * 1024.0 / static_cast<double>(inSize),
+                "<=", 3.0);
+
+        // (b) the stock-package search next to find.
+        const fs::path tree = work / "tree";
+        const auto [folders, package] = MakeTree(tree);
+        std::size_t entered = 0;
+        const auto search = [&]() {
+            entered = 0;
+            const Clock::time_point start = Clock::now();
+            const std::string found = carconv::FindStockCarPackage(
+                tree.string(), [&entered](const std::string&) { ++entered; });
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            if (found != package)
+                throw std::runtime_error("the search found \"" + found + "\", not " + package);
+            return seconds;
+        };
+        search();
+        double searchBest = 1e300;
+        for (int i = 0; i < options.runs; ++i)
+            searchBest = std::min(searchBest, search());
+        const ChildRun find = Best(options.runs, {"find", tree.string(), "-iname", "car.viv"});
+        std::printf("\nsearch: %zu folders, the package met last (%zu folders entered)\n", folders,
+                    entered);
+        std::printf("  find -iname car.viv        %7.3f s\n", find.seconds);
+        std::printf("  FindStockCarPackage        %7.3f s\n", searchBest);
+        Verdict("search / find", searchBest / find.seconds, "<=", 1.2);
+
+        // (c) batch conversion with one and with two workers.
+        const fs::path batchIn = work / "batch-in";
+        fs::remove_all(batchIn);
+        fs::create_directories(batchIn);
+        std::vector<std::string> batchArgs = {carconv, "convert"};
+        for (int i = 0; i < kBatchPackages; ++i) {
+            const fs::path source = cars[static_cast<std::size_t>(i) % cars.size()];
+            char name[64];
+            std::snprintf(name, sizeof name, "%02d-%s", i, source.filename().c_str());
+            fs::copy_file(source, batchIn / name);
+            batchArgs.push_back((batchIn / name).string());
+        }
+        const fs::path batchOut = work / "batch-out";
+        batchArgs.insert(batchArgs.end(),
+                         {"--templates", templates, "--output-dir", batchOut.string(), "--jobs"});
+        std::vector<std::string> one = batchArgs, two = batchArgs;
+        one.push_back("1");
+        two.push_back("2");
+        const auto clean = [&]() { fs::remove_all(batchOut); };
+        const ChildRun jobs1 = Best(options.runs, one, clean);
+        const ChildRun jobs2 = Best(options.runs, two, clean);
+        std::printf("\nbatch: %d sample packages\n", kBatchPackages);
+        std::printf("  --jobs 1                   %7.3f s\n", jobs1.seconds);
+        std::printf("  --jobs 2                   %7.3f s\n", jobs2.seconds);
+        Verdict("speed-up with 2 jobs", jobs1.seconds / jobs2.seconds, ">=", 1.3);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "carconv-bench: %s\n", e.what());
+        return 1;
+    }
+}
