@@ -190,11 +190,17 @@ int VivArchive::SaveAs(std::string target) {
     out.Write(head.Data());
     for (int i = 0; i < members.GetSize(); ++i) {
         const GameFile& member = members.ElementAt(i);
-        Bytes data = ReadWholeFile(member.path);
-        if (data.size() != static_cast<std::size_t>(directory[static_cast<std::size_t>(i)].size)) {
+        // Piece by piece: a package of large members is never held in memory whole.
+        const std::int32_t expected = directory[static_cast<std::size_t>(i)].size;
+        std::int64_t written = 0;
+        ReadFileInPieces(member.path, [&](ByteSpan piece) {
+            written += static_cast<std::int64_t>(piece.size());
+            if (written > expected)
+                throw IoError(member.path, "member file changed while the archive was written");
+            out.Write(piece);
+        });
+        if (written != expected)
             throw IoError(member.path, "member file changed while the archive was written");
-        }
-        out.Write(data);
     }
     out.Commit();
     length = totalSize;

@@ -32,6 +32,7 @@ Fce3File::Fce3File(std::string path) : GameFile(std::move(path)) {
 }
 
 int Fce3File::Reset() {
+    arraysInFile_ = false;
     header_.fill(0);
     for (Bytes& array : arrays_)
         array.clear();
@@ -48,16 +49,25 @@ int Fce3File::Load() {
     std::array<std::uint8_t, kHeaderSize> header{};
     ByteSpan headerBytes = reader.Take(kHeaderSize);
     std::copy(headerBytes.begin(), headerBytes.end(), header.begin());
-    std::vector<Bytes> arrays = ReadMeshArrays(reader, header, kHeaderSize, kArrays);
+    CheckMeshArrays(header, kHeaderSize, file.size(), path, kArrays);
 
     header_ = header;
-    std::move(arrays.begin(), arrays.end(), arrays_.begin());
+    for (Bytes& array : arrays_)
+        Bytes().swap(array);
+    arraysInFile_ = true;
+    loadedFrom_ = path;
     length = static_cast<std::int32_t>(file.size());
     return 1;
 }
 
 int Fce3File::SaveAs(std::string /*target*/) {
     return 1;
+}
+
+std::vector<Bytes> Fce3File::CurrentArrays() const {
+    if (arraysInFile_)
+        return RereadMeshArrays(loadedFrom_, header_, kArrays);
+    return std::vector<Bytes>(arrays_.begin(), arrays_.end());
 }
 
 int Fce3File::ConvertToFce4(std::string target) {
@@ -103,20 +113,19 @@ int Fce3File::ConvertToFce4(std::string target) {
         }
     }
 
-    const Bytes& vertices = arrays_[kVertices];
-    const Bytes& normals = arrays_[kNormals];
+    std::vector<Bytes> arrays = CurrentArrays();
     const auto vertexCount = static_cast<std::size_t>(VertexCount());
     const auto triangleCount = static_cast<std::size_t>(TriangleCount());
-    mesh.SetArrayBytes(Fce4File::kVertices, vertices);
-    mesh.SetArrayBytes(Fce4File::kNormals, normals);
-    mesh.SetArrayBytes(Fce4File::kTriangles, arrays_[kTriangles]);
-    mesh.SetArrayBytes(Fce4File::kReserve1, arrays_[kReserve1]);
-    mesh.SetArrayBytes(Fce4File::kReserve2, arrays_[kReserve2]);
-    mesh.SetArrayBytes(Fce4File::kReserve3, arrays_[kReserve3]);
-    mesh.SetArrayBytes(Fce4File::kVertices2, vertices);
-    mesh.SetArrayBytes(Fce4File::kNormals2, normals);
-    mesh.SetArrayBytes(Fce4File::kVertices3, vertices);
-    mesh.SetArrayBytes(Fce4File::kNormals3, normals);
+    mesh.SetArrayBytes(Fce4File::kVertices2, arrays[kVertices]);
+    mesh.SetArrayBytes(Fce4File::kNormals2, arrays[kNormals]);
+    mesh.SetArrayBytes(Fce4File::kVertices3, arrays[kVertices]);
+    mesh.SetArrayBytes(Fce4File::kNormals3, arrays[kNormals]);
+    mesh.SetArrayBytes(Fce4File::kVertices, std::move(arrays[kVertices]));
+    mesh.SetArrayBytes(Fce4File::kNormals, std::move(arrays[kNormals]));
+    mesh.SetArrayBytes(Fce4File::kTriangles, std::move(arrays[kTriangles]));
+    mesh.SetArrayBytes(Fce4File::kReserve1, std::move(arrays[kReserve1]));
+    mesh.SetArrayBytes(Fce4File::kReserve2, std::move(arrays[kReserve2]));
+    mesh.SetArrayBytes(Fce4File::kReserve3, std::move(arrays[kReserve3]));
     // Load has checked the counts against the file, so these sizes are backed by it.
     mesh.SetArrayBytes(Fce4File::kVertexWords1, Bytes(4 * vertexCount, 0));
     mesh.SetArrayBytes(Fce4File::kVertexWords2, Bytes(4 * vertexCount, 0));
@@ -188,6 +197,11 @@ std::span<const std::uint8_t, Fce3File::kNameSize> Fce3File::PartNameSlot(int sl
 }
 
 const Bytes& Fce3File::ArrayBytes(ArrayId array) const {
+    if (arraysInFile_) {
+        std::vector<Bytes> arrays = RereadMeshArrays(loadedFrom_, header_, kArrays);
+        std::move(arrays.begin(), arrays.end(), arrays_.begin());
+        arraysInFile_ = false;
+    }
     return arrays_[SlotIndex(array, kArrayCount, "array")];
 }
 

@@ -124,9 +124,11 @@ class Fce3File : public GameFile {
 
     // Zeroes the header and empties the six arrays.
     int Reset() override;
-    // Reads the file at `path` into memory and sets `length` to its size. Throws IoError when the
+    // Reads and checks the file at `path` and sets `length` to its size. Throws IoError when the
     // file cannot be read and FormatError when it is shorter than the header, a count or offset is
     // negative or an array reaches past the end of the file; the object is unchanged then.
+    // Only the header stays in memory; the arrays are read again from the file when needed
+    // (ArrayBytes keeps them, ConvertToFce4 holds them only while it converts).
     int Load() override;
     // The mesh is read-only: writes nothing, creates no file.
     int SaveAs(std::string target) override;
@@ -174,8 +176,15 @@ class Fce3File : public GameFile {
     std::int32_t I32At(std::size_t at) const { return LoadI32le(header_, at); }
     std::int32_t SlotI32(std::size_t tableAt, int slot) const;
 
+    // The arrays from memory, or read again from the file when Load left them there.
+    std::vector<Bytes> CurrentArrays() const;
+
     std::array<std::uint8_t, kHeaderSize> header_{};
-    std::array<Bytes, kArrayCount> arrays_;
+    // Empty while arraysInFile_: then the file Load read holds them, as Load checked.
+    mutable std::array<Bytes, kArrayCount> arrays_;
+    mutable bool arraysInFile_ = false;
+    // The file Load read (`path` may be changed afterwards).
+    std::string loadedFrom_;
 };
 
 static_assert(Fce3File::kTriangleCountAt == Fce3File::kLeadingWordAt + 4);

@@ -17,6 +17,8 @@ Fce4File::Fce4File(std::string path) : GameFile(std::move(path)) {
 }
 
 int Fce4File::Reset() {
+    arraysInFile_ = false;
+    fileCurrent_ = false;
     header_.fill(0);
     std::copy(kLeadingWord.begin(), kLeadingWord.end(), header_.begin() + kLeadingWordAt);
     for (Bytes& array : arrays_)
@@ -34,12 +36,38 @@ int Fce4File::Load() {
     std::array<std::uint8_t, kHeaderSize> header{};
     ByteSpan headerBytes = reader.Take(kHeaderSize);
     std::copy(headerBytes.begin(), headerBytes.end(), header.begin());
-    std::vector<Bytes> arrays = ReadMeshArrays(reader, header, kHeaderSize, kArrays);
+    CheckMeshArrays(header, kHeaderSize, file.size(), path, kArrays);
 
     header_ = header;
-    std::move(arrays.begin(), arrays.end(), arrays_.begin());
+    for (Bytes& array : arrays_)
+        Bytes().swap(array);
+    arraysInFile_ = true;
+    loadedFrom_ = path;
     length = static_cast<std::int32_t>(file.size());
+    // Packed offsets and nothing after the last array: SaveAs(path) would write these bytes.
+    std::uint64_t packedSize = kHeaderSize;
+    bool packed = true;
+    for (const MeshArrayLayout& array : kArrays) {
+        packed = packed && LoadI32le(header_, array.offsetAt) ==
+                               static_cast<std::int64_t>(packedSize - kHeaderSize);
+        packedSize +=
+            static_cast<std::uint64_t>(LoadI32le(header_, array.countAt)) * array.recordSize;
+    }
+    fileCurrent_ = packed && packedSize == file.size();
     return 1;
+}
+
+void Fce4File::ReadArrays() const {
+    if (!arraysInFile_)
+        return;
+    std::vector<Bytes> arrays = RereadMeshArrays(loadedFrom_, header_, kArrays);
+    std::move(arrays.begin(), arrays.end(), arrays_.begin());
+    arraysInFile_ = false;
+}
+
+void Fce4File::Modify() {
+    ReadArrays();
+    fileCurrent_ = false;
 }
 
 std::array<std::int32_t, Fce4File::kArrayCount> Fce4File::PackedOffsets(
@@ -78,6 +106,9 @@ void Fce4File::UsePackedOffsets() {
 }
 
 int Fce4File::SaveAs(std::string target) {
+    if (target == path && target == loadedFrom_ && fileCurrent_)
+        return 1;
+    ReadArrays();
     const std::array<std::int32_t, kArrayCount> offsets = PackedOffsets(target);
     for (std::size_t i = 0; i < kArrays.size(); ++i) {
         const MeshArrayLayout& array = kArrays[i];
@@ -95,14 +126,18 @@ int Fce4File::SaveAs(std::string target) {
     for (std::size_t i = 0; i < kArrays.size(); ++i) {
         StoreI32le(header, kArrays[i].offsetAt, offsets[i]);
     }
-    ByteWriter out;
-    out.Append(header);
+    // Written array by array: no second copy of the whole mesh in memory.
+    AtomicFileWriter out(target);
+    out.Write(header);
     for (const Bytes& array : arrays_)
-        out.Append(array);
-    WriteWholeFile(target, out.Data());
+        out.Write(array);
+    out.Commit();
     // PackedOffsets has bounded the size to a signed 32-bit number.
-    if (target == path)
-        length = static_cast<std::int32_t>(out.Size());
+    if (target == path) {
+        length = static_cast<std::int32_t>(out.BytesWritten());
+        loadedFrom_ = path;
+        fileCurrent_ = true;
+    }
     return 1;
 }
 
@@ -144,12 +179,14 @@ std::span<const std::uint8_t, Fce4File::kPositionSize> Fce4File::PartPosition(in
 }
 
 void Fce4File::SetMarkerPosition(int slot, std::span<const std::uint8_t, kPositionSize> record) {
+    Modify();
     const std::size_t at =
         kMarkerPositionsAt + kPositionSize * SlotIndex(slot, kMarkerSlots, "marker");
     std::copy(record.begin(), record.end(), header_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void Fce4File::SetPartPosition(int slot, std::span<const std::uint8_t, kPositionSize> record) {
+    Modify();
     const std::size_t at = kPartPositionsAt + kPositionSize * SlotIndex(slot, kPartSlots, "part");
     std::copy(record.begin(), record.end(), header_.begin() + static_cast<std::ptrdiff_t>(at));
 }
@@ -191,11 +228,13 @@ std::uint8_t Fce4File::SecondColour(int slot, int component) const {
 }
 
 void Fce4File::SetColour(int slot, int component, std::uint8_t value) {
+    Modify();
     header_[kColoursAt + kColourSize * SlotIndex(slot, kColourSlots, "colour") +
             SlotIndex(component, kColourComponents, "colour component")] = value;
 }
 
 void Fce4File::SetSecondColour(int slot, int component, std::uint8_t value) {
+    Modify();
     header_[kSecondColoursAt + kColourSize * SlotIndex(slot, kColourSlots, "colour") +
             SlotIndex(component, kColourComponents, "colour component")] = value;
 }
@@ -211,11 +250,13 @@ std::span<const std::uint8_t, Fce4File::kNameSize> Fce4File::PartNameSlot(int sl
 }
 
 void Fce4File::SetMarkerNameSlot(int slot, std::span<const std::uint8_t, kNameSize> bytes) {
+    Modify();
     const std::size_t at = kMarkerNamesAt + kNameSize * SlotIndex(slot, kMarkerSlots, "marker");
     std::copy(bytes.begin(), bytes.end(), header_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void Fce4File::SetPartName(int slot, std::string_view name) {
+    Modify();
     if (name.size() > kNameSize) {
         throw std::length_error(fmt::format("part name of {} bytes does not fit a {}-byte slot",
                                             name.size(), kNameSize));
@@ -228,10 +269,12 @@ void Fce4File::SetPartName(int slot, std::string_view name) {
 }
 
 const Bytes& Fce4File::ArrayBytes(ArrayId array) const {
+    ReadArrays();
     return arrays_[SlotIndex(array, kArrayCount, "array")];
 }
 
 void Fce4File::SetArrayBytes(ArrayId array, Bytes bytes) {
+    Modify();
     arrays_[SlotIndex(array, kArrayCount, "array")] = std::move(bytes);
 }
 

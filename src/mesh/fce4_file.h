@@ -179,15 +179,20 @@ class Fce4File : public GameFile {
 
     // The empty mesh: header all zero but for the leading word, no arrays.
     int Reset() override;
-    // Reads the file at `path` into memory and sets `length` to its size. Throws IoError when the
+    // Reads and checks the file at `path` and sets `length` to its size. Throws IoError when the
     // file cannot be read and FormatError when it is shorter than the header, a count or offset is
     // negative or an array reaches past the end of the file; the object is unchanged then.
+    // Only the header stays in memory: the arrays, which make up nearly all of a mesh, are read
+    // again from the file when first needed (ArrayBytes, a change, SaveAs to another file), so a
+    // run that holds many loaded meshes holds one copy of each on disk, not one in memory too.
     int Load() override;
     // Writes the header and the fourteen arrays, packed, to `target`, with the packed offsets in
     // the written header. Writing to the object's own path sets `length` to the size written, so
-    // the file and `length` agree for whoever packs it next. Throws FormatError when an array's
-    // size disagrees with the counts or the mesh would not fit a 32-bit file size, IoError when
-    // the file cannot be written.
+    // the file and `length` agree for whoever packs it next; when that file is already packed and
+    // nothing has changed since Load, it is left alone, as it holds those very bytes. Throws
+    // FormatError when an array's size disagrees with the counts, the mesh would not fit a 32-bit
+    // file size or the file changed on disk before its arrays were read again, IoError when the
+    // file cannot be read or written.
     int SaveAs(std::string target) override;
 
     // True when `file` (the leading bytes of a mesh file, or all of it) is long enough to hold
@@ -251,12 +256,25 @@ class Fce4File : public GameFile {
 
   private:
     std::int32_t I32At(std::size_t at) const { return LoadI32le(header_, at); }
-    void SetI32At(std::size_t at, std::int32_t value) { StoreI32le(header_, at, value); }
+    void SetI32At(std::size_t at, std::int32_t value) {
+        Modify();
+        StoreI32le(header_, at, value);
+    }
+    // Brings the arrays into memory if Load left them in the file.
+    void ReadArrays() const;
+    // Called before every change: the file no longer stands for the object.
+    void Modify();
     // The packed offsets of the current counts; `file` names the file in errors.
     std::array<std::int32_t, kArrayCount> PackedOffsets(const std::string& file) const;
 
     std::array<std::uint8_t, kHeaderSize> header_{};
-    std::array<Bytes, kArrayCount> arrays_;
+    // Empty while arraysInFile_: then the file Load read holds them, as Load checked.
+    mutable std::array<Bytes, kArrayCount> arrays_;
+    mutable bool arraysInFile_ = false;
+    // The file Load read (`path` may be changed afterwards).
+    std::string loadedFrom_;
+    // The file Load read holds exactly what SaveAs to it would write.
+    bool fileCurrent_ = false;
 };
 
 static_assert(Fce4File::kReservedWordAt == Fce4File::kLeadingWordAt + 4);

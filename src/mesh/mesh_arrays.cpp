@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "files/errors.h"
+#include "platform/file_system.h"
 
 namespace carconv {
 
@@ -18,36 +19,62 @@ struct ArrayRange {
 
 }  // namespace
 
-std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,
-                                  std::span<const MeshArrayLayout> arrays) {
+namespace {
+
+std::vector<ArrayRange> CheckedRanges(ByteSpan header, std::size_t headerSize, std::size_t fileSize,
+                                      const std::string& fileName,
+                                      std::span<const MeshArrayLayout> arrays) {
     std::vector<ArrayRange> ranges;
     ranges.reserve(arrays.size());
     for (const MeshArrayLayout& array : arrays) {
         const std::int32_t count = LoadI32le(header, array.countAt);
         if (count < 0) {
             throw FormatError(
-                reader.FileName(), array.countAt,
+                fileName, array.countAt,
                 fmt::format("array {}: {} is negative ({})", array.name, array.countField, count));
         }
         const std::int32_t offset = LoadI32le(header, array.offsetAt);
         if (offset < 0) {
-            throw FormatError(reader.FileName(), array.offsetAt,
+            throw FormatError(fileName, array.offsetAt,
                               fmt::format("array {}: {} is negative ({})", array.name,
                                           array.offsetField, offset));
         }
         // Both factors are below 2^31 and 2^6, so neither product nor sum can overflow.
         const std::uint64_t start = std::uint64_t{headerSize} + static_cast<std::uint64_t>(offset);
         const std::uint64_t length = static_cast<std::uint64_t>(count) * array.recordSize;
-        if (!RangeFits(start, length, reader.Size())) {
+        if (!RangeFits(start, length, fileSize)) {
             throw FormatError(
-                reader.FileName(),
+                fileName,
                 fmt::format("array {} ({} records of {} bytes) needs bytes [0x{:x}, 0x{:x}) but "
                             "the file ends at 0x{:x}",
-                            array.name, count, array.recordSize, start, start + length,
-                            reader.Size()));
+                            array.name, count, array.recordSize, start, start + length, fileSize));
         }
         ranges.push_back({start, length});
     }
+    return ranges;
+}
+
+}  // namespace
+
+void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSize,
+                     const std::string& fileName, std::span<const MeshArrayLayout> arrays) {
+    CheckedRanges(header, headerSize, fileSize, fileName, arrays);
+}
+
+std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
+                                    std::span<const MeshArrayLayout> arrays) {
+    const Bytes file = ReadWholeFile(path);
+    if (file.size() < header.size() || !std::equal(header.begin(), header.end(), file.begin())) {
+        throw FormatError(path, "the mesh file has changed since it was loaded");
+    }
+    ByteReader reader(file, path);
+    return ReadMeshArrays(reader, header, header.size(), arrays);
+}
+
+std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,
+                                  std::span<const MeshArrayLayout> arrays) {
+    const std::vector<ArrayRange> ranges =
+        CheckedRanges(header, headerSize, reader.Size(), reader.FileName(), arrays);
 
     std::vector<Bytes> buffers;
     buffers.reserve(arrays.size());

@@ -34,6 +34,17 @@ struct MeshArrayLayout {
 std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,
                                   std::span<const MeshArrayLayout> arrays);
 
+// The checks of ReadMeshArrays alone, against a file of `fileSize` bytes named `fileName`: a mesh
+// can be validated without copying its arrays.
+void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSize,
+                     const std::string& fileName, std::span<const MeshArrayLayout> arrays);
+
+// Reads the arrays of a mesh whose `header` was loaded earlier from `path`, after checking that
+// the file still begins with that header. Throws IoError when the file cannot be read and
+// FormatError when it has changed so that the header or the arrays no longer match.
+std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
+                                    std::span<const MeshArrayLayout> arrays);
+
 // The name held in a fixed-size name slot: its bytes up to the first NUL, or the whole slot when
 // it has none.
 std::string SlotName(ByteSpan slot);

@@ -67,6 +67,41 @@ Bytes ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+Bytes ReadFilePrefix(const std::string& path, std::size_t count) {
+    errno = 0;
+    std::ifstream in(NativePath(path), std::ios::binary);
+    if (!in)
+        throw IoError(path, "cannot open for reading: " + ErrnoText());
+    Bytes bytes(count);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    if (in.bad())
+        throw IoError(path, "cannot read: " + ErrnoText());
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+std::int64_t ReadFileInPieces(const std::string& path,
+                              const std::function<void(ByteSpan piece)>& consume) {
+    constexpr std::size_t kPieceSize = 1 << 20;
+    errno = 0;
+    std::ifstream in(NativePath(path), std::ios::binary);
+    if (!in)
+        throw IoError(path, "cannot open for reading: " + ErrnoText());
+    Bytes piece(kPieceSize);
+    std::int64_t total = 0;
+    while (in) {
+        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+        if (in.bad())
+            throw IoError(path, "cannot read: " + ErrnoText());
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0)
+            break;
+        consume(ByteSpan(piece).first(got));
+        total += static_cast<std::int64_t>(got);
+    }
+    return total;
+}
+
 std::int64_t FileSize(const std::string& path) {
     std::error_code ec;
     std::uintmax_t size = fs::file_size(NativePath(path), ec);

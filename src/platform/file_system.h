@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // Reads a whole file into memory. Files of 2 GiB or more are refused: every format stores sizes
 // as signed 32-bit numbers.
 Bytes ReadWholeFile(const std::string& path);
+
+// At most the first `count` bytes of a file: fewer when the file is shorter.
+Bytes ReadFilePrefix(const std::string& path, std::size_t count);
+
+// Calls `consume` with the file's bytes in order, a bounded piece at a time, and returns how many
+// bytes there were. For passing on large files without holding them whole.
+std::int64_t ReadFileInPieces(const std::string& path,
+                              const std::function<void(ByteSpan piece)>& consume);
 
 // The size of a regular file in bytes.
 std::int64_t FileSize(const std::string& path);
