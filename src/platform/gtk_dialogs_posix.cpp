@@ -23,9 +23,10 @@ void FlushEvents() {
         gdk_display_sync(display);
 }
 
-bool PathExists(const std::string& path) {
+// Whether anything, even a link that leads nowhere, already carries the name `path`.
+bool NameTaken(const std::string& path) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    return lstat(path.c_str(), &info) == 0;
 }
 
 // Asks over `parent` whether the existing file `path` may be replaced.
@@ -78,7 +79,7 @@ class GtkFileDialogs : public FileDialogs {
             g_free(filename);
             if (save) {
                 path = CompleteExtension(path, request.defaultExtension);
-                if ((request.flags & kOverwritePromptFlag) != 0 && PathExists(path) &&
+                if ((request.flags & kOverwritePromptFlag) != 0 && NameTaken(path) &&
                     !ConfirmReplace(GTK_WINDOW(dialog), path))
                     continue;
             }
