@@ -9,12 +9,19 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan bench clean
+# GTK 3 for the dialogs of a run without a command; a virtual X server and xdotool for their tests.
+GTK_PACKAGES ?= libgtk-3-dev
+GUI_TEST_PACKAGES ?= xvfb xauth xdotool
+
+.PHONY: all deps test-deps build demo test test-asan bench clean
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh $(GTK_PACKAGES)
+
+test-deps:
+	@scripts/install-deps.sh $(GTK_PACKAGES) $(GUI_TEST_PACKAGES)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
@@ -26,10 +33,10 @@ demo: deps
 	cmake --build $(BUILD) -j $(JOBS) --target carconv carconv-samples
 	@scripts/demo.sh $(BUILD)
 
-test: build
+test: test-deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test-asan: deps
+test-asan: test-deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCARCONV_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -1,0 +1,121 @@
+#include "platform/gtk_dialogs_posix.h"
+
+#include <gtk/gtk.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/dialog_filter.h"
+
+namespace carconv {
+
+namespace {
+
+// Lets GTK handle what is pending and waits until the display has done what was asked of it,
+// so that a destroyed dialog is gone from the screen before the run goes on with work that may
+// take a while.
+void FlushEvents() {
+    while (gtk_events_pending())
+        gtk_main_iteration();
+    if (GdkDisplay* display = gdk_display_get_default())
+        gdk_display_sync(display);
+}
+
+// Whether anything, even a link that leads nowhere, already carries the name `path`.
+bool NameTaken(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// Asks over `parent` whether the existing file `path` may be replaced.
+bool ConfirmReplace(GtkWindow* parent, const std::string& path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    GtkWidget* question = gtk_message_dialog_new(
+        parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s already exists.\nDo you want to replace it?",
+        name.c_str());
+    gtk_window_set_title(GTK_WINDOW(question), "Replace File");
+    gtk_dialog_set_default_response(GTK_DIALOG(question), GTK_RESPONSE_NO);
+    bool replace = gtk_dialog_run(GTK_DIALOG(question)) == GTK_RESPONSE_YES;
+    gtk_widget_destroy(question);
+    FlushEvents();
+    return replace;
+}
+
+void AddFilters(GtkFileChooser* chooser, const std::string& filterText) {
+    for (const DialogFilterEntry& entry : ParseDialogFilter(filterText)) {
+        GtkFileFilter* filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(filter, entry.name.c_str());
+        for (const std::string& pattern : entry.patterns)
+            gtk_file_filter_add_pattern(filter, CaseInsensitiveGlob(pattern).c_str());
+        gtk_file_chooser_add_filter(chooser, filter);  // takes ownership
+    }
+}
+
+class GtkFileDialogs : public FileDialogs {
+  public:
+    std::optional<std::string> Show(const FileDialogRequest& request) override {
+        const bool save = request.kind == FileDialogRequest::Kind::kSave;
+        GtkWidget* dialog = gtk_file_chooser_dialog_new(
+            request.title.c_str(), nullptr,
+            save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+            GTK_RESPONSE_CANCEL, save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+        GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+        gtk_file_chooser_set_local_only(chooser, TRUE);
+        AddFilters(chooser, request.filter);
+        // GTK's own overwrite question would judge the name before the default extension is
+        // added, so the question is asked below about the completed name instead.
+        gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+
+        std::optional<std::string> chosen;
+        while (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+            gchar* filename = gtk_file_chooser_get_filename(chooser);
+            if (filename == nullptr)
+                continue;  // nothing local was chosen: the dialog stays open
+            std::string path = filename;
+            g_free(filename);
+            if (save) {
+                path = CompleteExtension(path, request.defaultExtension);
+                if ((request.flags & kOverwritePromptFlag) != 0 && NameTaken(path) &&
+                    !ConfirmReplace(GTK_WINDOW(dialog), path))
+                    continue;
+            }
+            chosen = path;
+            break;
+        }
+        gtk_widget_destroy(dialog);
+        FlushEvents();
+        return chosen;
+    }
+
+    void ShowError(const std::string& message) override {
+        GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                                GTK_BUTTONS_OK, "%s", message.c_str());
+        gtk_window_set_title(GTK_WINDOW(box), "carconv");
+        gtk_dialog_run(GTK_DIALOG(box));
+        gtk_widget_destroy(box);
+        FlushEvents();
+    }
+};
+
+bool NamesADisplay(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+std::unique_ptr<FileDialogs> MakeGtkFileDialogs() {
+    // Without a display GTK cannot work, and initialising it would still leave folders of its own
+    // in the user's home: a session on the terminal is left untouched.
+    if (!NamesADisplay("DISPLAY") && !NamesADisplay("WAYLAND_DISPLAY"))
+        return nullptr;
+    if (!gtk_init_check(nullptr, nullptr))
+        return nullptr;
+    return std::make_unique<GtkFileDialogs>();
+}
+
+}  // namespace carconv
