@@ -8,7 +8,7 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan clean
+.PHONY: all deps build demo test test-asan windows clean
 
 all: build
 
@@ -33,5 +33,22 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Windows: cross-builds carconv.exe and carconvw.exe for x86_64 (with the test suite, run under
+# Wine in a throwaway prefix inside the build directory) and for i686 (the programs only).
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
+WIN_TARGETS = carconv carconvw
+
+windows:
+	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(WIN64_BUILD) -j $(JOBS) --target $(WIN_TARGETS) carconv_tests
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DCARCONV_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(WIN32_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
+	cd $(WIN64_BUILD) && WINEPREFIX=$(abspath $(WIN64_BUILD))/wine-prefix \
+		ctest --output-on-failure
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
