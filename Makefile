@@ -13,7 +13,7 @@ CMAKE_FLAGS ?=
 GTK_PACKAGES ?= libgtk-3-dev
 GUI_TEST_PACKAGES ?= xvfb xauth xdotool
 
-.PHONY: all deps test-deps build demo test test-asan bench clean
+.PHONY: all deps test-deps build demo test test-asan bench windows clean
 
 all: build
 
@@ -47,5 +47,22 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target carconv carconv-samples carconv-bench
 	$(BENCH_BUILD)/carconv-bench --work $(BENCH_BUILD)/bench-work
 
+# Windows: cross-builds carconv.exe and carconvw.exe for x86_64 (with the test suite, run under
+# Wine in a throwaway prefix inside the build directory) and for i686 (the programs only).
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
+WIN_TARGETS = carconv carconvw
+
+windows:
+	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(WIN64_BUILD) -j $(JOBS) --target $(WIN_TARGETS) carconv_tests
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DCARCONV_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(WIN32_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
+	cd $(WIN64_BUILD) && WINEPREFIX=$(abspath $(WIN64_BUILD))/wine-prefix \
+		ctest --output-on-failure
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN64_BUILD) $(WIN32_BUILD)

@@ -38,7 +38,7 @@ std::vector<std::string> DefaultSearchRoots();
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress = {});
 
 // Where the template files live: `requested` if not empty, else $CARCONV_TEMPLATES, else the
-// platform's place (the program directory on Windows, $XDG_DATA_HOME/carconv elsewhere).
+// platform's place (%LOCALAPPDATA%\carconv on Windows, $XDG_DATA_HOME/carconv elsewhere).
 // The result ends in a separator.
 std::string ResolveTemplateDirectory(const std::string& requested,
                                      const std::string& programDirectory);

@@ -1,17 +1,62 @@
 #include "files/safe_name.h"
 
+#include <array>
+#include <string_view>
+
 #include <fmt/format.h>
 
 namespace carconv {
+
+namespace {
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices on Windows in any letter case, also
+// with an extension ("nul.txt") and with trailing spaces or dots before it.
+bool IsReservedDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    for (char& c : stem)
+        c = Upper(c);
+    static constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
+    for (std::string_view device : kDevices) {
+        if (stem == device)
+            return true;
+    }
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
 
 bool IsSafeFileName(const std::string& name) {
     if (name.empty() || name == "." || name == "..")
         return false;
     for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':')
+        if (c < 0x20 || c == 0x7f)
             return false;
+        switch (c) {
+            case '/':
+            case '\\':
+            case ':':
+            case '<':
+            case '>':
+            case '"':
+            case '|':
+            case '?':
+            case '*':
+                return false;
+            default:
+                break;
+        }
     }
-    return true;
+    // Windows drops a trailing dot or space, so the file written would not be the one named.
+    if (name.back() == '.' || name.back() == ' ')
+        return false;
+    return !IsReservedDeviceName(name);
 }
 
 std::string PrintableName(const std::string& name) {

@@ -4,9 +4,11 @@
 
 namespace carconv {
 
-// True when a name read from a file may be used as a file name inside a working directory: not
-// empty, not "." or "..", and free of '/', '\\', ':' and control characters. Anything else could
-// name a file outside the directory or a device.
+// True when a name read from a file may be used as a file name inside a working directory, on
+// every platform alike (packages travel to Windows): not empty, not "." or "..", free of control
+// characters and of / \ : < > " | ? *, not ending in a dot or space, and not a Windows device
+// name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with or without an extension). Anything
+// else could name a file outside the directory, a device, or a file other than the one named.
 bool IsSafeFileName(const std::string& name);
 
 // The name as it may appear in an error message: control characters shown as \xNN.

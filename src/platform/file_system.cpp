@@ -12,6 +12,10 @@
 
 #include "files/errors.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace carconv {
 
 namespace fs = std::filesystem;
@@ -123,10 +127,19 @@ void WriteWholeFile(const std::string& path, ByteSpan bytes) {
 }
 
 void CopyFileReplace(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    // The standard library's copy_file refuses to replace an existing file here, whatever the
+    // options say; CopyFileW replaces it.
+    if (!CopyFileW(NativePath(from).c_str(), NativePath(to).c_str(), FALSE)) {
+        std::error_code ec(static_cast<int>(GetLastError()), std::system_category());
+        throw IoError(from, "cannot copy to " + to + ": " + ec.message());
+    }
+#else
     std::error_code ec;
     fs::copy_file(NativePath(from), NativePath(to), fs::copy_options::overwrite_existing, ec);
     if (ec)
         throw IoError(from, "cannot copy to " + to + ": " + ec.message());
+#endif
 }
 
 void CreateDirectories(const std::string& path) {
@@ -220,7 +233,15 @@ void AtomicFileWriter::Commit() {
     if (!impl_->out)
         throw IoError(target_, "cannot write: " + ErrnoText());
     std::error_code ec;
+#ifdef _WIN32
+    // Replaces an existing target in one step, as rename() does on POSIX systems.
+    if (!MoveFileExW(NativePath(temporary_).c_str(), NativePath(target_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    }
+#else
     fs::rename(NativePath(temporary_), NativePath(target_), ec);
+#endif
     if (ec)
         throw IoError(target_, "cannot replace: " + ec.message());
     delete impl_;

@@ -20,7 +20,9 @@ class ProfileStore {
     virtual void WriteProfileInt(const std::string& section, const std::string& key, int value) = 0;
 };
 
-// Settings in an INI file: <configDirectory>/<organisation>/<application>.ini.
+#ifndef _WIN32
+// Settings in an INI file: <configDirectory>/<organisation>/<application>.ini. POSIX only: the
+// INI parser it uses has no Windows build, and Windows keeps settings in the registry.
 class IniProfileStore : public ProfileStore {
   public:
     IniProfileStore(std::string configDirectory, std::string application);
@@ -35,9 +37,11 @@ class IniProfileStore : public ProfileStore {
     std::string application_;
     std::string organisation_;
 };
+#endif
 
 // The store this platform uses for `application` (the executable's base name). On Linux an INI
-// file under $XDG_CONFIG_HOME (default ~/.config).
+// file under $XDG_CONFIG_HOME (default ~/.config); on Windows the registry, under
+// HKEY_CURRENT_USER\Software\<organisation>\<application>\<section>, values as REG_DWORD.
 std::unique_ptr<ProfileStore> MakeUserProfileStore(const std::string& application);
 
 }  // namespace carconv

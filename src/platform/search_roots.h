@@ -12,4 +12,10 @@ std::vector<std::string> PlatformSearchRoots();
 // `programDirectory` is the current directory at start-up, ending in a separator.
 std::string PlatformTemplateDirectory(const std::string& programDirectory);
 
+#ifdef _WIN32
+// The roots c:\ to z:\ of the drives whose bit is set in `driveMask` (bit 0 stands for A:,
+// which is never searched, nor B:), in letter order.
+std::vector<std::string> DriveRoots(unsigned long driveMask);
+#endif
+
 }  // namespace carconv

@@ -23,6 +23,7 @@ std::string Q(const std::string& s) {
 }
 
 TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::filesystem::create_directory(dir.File("in"));
     Bytes binary;
@@ -92,6 +93,7 @@ std::string InstalledUser(const ScratchDir& dir) {
 }
 
 TEST(CommandLine, ConvertWritesTheFullPackageAndCleansUp) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::string env = InstalledUser(dir);
     test::WriteArchive(dir.File("in.viv"), test::Version3Members(true));
@@ -151,6 +153,7 @@ TEST(CommandLine, ConvertWritesTheFullPackageAndCleansUp) {
 }
 
 TEST(CommandLine, FailuresPrintOneErrorLineAndLeaveNothingBehind) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::string env = InstalledUser(dir);
     std::filesystem::create_directory(dir.File("work"));
@@ -190,6 +193,7 @@ TEST(CommandLine, FailuresPrintOneErrorLineAndLeaveNothingBehind) {
 }
 
 TEST(CommandLine, MalformedMembersWarnAndFailOnlyWhenAStageReadsThem) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::string env = InstalledUser(dir);
     auto before = test::LeftoverWorkingDirectories();
@@ -229,6 +233,7 @@ TEST(CommandLine, MalformedMembersWarnAndFailOnlyWhenAStageReadsThem) {
 }
 
 TEST(CommandLine, UsageHelpAndVersion) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     auto r = RunCarconv("frobnicate");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("carconv: usage error:"), std::string::npos);
@@ -247,6 +252,7 @@ TEST(CommandLine, UsageHelpAndVersion) {
 }
 
 TEST(CommandLine, DialogRunReadsTheTwoAnswersFromTheConsole) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::string env = InstalledUser(dir);
     test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
@@ -283,6 +289,7 @@ std::string FreshUser(const ScratchDir& dir) {
 }
 
 TEST(CommandLine, InstallTemplatesFromASearchOrAPackage) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::string env = FreshUser(dir);
     std::filesystem::create_directories(dir.File("home"));
@@ -317,6 +324,7 @@ TEST(CommandLine, InstallTemplatesFromASearchOrAPackage) {
 }
 
 TEST(CommandLine, DialogRunOnAFirstStartInstallsThenConverts) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
     std::string env = FreshUser(dir);
     std::filesystem::create_directories(dir.File("home/games/data/cars/fm50"));

@@ -98,8 +98,8 @@ TEST(FshFile, UnpacksEachEntryAndLoadsItsImage) {
         EXPECT_EQ(ReadFile(workingDirectory + "/ab12"), c);
 
         ASSERT_EQ(fsh.images.GetSize(), 3);
-        EXPECT_EQ(fsh.images.ElementAt(0).path, workingDirectory + "/tga0");
-        EXPECT_EQ(fsh.images.ElementAt(1).path, workingDirectory + "/dash");
+        EXPECT_EQ(fsh.images.ElementAt(0).path, workingDirectory + test::kSeparator + "tga0");
+        EXPECT_EQ(fsh.images.ElementAt(1).path, workingDirectory + test::kSeparator + "dash");
         EXPECT_EQ(fsh.images.ElementAt(2).typeTag, "FSHImage");
         EXPECT_EQ(ImageAt(fsh, 0).Pixels(), (Bytes{1, 2, 3, 4}));
         EXPECT_EQ(ImageAt(fsh, 1).Pixels(), (Bytes{5, 6, 7, 8}));

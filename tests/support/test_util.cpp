@@ -1,7 +1,11 @@
 #include "support/test_util.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -18,21 +23,43 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A new directory under `base` whose name is `prefix` and random letters; only a directory this
+// call created counts. Empty when none could be made.
+std::string MakeFreshDirectory(const fs::path& base, const std::string& prefix) {
+    static std::mt19937_64 random{std::random_device{}()};
+    const char* letters = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix;
+        for (int i = 0; i < 8; ++i)
+            name += letters[random() % 36];
+        std::error_code ec;
+        if (fs::create_directory(base / name, ec))
+            return Utf8(base / name);
+    }
+    return std::string();
+}
+
 // Every test process gets a temporary directory of its own, so that tests running in parallel
-// processes never see each other's working directories. Child processes inherit it via TMPDIR.
+// processes never see each other's working directories. Child processes inherit it via TMPDIR
+// (TMP and TEMP on Windows).
 class PrivateTemporaryDirectory {
 public:
     PrivateTemporaryDirectory() {
-        std::string pattern = (fs::temp_directory_path() / "carconv-tests-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data()) == nullptr) return;
-        path_ = buf.data();
+        path_ = MakeFreshDirectory(fs::temp_directory_path(), "carconv-tests-");
+        if (path_.empty()) return;
+#ifdef _WIN32
+        std::wstring wide = Native(path_).wstring();
+        SetEnvironmentVariableW(L"TMP", wide.c_str());
+        SetEnvironmentVariableW(L"TEMP", wide.c_str());
+        _wputenv_s(L"TMP", wide.c_str());
+        _wputenv_s(L"TEMP", wide.c_str());
+#else
         setenv("TMPDIR", path_.c_str(), 1);
+#endif
     }
     ~PrivateTemporaryDirectory() {
         std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
+        if (!path_.empty()) fs::remove_all(Native(path_), ec);
     }
 
 private:
@@ -43,29 +70,47 @@ PrivateTemporaryDirectory privateTemporaryDirectory;
 
 }  // namespace
 
+fs::path Native(const std::string& path) {
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string Utf8(const fs::path& path) {
+    std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
 ScratchDir::ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "carconv-test-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
+    path_ = MakeFreshDirectory(fs::temp_directory_path(), "carconv-test-");
+    if (path_.empty())
+        throw std::runtime_error("cannot create a scratch directory");
+}
+
+std::string ScratchDir::File(const std::string& name) const {
+    return path_ + kSeparator + NativeSeparators(name);
+}
+
+std::string NativeSeparators(std::string path) {
+    for (char& c : path) {
+        if (c == '/')
+            c = kSeparator;
+    }
+    return path;
 }
 
 ScratchDir::~ScratchDir() {
     std::error_code ec;
-    fs::remove_all(path_, ec);
+    fs::remove_all(Native(path_), ec);
 }
 
 Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Native(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("test: cannot read " + path);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Native(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out)
@@ -78,13 +123,13 @@ void WriteFile(const std::string& path, std::string_view text) {
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
+    return fs::exists(fs::symlink_status(Native(path), ec));
 }
 
 std::vector<std::string> ListNames(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(Native(dir)))
+        names.push_back(Utf8(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -92,7 +137,7 @@ std::vector<std::string> ListNames(const std::string& dir) {
 std::vector<std::string> LeftoverWorkingDirectories() {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(fs::temp_directory_path())) {
-        std::string name = e.path().filename().string();
+        std::string name = Utf8(e.path().filename());
         if (name.rfind("carconv-", 0) == 0 && name.rfind("carconv-test-", 0) != 0) {
             names.push_back(name);
         }
@@ -165,6 +210,11 @@ std::string GetCString(const Bytes& b, std::size_t o, std::size_t max) {
     return s;
 }
 
+#ifdef _WIN32
+RunResult RunCarconv(const std::string&, const std::string&, const std::string&) {
+    throw std::logic_error("RunCarconv needs a POSIX shell; skip the test on Windows");
+}
+#else
 namespace {
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -184,5 +234,7 @@ RunResult RunCarconv(const std::string& args, const std::string& input, const st
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return {code, Slurp(io.File("out")), Slurp(io.File("err"))};
 }
+
+#endif
 
 }  // namespace carconv::test

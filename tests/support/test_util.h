@@ -4,6 +4,7 @@
 // code under test, and a byte builder for laying out file formats inline.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,20 @@
 namespace carconv::test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The separator the program joins paths with on this platform, and `path` with every '/' turned
+// into it: what the program's own paths look like.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+std::string NativeSeparators(std::string path);
+
+// Paths in the tests are UTF-8 strings, as in the program; these convert them for the standard
+// library (on Windows a narrow path would be read in the ANSI code page).
+std::filesystem::path Native(const std::string& path);
+std::string Utf8(const std::filesystem::path& path);
 
 // A scratch directory, created fresh and removed with everything in it at destruction.
 class ScratchDir {
@@ -21,7 +36,8 @@ class ScratchDir {
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // `name` (which may hold '/') inside the directory, with the platform's separators.
+    std::string File(const std::string& name) const;
 
   private:
     std::string path_;
@@ -66,6 +82,7 @@ std::uint32_t GetU32be(const Bytes& b, std::size_t offset);
 std::string GetCString(const Bytes& b, std::size_t offset, std::size_t max);
 
 // Runs the carconv executable with `args` (a shell-quoted string), feeding `input` on stdin.
+// POSIX only (it goes through the shell): tests that use it skip on Windows.
 struct RunResult {
     int exitCode;
     std::string out;
@@ -75,3 +92,11 @@ RunResult RunCarconv(const std::string& args, const std::string& input = "",
                      const std::string& env = "");
 
 }  // namespace carconv::test
+
+// Skips the current test on Windows, with the reason; nothing elsewhere. For tests that need a
+// POSIX shell, environment or file system feature.
+#ifdef _WIN32
+#define CARCONV_SKIP_ON_WINDOWS(reason) GTEST_SKIP() << (reason)
+#else
+#define CARCONV_SKIP_ON_WINDOWS(reason) static_cast<void>(0)
+#endif

@@ -1,0 +1,116 @@
+// The INI-file settings store of POSIX desktops.
+
+#include "platform/profile_store.h"
+
+#include <ini.h>
+
+#include <cerrno>
+#include <charconv>
+#include <utility>
+#include <vector>
+
+#include "files/errors.h"
+#include "platform/file_system.h"
+
+namespace carconv {
+
+namespace {
+
+struct IniItem {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+int CollectItem(void* user, const char* section, const char* key, const char* value) {
+    auto* items = static_cast<std::vector<IniItem>*>(user);
+    items->push_back({section, key, value});
+    return 1;
+}
+
+// The items of the file in file order; an absent file has none.
+std::vector<IniItem> ReadItems(const std::string& path) {
+    std::vector<IniItem> items;
+    if (!IsRegularFile(path))
+        return items;
+    Bytes bytes = ReadWholeFile(path);
+    std::string text(bytes.begin(), bytes.end());
+    int line = ini_parse_string(text.c_str(), CollectItem, &items);
+    if (line != 0)
+        throw FormatError(path, "settings file is malformed at line " + std::to_string(line));
+    return items;
+}
+
+std::string Render(const std::vector<IniItem>& items) {
+    std::vector<std::string> sections;
+    for (const IniItem& item : items) {
+        bool known = false;
+        for (const std::string& s : sections)
+            known = known || s == item.section;
+        if (!known)
+            sections.push_back(item.section);
+    }
+    std::string text;
+    for (const std::string& section : sections) {
+        if (!text.empty())
+            text += '\n';
+        text += "[" + section + "]\n";
+        for (const IniItem& item : items) {
+            if (item.section == section)
+                text += item.key + "=" + item.value + "\n";
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+IniProfileStore::IniProfileStore(std::string configDirectory, std::string application)
+    : configDirectory_(std::move(configDirectory)), application_(std::move(application)) {}
+
+void IniProfileStore::SetRegistryKey(const std::string& organisation) {
+    organisation_ = organisation;
+}
+
+std::string IniProfileStore::FilePath() const {
+    std::string dir =
+        organisation_.empty() ? configDirectory_ : JoinPath(configDirectory_, organisation_);
+    return JoinPath(dir, application_ + ".ini");
+}
+
+int IniProfileStore::GetProfileInt(const std::string& section, const std::string& key,
+                                   int defaultValue) {
+    for (const IniItem& item : ReadItems(FilePath())) {
+        if (item.section != section || item.key != key)
+            continue;
+        int value = 0;
+        const char* begin = item.value.data();
+        const char* end = begin + item.value.size();
+        auto [ptr, ec] = std::from_chars(begin, end, value);
+        return (ec == std::errc() && ptr == end) ? value : defaultValue;
+    }
+    return defaultValue;
+}
+
+void IniProfileStore::WriteProfileInt(const std::string& section, const std::string& key,
+                                      int value) {
+    std::string path = FilePath();
+    std::vector<IniItem> items = ReadItems(path);
+    bool replaced = false;
+    for (IniItem& item : items) {
+        if (item.section == section && item.key == key) {
+            item.value = std::to_string(value);
+            replaced = true;
+        }
+    }
+    if (!replaced)
+        items.push_back({section, key, std::to_string(value)});
+    std::size_t cut = path.find_last_of('/');
+    if (cut != std::string::npos)
+        CreateDirectories(path.substr(0, cut));
+    std::string text = Render(items);
+    WriteFileAtomically(path,
+                        ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+}  // namespace carconv
