@@ -8,7 +8,7 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan clean
+.PHONY: all deps build demo test test-asan fuzz clean
 
 all: build
 
@@ -33,5 +33,15 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Fuzzing: every target for FUZZ_SECONDS with clang's libFuzzer and sanitizers (README, Fuzzing).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz:
+	@scripts/install-deps.sh clang libclang-rt-14-dev libstdc++-12-dev
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DCARCONV_FUZZ=ON -DCARCONV_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
