@@ -9,7 +9,7 @@ namespace carconv {
 UnpackBudget::UnpackBudget(std::string file, std::uint64_t fileSize)
     : file_(std::move(file)),
       byteLimit_(kByteAllowance + kBytesPerSourceByte * fileSize),
-      fileLimit_(kFileAllowance + fileSize / kMinSourceBytesPerFile) {}
+      fileLimit_(kFileAllowance + fileSize / kSourceBytesPerFile) {}
 
 std::shared_ptr<UnpackBudget> UnpackBudget::ForContainer(std::shared_ptr<UnpackBudget> shared,
                                                          const std::string& file,
@@ -22,14 +22,14 @@ std::shared_ptr<UnpackBudget> UnpackBudget::ForContainer(std::shared_ptr<UnpackB
 void UnpackBudget::Charge(std::uint64_t bytes) {
     if (filesUsed_ >= fileLimit_) {
         throw UnpackLimitError(
-            file_, fmt::format("unpacking would create more than {} files, more than a file of "
-                               "this size can hold without repeating itself",
+            file_, fmt::format("unpacking would create more than {} files, too many for a file "
+                               "of this size",
                                fileLimit_));
     }
     if (bytes > byteLimit_ - bytesUsed_) {
         throw UnpackLimitError(
-            file_, fmt::format("unpacking would write more than {} bytes, more than a file of "
-                               "this size can hold without repeating itself",
+            file_, fmt::format("unpacking would write more than {} bytes, too many for a file "
+                               "of this size",
                                byteLimit_));
     }
     bytesUsed_ += bytes;

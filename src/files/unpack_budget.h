@@ -6,14 +6,16 @@
 // A container's directory may point several entries at the same bytes, and a member may be a
 // container itself, so a small crafted file could otherwise unpack to many times its own size,
 // or into a great many files. A container that does not overlap its entries unpacks at most its
-// own size, in at most one file per kMinSourceBytesPerFile bytes; nesting repeats that once per
-// level. The budget of a tree is derived from the size of its outermost file:
+// own size; nesting repeats that once per level. The budget of a tree is derived from the size of
+// its outermost file:
 //
 //   bytes  kByteAllowance + kBytesPerSourceByte x outermost size
-//   files  kFileAllowance + outermost size / kMinSourceBytesPerFile
+//   files  kFileAllowance + outermost size / kSourceBytesPerFile
 //
 // which leaves room for a package nested a few levels deep and for modest overlaps, and stops an
-// amplifying file with an UnpackLimitError naming the outermost file. Every container of a tree
+// amplifying file with an UnpackLimitError naming the outermost file. The file limit also refuses
+// a package of tens of thousands of near-empty members, which the format allows but no car needs,
+// and which would take longer to unpack than any real package. Every container of a tree
 // charges the one budget, which the outermost container creates and hands down with the nesting
 // depth.
 
@@ -37,7 +39,7 @@ class UnpackBudget {
     static constexpr std::uint64_t kByteAllowance = std::uint64_t{1} << 20;
     static constexpr std::uint64_t kBytesPerSourceByte = 4;
     static constexpr std::uint64_t kFileAllowance = 1024;
-    static constexpr std::uint64_t kMinSourceBytesPerFile = 8;
+    static constexpr std::uint64_t kSourceBytesPerFile = 256;
 
     // The budget of a tree whose outermost container is `file`, of `fileSize` bytes.
     UnpackBudget(std::string file, std::uint64_t fileSize);

@@ -69,7 +69,7 @@ Bytes FanOutArchive(int levels, int fanOut) {
 TEST(UnpackBudget, LimitsFollowTheOutermostSizeAndAFailedChargeTakesNothing) {
     UnpackBudget budget("outer.viv", 1000);
     EXPECT_EQ(budget.ByteLimit(), kMiB + 4 * 1000);
-    EXPECT_EQ(budget.FileLimit(), 1024u + 1000 / 8);
+    EXPECT_EQ(budget.FileLimit(), 1024u + 1000 / 256);
 
     budget.Charge(kMiB);
     budget.Charge(4000);  // exactly the limit
@@ -127,6 +127,44 @@ TEST(UnpackBudget, ModestOverlapsUnpackButAnAmplifyingArchiveIsRefused) {
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 }
 
+TEST(UnpackBudget, APackageOfThousandsOfEmptyMembersIsRefused) {
+    ScratchDir dir;
+    // `count` empty members "e<i>": a directory of 16 + sum(9 + name) bytes and no data.
+    auto emptyMembers = [](int count) {
+        std::size_t directory = 16;
+        for (int i = 0; i < count; ++i)
+            directory += 9 + ("e" + std::to_string(i)).size();
+        Builder b;
+        b.str("BIGF");                                   // magic
+        b.u32be(static_cast<std::uint32_t>(directory));  // total size
+        b.u32be(static_cast<std::uint32_t>(count));      // member count
+        b.u32be(static_cast<std::uint32_t>(directory));  // header size
+        for (int i = 0; i < count; ++i)
+            b.u32be(static_cast<std::uint32_t>(directory)).u32be(0).cstr("e" + std::to_string(i));
+        return b.bytes();
+    };
+    // 1000 members in about 14 KB: within 1024 + 14 KB / 256 files.
+    WriteFile(dir.File("thousand.viv"), emptyMembers(1000));
+    {
+        VivArchive archive(dir.File("thousand.viv"));
+        archive.Load();
+        EXPECT_EQ(archive.members.GetSize(), 1000);
+    }
+    // 3000 members in about 44 KB: more than 1024 + 44 KB / 256 files.
+    const Bytes many = emptyMembers(3000);
+    WriteFile(dir.File("many.viv"), many);
+    VivArchive archive(dir.File("many.viv"));
+    try {
+        archive.Load();
+        FAIL() << "3000 empty members unpacked";
+    } catch (const UnpackLimitError& e) {
+        const std::string limit = std::to_string(1024 + many.size() / 256);
+        EXPECT_NE(std::string(e.what()).find("would create more than " + limit + " files"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
 TEST(UnpackBudget, NestedArchivesShareOneBudgetAndItsExhaustionIsNotForgiven) {
     ScratchDir dir;
     // Eight members a level, eight levels: 8^8 archives without a budget, from a file of about
@@ -146,8 +184,8 @@ TEST(UnpackBudget, NestedArchivesShareOneBudgetAndItsExhaustionIsNotForgiven) {
         } catch (const UnpackLimitError& e) {
             // The error names the outermost file, where the budget comes from.
             EXPECT_EQ(e.File(), dir.File("fan.viv"));
-            // 1024 files and one for every 8 bytes of the outermost file.
-            const std::string limit = std::to_string(1024 + fanOut.size() / 8);
+            // 1024 files and one for every 256 bytes of the outermost file.
+            const std::string limit = std::to_string(1024 + fanOut.size() / 256);
             EXPECT_NE(std::string(e.what()).find("more than " + limit + " files"),
                       std::string::npos)
                 << e.what();
