@@ -6,7 +6,9 @@
 # Seeds come from carconv-fuzz-seeds; each target's growing corpus lives in
 # BUILD_DIR/fuzz-corpus/<target>, findings (crash, leak, timeout, out-of-memory inputs) and logs in
 # BUILD_DIR/fuzz-findings. Temporary files go to BUILD_DIR/fuzz-tmp, which must hold no working
-# directory afterwards. Fails when any target found something.
+# directory afterwards. Fails when any target found something. Limits: 10 s an input, 2 GB of
+# memory, 1 GB in one allocation (far beyond what inputs of at most 2 MB can back: run-length
+# textures expand at most 128-fold).
 set -euo pipefail
 
 build=${1:?usage: run-fuzz.sh BUILD_DIR [SECONDS] [TARGET...]}
@@ -17,7 +19,8 @@ build=$(cd "$build" && pwd)
 if [ $# -gt 0 ]; then
     targets=("$@")
 else
-    read -r -a targets < <(tr ';' ' ' < "$build/fuzz-targets.txt")
+    # The list CMake wrote: names separated by ';', no line end.
+    IFS=';' read -r -a targets < "$build/fuzz-targets.txt" || true
 fi
 
 export TMPDIR="$build/fuzz-tmp"
@@ -37,8 +40,8 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus" "$build/fuzz-seeds/$target"
     status=0
     "$build/fuzz/fuzz_$target" "$corpus" "$build/fuzz-seeds/$target" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" \
-        -artifact_prefix="$build/fuzz-findings/$target-" -print_final_stats=1 \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+        -max_len="$max_len" -artifact_prefix="$build/fuzz-findings/$target-" -print_final_stats=1 \
         >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
