@@ -26,6 +26,11 @@ void UnpackBudget::Charge(std::uint64_t bytes) {
                                "of this size",
                                fileLimit_));
     }
+    ChargeGrowth(bytes);
+    ++filesUsed_;
+}
+
+void UnpackBudget::ChargeGrowth(std::uint64_t bytes) {
     if (bytes > byteLimit_ - bytesUsed_) {
         throw UnpackLimitError(
             file_, fmt::format("unpacking would write more than {} bytes, too many for a file "
@@ -33,7 +38,6 @@ void UnpackBudget::Charge(std::uint64_t bytes) {
                                byteLimit_));
     }
     bytesUsed_ += bytes;
-    ++filesUsed_;
 }
 
 }  // namespace carconv

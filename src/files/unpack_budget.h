@@ -12,10 +12,14 @@
 //   bytes  kByteAllowance + kBytesPerSourceByte x outermost size
 //   files  kFileAllowance + outermost size / kSourceBytesPerFile
 //
-// which leaves room for a package nested a few levels deep and for modest overlaps, and stops an
-// amplifying file with an UnpackLimitError naming the outermost file. The file limit also refuses
-// a package of tens of thousands of near-empty members, which the format allows but no car needs,
-// and which would take longer to unpack than any real package. Every container of a tree
+// A member that grows when it is loaded (a run-length texture is decoded, and written back
+// decoded) takes its growth from the byte limit as well, so the loaded members of a tree cannot
+// hold many times what it may unpack either.
+//
+// These limits leave room for a package nested a few levels deep and for modest overlaps, and stops
+// an amplifying file with an UnpackLimitError naming the outermost file. The file limit also
+// refuses a package of tens of thousands of near-empty members, which the format allows but no car
+// needs, and which would take longer to unpack than any real package. Every container of a tree
 // charges the one budget, which the outermost container creates and hands down with the nesting
 // depth.
 
@@ -53,6 +57,9 @@ class UnpackBudget {
     // Takes one file of `bytes` bytes from the budget, before it is written. Throws
     // UnpackLimitError, and takes nothing, when the tree would exceed either limit.
     void Charge(std::uint64_t bytes);
+    // Takes `bytes` from the byte limit alone: what an unpacked file grew by when it was loaded.
+    // Throws UnpackLimitError, and takes nothing, when the tree would exceed the limit.
+    void ChargeGrowth(std::uint64_t bytes);
 
     std::uint64_t ByteLimit() const { return byteLimit_; }
     std::uint64_t FileLimit() const { return fileLimit_; }

@@ -122,6 +122,9 @@ int VivArchive::Load() {
         WriteWholeFile(memberPath, ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
                                                            static_cast<std::size_t>(entry.size)));
         typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1, budget));
+        // `length` is what the member will write back; a decoded texture holds that much too.
+        if (typed.back()->length > entry.size)
+            budget->ChargeGrowth(static_cast<std::uint64_t>(typed.back()->length - entry.size));
     }
 
     length = static_cast<std::int32_t>(bytes.size());

@@ -23,7 +23,8 @@
 // the temporary directory and removes when it is destroyed, and types each member file through
 // the member factory; a member that is an archive itself is unpacked in turn, into a working
 // directory of its own, down to kMaxArchiveNesting archives deep. All containers of such a tree
-// share one UnpackBudget, which bounds what the tree may write to disk. Writing asks every member
+// share one UnpackBudget, which bounds what the tree may write to disk and what its loaded
+// members hold. Writing asks every member
 // to SaveAs its own path, lays out the directory from the member files as they then lie on disk and
 // packs them; the result replaces the target only once it is complete.
 

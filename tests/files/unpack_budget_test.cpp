@@ -206,6 +206,56 @@ TEST(UnpackBudget, NestedArchivesShareOneBudgetAndItsExhaustionIsNotForgiven) {
     EXPECT_EQ(dynamic_cast<VivArchive&>(level2.members.ElementAt(1)).members.GetSize(), 0);
 }
 
+TEST(UnpackBudget, DecodedTexturesTakeTheirGrowthFromTheBudget) {
+    ScratchDir dir;
+    // A run-length texture of 128 x 128 32-bit pixels in 658 bytes: one run of 128 pixels a row.
+    Builder tga;
+    tga.u8(0).u8(0).u8(10);     // id length, colour map type, image type: run-length true-colour
+    tga.zeros(5);               // colour map fields
+    tga.u16le(0).u16le(0);      // x, y origin
+    tga.u16le(128).u16le(128);  // width, height
+    tga.u8(32).u8(8);           // pixel depth, descriptor
+    for (int row = 0; row < 128; ++row)
+        tga.u8(0xff).u8(1).u8(2).u8(3).u8(4);  // run packet: 128 x the pixel 01 02 03 04
+    ASSERT_EQ(tga.size(), 658u);
+    const std::uint64_t decoded = 18 + 128 * 128 * 4;
+
+    // `count` members "t<i>.tga" that all name the one texture.
+    auto textures = [&](int count) {
+        std::size_t directory = 16;
+        for (int i = 0; i < count; ++i)
+            directory += 9 + ("t" + std::to_string(i) + ".tga").size();
+        Builder b;
+        b.str("BIGF");                                                // magic
+        b.u32be(static_cast<std::uint32_t>(directory + tga.size()));  // total size
+        b.u32be(static_cast<std::uint32_t>(count));                   // member count
+        b.u32be(static_cast<std::uint32_t>(directory));               // header size
+        for (int i = 0; i < count; ++i) {
+            b.u32be(static_cast<std::uint32_t>(directory));   // offset: the one texture
+            b.u32be(static_cast<std::uint32_t>(tga.size()));  // size
+            b.cstr("t" + std::to_string(i) + ".tga");         // name
+        }
+        b.raw(tga.bytes());
+        return b.bytes();
+    };
+
+    // Eight decoded copies, half a megabyte, fit the 1 MiB allowance.
+    WriteFile(dir.File("eight.viv"), textures(8));
+    {
+        VivArchive archive(dir.File("eight.viv"));
+        archive.Load();
+        ASSERT_EQ(archive.members.GetSize(), 8);
+        EXPECT_EQ(archive.members.ElementAt(7).length, static_cast<std::int32_t>(decoded));
+    }
+    // Sixty-four of them, 4 MiB from a file of under 2 KB, do not: the file alone would fit.
+    const Bytes many = textures(64);
+    ASSERT_LT(64 * tga.size(), kMiB + 4 * many.size());
+    ASSERT_GT(64 * decoded, kMiB + 4 * many.size());
+    WriteFile(dir.File("many.viv"), many);
+    VivArchive archive(dir.File("many.viv"));
+    EXPECT_THROW(archive.Load(), UnpackLimitError);
+}
+
 TEST(UnpackBudget, PictureArchivesInAPackageChargeThePackagesBudget) {
     ScratchDir dir;
     // A picture archive of one 64 KiB entry named "big0".
