@@ -13,7 +13,7 @@ CMAKE_FLAGS ?=
 GTK_PACKAGES ?= libgtk-3-dev
 GUI_TEST_PACKAGES ?= xvfb xauth xdotool
 
-.PHONY: all deps test-deps build demo test test-asan bench windows clean
+.PHONY: all deps test-deps build demo test test-asan bench windows fuzz clean
 
 all: build
 
@@ -64,5 +64,15 @@ windows:
 	cd $(WIN64_BUILD) && WINEPREFIX=$(abspath $(WIN64_BUILD))/wine-prefix \
 		ctest --output-on-failure
 
+# Fuzzing: every target for FUZZ_SECONDS with clang's libFuzzer and sanitizers (README, Fuzzing).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz:
+	@scripts/install-deps.sh clang libclang-rt-14-dev libstdc++-12-dev
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DCARCONV_FUZZ=ON -DCARCONV_BUILD_TESTS=OFF -DCARCONV_GTK=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(FUZZ_BUILD)

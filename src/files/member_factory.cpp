@@ -95,12 +95,13 @@ bool IsPlain(const GameFile& file) {
 
 }  // namespace
 
-std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth) {
+std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
+                                        std::shared_ptr<UnpackBudget> budget) {
     const std::string name = LowerCase(path);
     if (EndsWith(name, ".viv"))
-        return std::make_unique<VivArchive>(path, nestingDepth);
+        return std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
     if (EndsWith(name, ".fsh"))
-        return std::make_unique<FshFile>(path);
+        return std::make_unique<FshFile>(path, std::move(budget));
     if (EndsWith(name, ".tga"))
         return std::make_unique<TgaFile>(path);
     if (EndsWith(name, ".fce")) {
@@ -121,13 +122,16 @@ std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDept
     return std::make_unique<GameFile>(path);
 }
 
-std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth) {
-    std::unique_ptr<GameFile> file = NewMemberFile(path, nestingDepth);
+std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
+                                           std::shared_ptr<UnpackBudget> budget) {
+    std::unique_ptr<GameFile> file = NewMemberFile(path, nestingDepth, std::move(budget));
     if (IsPlain(*file))
         return file;
     try {
         file->Load();
     } catch (const ArchiveNestingError&) {
+        throw;
+    } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
         ReportWarning(file->GetFileName() + ": kept unread, it is not a valid " + file->typeTag +

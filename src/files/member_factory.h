@@ -22,6 +22,7 @@
 #include <string>
 
 #include "files/game_file.h"
+#include "files/unpack_budget.h"
 
 namespace carconv {
 
@@ -30,16 +31,20 @@ namespace carconv {
 inline constexpr int kMaxArchiveNesting = 16;
 
 // The object of the class the tests above choose for the file at `path`, not loaded. An archive
-// gets `nestingDepth` (0 for an archive that lies in no other). Throws IoError when a content
-// test cannot read the file.
-std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth);
+// gets `nestingDepth` (0 for an archive that lies in no other); archives and picture archives get
+// `budget`, the unpack budget of the tree they lie in (none: their own). Throws IoError when a
+// content test cannot read the file.
+std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
+                                        std::shared_ptr<UnpackBudget> budget = nullptr);
 
 // The member typing step of an archive's Load: NewMemberFile, then Load unless the object is a
 // plain GameFile. `nestingDepth` is the depth an archive member gets: one more than that of the
 // archive that holds it. A member whose content is malformed (FormatError) is reported as a
 // warning naming the member and the problem and kept as a plain GameFile with its size measured;
-// whatever later reads it as its format meets the same error. Exceeding kMaxArchiveNesting is not
-// forgiven (ArchiveNestingError), and IoErrors propagate.
-std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth = 1);
+// whatever later reads it as its format meets the same error. Exceeding kMaxArchiveNesting
+// (ArchiveNestingError) or the unpack budget (UnpackLimitError) is not forgiven, and IoErrors
+// propagate.
+std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth = 1,
+                                           std::shared_ptr<UnpackBudget> budget = nullptr);
 
 }  // namespace carconv

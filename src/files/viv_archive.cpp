@@ -13,8 +13,8 @@
 
 namespace carconv {
 
-VivArchive::VivArchive(std::string path, int nestingDepth)
-    : GameFile(std::move(path)), nestingDepth_(nestingDepth) {
+VivArchive::VivArchive(std::string path, int nestingDepth, std::shared_ptr<UnpackBudget> budget)
+    : GameFile(std::move(path)), nestingDepth_(nestingDepth), budget_(std::move(budget)) {
     typeTag = "VIV";
 }
 
@@ -111,15 +111,20 @@ int VivArchive::Load() {
     }
     Bytes bytes = ReadWholeFile(path);
     VivDirectory dir = ReadDirectory(bytes, path);
+    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
 
     const std::string& workDir = CreateWorkingDirectory();
     std::vector<std::unique_ptr<GameFile>> typed;
     typed.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
         std::string memberPath = JoinPath(workDir, entry.name);
+        budget->Charge(static_cast<std::uint64_t>(entry.size));
         WriteWholeFile(memberPath, ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
                                                            static_cast<std::size_t>(entry.size)));
-        typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1));
+        typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1, budget));
+        // `length` is what the member will write back; a decoded texture holds that much too.
+        if (typed.back()->length > entry.size)
+            budget->ChargeGrowth(static_cast<std::uint64_t>(typed.back()->length - entry.size));
     }
 
     length = static_cast<std::int32_t>(bytes.size());

@@ -22,8 +22,10 @@
 // Loading unpacks every member into a working directory that the archive creates itself under
 // the temporary directory and removes when it is destroyed, and types each member file through
 // the member factory; a member that is an archive itself is unpacked in turn, into a working
-// directory of its own, down to kMaxArchiveNesting archives deep. Writing asks every member to
-// SaveAs its own path, lays out the directory from the member files as they then lie on disk and
+// directory of its own, down to kMaxArchiveNesting archives deep. All containers of such a tree
+// share one UnpackBudget, which bounds what the tree may write to disk and what its loaded
+// members hold. Writing asks every member
+// to SaveAs its own path, lays out the directory from the member files as they then lie on disk and
 // packs them; the result replaces the target only once it is complete.
 
 #include <array>
@@ -36,6 +38,7 @@
 #include "files/errors.h"
 #include "files/file_list.h"
 #include "files/game_file.h"
+#include "files/unpack_budget.h"
 #include "files/working_directory.h"
 
 namespace carconv {
@@ -70,14 +73,17 @@ class VivArchive : public GameFile {
     static constexpr std::array<std::uint8_t, 4> kMagic = {'B', 'I', 'G', 'F'};
 
     // `nestingDepth` is the number of archives this one lies in: 0 for a package on its own.
-    explicit VivArchive(std::string path, int nestingDepth = 0);
+    // `budget` is the unpack budget of the tree this archive lies in; without one, Load makes
+    // one from the archive's own size.
+    explicit VivArchive(std::string path, int nestingDepth = 0,
+                        std::shared_ptr<UnpackBudget> budget = nullptr);
     ~VivArchive() override;
 
     // Magic "BIGF" and a directory rebuilt from the member list; length = totalSize.
     int Reset() override;
     // Reads the archive, unpacks every member into a fresh working directory and types it.
     // Throws ArchiveNestingError, before reading anything, when the archive lies deeper than
-    // kMaxArchiveNesting.
+    // kMaxArchiveNesting, and UnpackLimitError when the tree's unpack budget runs out.
     int Load() override;
     // Writes the archive of the member list to `target`, replacing it only when complete.
     int SaveAs(std::string target) override;
@@ -104,6 +110,7 @@ class VivArchive : public GameFile {
     int RebuildDirectory();
 
     int nestingDepth_;
+    std::shared_ptr<UnpackBudget> budget_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;
     // The typed members that Load created; released with the archive.
     std::vector<std::unique_ptr<GameFile>> loadedMembers_;

@@ -88,7 +88,8 @@ std::vector<DirectoryRecord> ReadDirectory(const Bytes& bytes, const std::string
 
 }  // namespace
 
-FshFile::FshFile(std::string path) : GameFile(std::move(path)) {
+FshFile::FshFile(std::string path, std::shared_ptr<UnpackBudget> budget)
+    : GameFile(std::move(path)), budget_(std::move(budget)) {
     typeTag = "FSH";
 }
 
@@ -103,6 +104,7 @@ std::string FshFile::WorkingDirectoryPath() const {
 int FshFile::Load() {
     const Bytes bytes = ReadWholeFile(path);
     const std::vector<DirectoryRecord> records = ReadDirectory(bytes, path);
+    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
 
     // A failed first Load leaves no directory behind: the fresh one is removed with `fresh`.
     std::unique_ptr<WorkingDirectory> fresh;
@@ -115,6 +117,7 @@ int FshFile::Load() {
     const ByteSpan all(bytes);
     for (const DirectoryRecord& record : records) {
         const std::string entryPath = JoinPath(directory, record.name);
+        budget->Charge(record.size);
         WriteWholeFile(entryPath, all.subspan(record.offset, record.size));
         auto image = std::make_unique<FshImage>(entryPath);
         image->Load();

@@ -20,6 +20,9 @@
 // Load, so unpacking can never touch anything beside the archive, and it is removed with
 // everything in it when the FshFile is destroyed.
 //
+// Within a package, the entry files count against the unpack budget of the package's tree of
+// containers (files/unpack_budget.h); a picture archive on its own has a budget of its own.
+//
 // Load validates the whole directory before it writes anything: an entry count that is negative
 // or larger than the file can hold, a name that is not safe as a file name (the name ends at its
 // first zero byte; an empty name is unsafe), and offsets that do not strictly ascend or lie outside
@@ -38,6 +41,7 @@
 
 #include "files/file_list.h"
 #include "files/game_file.h"
+#include "files/unpack_budget.h"
 #include "files/working_directory.h"
 #include "image/fsh_image.h"
 
@@ -63,12 +67,14 @@ class FshFile : public GameFile {
     static_assert(kRecordOffsetField == kNameSize);
     static_assert(kRecordSize == kRecordOffsetField + 4);
 
-    explicit FshFile(std::string path);
+    // `budget`: the unpack budget of the tree of containers the archive lies in, if any.
+    explicit FshFile(std::string path, std::shared_ptr<UnpackBudget> budget = nullptr);
     // Destroys the images and removes the working directory with everything in it.
     ~FshFile() override;
 
     // Unpacks the archive (see above) and sets `length` to its size. Loading again rewrites the
-    // same working directory and appends a second set of images and entries.
+    // same working directory and appends a second set of images and entries. Throws
+    // UnpackLimitError when the entries exceed the unpack budget.
     int Load() override;
 
     // The images, in directory order. Non-owning; the FshFile keeps them alive.
@@ -80,6 +86,7 @@ class FshFile : public GameFile {
     std::string WorkingDirectoryPath() const;
 
   private:
+    std::shared_ptr<UnpackBudget> budget_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;
     std::vector<std::unique_ptr<FshImage>> ownedImages_;
     std::vector<FshEntry> entries_;

@@ -1,0 +1,193 @@
+// carconv-fuzz-seeds OUTDIR: writes a seed corpus for every fuzz target into OUTDIR/<target>/.
+//
+// The seeds are the sample generator's version-3 packages and its stock car package, the packages
+// the converter makes of the samples, and every member of all of them, each sorted to the loader
+// it belongs to: members by name and, where the name cannot tell the layouts apart, by content.
+// The picture archives are also split into their entries for the picture entry target.
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/converter_app.h"
+#include "files/warnings.h"
+#include "sample_cars.h"
+#include "sample_formats.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using carconv::samples::Bytes;
+using carconv::samples::Member;
+
+// Where the version-4 mesh layout has the first part name, which starts with ':'.
+constexpr std::size_t kMeshVersionMarkAt = 3624;
+
+void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error(path.string() + ": cannot write");
+}
+
+Bytes ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(path.string() + ": cannot read");
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The fuzz target whose loader reads a member of this name and content; empty for none.
+std::string TargetFor(const std::string& memberName, const Bytes& bytes) {
+    const std::string name = Lower(memberName);
+    if (EndsWith(name, ".viv"))
+        return "viv_archive";
+    if (EndsWith(name, ".fsh"))
+        return "fsh_file";
+    if (EndsWith(name, ".tga"))
+        return "tga";
+    if (EndsWith(name, ".fce")) {
+        bool v4 = bytes.size() > kMeshVersionMarkAt && bytes[kMeshVersionMarkAt] == ':';
+        return v4 ? "fce4" : "fce3";
+    }
+    if (name.find("fedata.") != std::string::npos)
+        return !bytes.empty() && bytes[0] >= 32 && bytes[0] < 128 ? "fedata3" : "fedata4";
+    if (EndsWith(name, ".txt")) {
+        const std::string text(bytes.begin(), bytes.end());
+        return text.find("(80)") != std::string::npos ? "carp4" : "carp3";
+    }
+    return "";
+}
+
+// The entries of a picture archive: 32-bit little-endian entry count at 8, then 8-byte records
+// (4-byte name, 32-bit offset) from 16; each entry runs to the next one's offset or the end.
+std::vector<Bytes> PictureEntries(const Bytes& fsh) {
+    auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(fsh.at(at)) |
+               static_cast<std::uint32_t>(fsh.at(at + 1)) << 8 |
+               static_cast<std::uint32_t>(fsh.at(at + 2)) << 16 |
+               static_cast<std::uint32_t>(fsh.at(at + 3)) << 24;
+    };
+    const std::uint32_t count = u32(8);
+    std::vector<Bytes> entries;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::size_t begin = u32(16 + 8 * i + 4);
+        std::size_t end = i + 1 < count ? u32(16 + 8 * (i + 1) + 4) : fsh.size();
+        if (begin > end || end > fsh.size())
+            throw std::runtime_error("sample picture archive has an entry outside the file");
+        entries.emplace_back(fsh.begin() + static_cast<std::ptrdiff_t>(begin),
+                             fsh.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return entries;
+}
+
+class Corpus {
+  public:
+    explicit Corpus(fs::path root) : root_(std::move(root)) {}
+
+    void Add(const std::string& target, const std::string& name, const Bytes& bytes) {
+        // Identical bytes make one seed.
+        if (!seen_.insert(target + '\0' + std::string(bytes.begin(), bytes.end())).second)
+            return;
+        WriteBytes(root_ / target / name, bytes);
+        ++count_;
+    }
+
+    // Every member of a package, and the entries of its picture archives.
+    void AddMembers(const std::string& package, const std::vector<Member>& members) {
+        for (const Member& member : members) {
+            std::string target = TargetFor(member.name, member.bytes);
+            if (target.empty())
+                continue;
+            Add(target, package + "-" + member.name, member.bytes);
+            if (target == "fsh_file") {
+                int i = 0;
+                for (const Bytes& entry : PictureEntries(member.bytes))
+                    Add("fsh_image", package + "-" + member.name + "-" + std::to_string(i++),
+                        entry);
+            }
+        }
+    }
+
+    int Count() const { return count_; }
+
+  private:
+    fs::path root_;
+    std::set<std::string> seen_;
+    int count_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: carconv-fuzz-seeds OUTDIR\n";
+        return 2;
+    }
+    try {
+        const fs::path out(argv[1]);
+        const fs::path work = out / ".work";
+        fs::remove_all(work);
+        Corpus corpus(out);
+        carconv::ScopedWarningSink quiet([](const std::string&) {});
+
+        const std::vector<Member> stock = carconv::samples::StockCarMembers(1);
+        const fs::path templates = work / "templates";
+        for (const Member& member : stock) {
+            if (std::find(carconv::samples::kTemplateNames.begin(),
+                          carconv::samples::kTemplateNames.end(),
+                          member.name) != carconv::samples::kTemplateNames.end()) {
+                WriteBytes(templates / member.name, member.bytes);
+            }
+        }
+        const Bytes stockPackage = carconv::samples::VivBytes(stock);
+        corpus.Add("viv_archive", "stock.viv", stockPackage);
+        corpus.AddMembers("stock", stock);
+
+        for (const auto& car : carconv::samples::SampleCars(1)) {
+            const std::vector<Member> members = car.Members();
+            const Bytes package = carconv::samples::VivBytes(members);
+            corpus.Add("viv_archive", car.name + ".viv", package);
+            corpus.Add("convert", car.name + ".viv", package);
+            corpus.AddMembers(car.name, members);
+
+            // The converter's version-4 package of this car.
+            const fs::path input = work / (car.name + ".viv");
+            const fs::path output = work / (car.name + "-v4.viv");
+            WriteBytes(input, package);
+            carconv::ConvertPackage(input.string(), output.string(), templates.string() + "/");
+            const Bytes converted = ReadBytes(output);
+            corpus.Add("viv_archive", car.name + "-v4.viv", converted);
+            corpus.AddMembers(car.name + "-v4", carconv::samples::ReadViv(converted));
+
+            // A package inside a package, for the nesting.
+            const Bytes nested = carconv::samples::VivBytes({{"inner.viv", package}});
+            corpus.Add("viv_archive", car.name + "-nested.viv", nested);
+        }
+        fs::remove_all(work);
+        std::cout << "wrote " << corpus.Count() << " seeds into " << out.string() << "\n";
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "carconv-fuzz-seeds: " << e.what() << "\n";
+        return 1;
+    }
+}
