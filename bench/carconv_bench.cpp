@@ -313,14 +313,15 @@ int main(int argc, char** argv) {
         const fs::path tree = work / "tree";
         const auto [folders, package] = MakeTree(tree);
         std::size_t entered = 0;
+        const std::string expected = package;
         const auto search = [&]() {
             entered = 0;
             const Clock::time_point start = Clock::now();
             const std::string found = carconv::FindStockCarPackage(
                 tree.string(), [&entered](const std::string&) { ++entered; });
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (found != package)
-                throw std::runtime_error("the search found \"" + found + "\", not " + package);
+            if (found != expected)
+                throw std::runtime_error("the search found \"" + found + "\", not " + expected);
             return seconds;
         };
         search();
