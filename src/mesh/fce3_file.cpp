@@ -40,23 +40,15 @@ int Fce3File::Reset() {
 }
 
 int Fce3File::Load() {
-    const Bytes file = ReadWholeFile(path);
-    ByteReader reader(file, path);
-    if (reader.Size() < kHeaderSize) {
-        throw FormatError(path, "file of " + std::to_string(reader.Size()) +
-                                    " bytes is shorter than the 7940-byte mesh header");
-    }
     std::array<std::uint8_t, kHeaderSize> header{};
-    ByteSpan headerBytes = reader.Take(kHeaderSize);
-    std::copy(headerBytes.begin(), headerBytes.end(), header.begin());
-    CheckMeshArrays(header, kHeaderSize, file.size(), path, kArrays);
+    const std::size_t fileSize = LoadMeshHeader(path, header, kArrays);
 
     header_ = header;
     for (Bytes& array : arrays_)
         Bytes().swap(array);
     arraysInFile_ = true;
     loadedFrom_ = path;
-    length = static_cast<std::int32_t>(file.size());
+    length = static_cast<std::int32_t>(fileSize);
     return 1;
 }
 

@@ -27,23 +27,15 @@ int Fce4File::Reset() {
 }
 
 int Fce4File::Load() {
-    const Bytes file = ReadWholeFile(path);
-    ByteReader reader(file, path);
-    if (reader.Size() < kHeaderSize) {
-        throw FormatError(path, "file of " + std::to_string(reader.Size()) +
-                                    " bytes is shorter than the 8248-byte mesh header");
-    }
     std::array<std::uint8_t, kHeaderSize> header{};
-    ByteSpan headerBytes = reader.Take(kHeaderSize);
-    std::copy(headerBytes.begin(), headerBytes.end(), header.begin());
-    CheckMeshArrays(header, kHeaderSize, file.size(), path, kArrays);
+    const std::size_t fileSize = LoadMeshHeader(path, header, kArrays);
 
     header_ = header;
     for (Bytes& array : arrays_)
         Bytes().swap(array);
     arraysInFile_ = true;
     loadedFrom_ = path;
-    length = static_cast<std::int32_t>(file.size());
+    length = static_cast<std::int32_t>(fileSize);
     // Packed offsets and nothing after the last array: SaveAs(path) would write these bytes.
     std::uint64_t packedSize = kHeaderSize;
     bool packed = true;
@@ -53,7 +45,7 @@ int Fce4File::Load() {
         packedSize +=
             static_cast<std::uint64_t>(LoadI32le(header_, array.countAt)) * array.recordSize;
     }
-    fileCurrent_ = packed && packedSize == file.size();
+    fileCurrent_ = packed && packedSize == fileSize;
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "files/errors.h"
@@ -59,6 +60,21 @@ std::vector<ArrayRange> CheckedRanges(ByteSpan header, std::size_t headerSize, s
 void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSize,
                      const std::string& fileName, std::span<const MeshArrayLayout> arrays) {
     CheckedRanges(header, headerSize, fileSize, fileName, arrays);
+}
+
+std::size_t LoadMeshHeader(const std::string& path, std::span<std::uint8_t> header,
+                           std::span<const MeshArrayLayout> arrays) {
+    const Bytes prefix = ReadFilePrefix(path, header.size());
+    const std::int64_t size = FileSize(path);
+    if (size > std::numeric_limits<std::int32_t>::max())
+        throw IoError(path, "file is too large (2 GiB or more)");
+    if (prefix.size() < header.size()) {
+        throw FormatError(path, fmt::format("file of {} bytes is shorter than the {}-byte mesh header",
+                                            prefix.size(), header.size()));
+    }
+    CheckMeshArrays(prefix, header.size(), static_cast<std::size_t>(size), path, arrays);
+    std::copy(prefix.begin(), prefix.end(), header.begin());
+    return static_cast<std::size_t>(size);
 }
 
 std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,

@@ -39,6 +39,13 @@ std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size
 void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSize,
                      const std::string& fileName, std::span<const MeshArrayLayout> arrays);
 
+// Reads the first header.size() bytes of the mesh file at `path` into `header` and checks every
+// array they describe against the file's size, without reading the arrays. Returns that size.
+// Throws IoError when the file cannot be read or is 2 GiB or more, FormatError when it is shorter
+// than the header or an array does not fit; `header` is unchanged then.
+std::size_t LoadMeshHeader(const std::string& path, std::span<std::uint8_t> header,
+                           std::span<const MeshArrayLayout> arrays);
+
 // Reads the arrays of a mesh whose `header` was loaded earlier from `path`, after checking that
 // the file still begins with that header. Throws IoError when the file cannot be read and
 // FormatError when it has changed so that the header or the arrays no longer match.
