@@ -31,20 +31,8 @@ using test::RunCarconv;
 using test::ScratchDir;
 using test::WriteFile;
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
-
-// A user whose templates are installed: settings and data folders inside `dir`.
-std::string InstalledUser(const ScratchDir& dir) {
-    fs::create_directories(dir.File("config/Quillmark"));
-    WriteFile(dir.File("config/Quillmark/carconv.ini"), std::string("[Settings]\nInstalled=1\n"));
-    fs::create_directories(dir.File("data/carconv"));
-    test::WriteTemplates(dir.File("data/carconv"));
-    return "HOME=" + Q(dir.Path()) + " XDG_CONFIG_HOME=" + Q(dir.File("config")) +
-           " XDG_DATA_HOME=" + Q(dir.File("data")) +
-           " CARCONV_TEMPLATES= WINEPREFIX=" + Q(dir.File("nowine"));
-}
+using test::InstalledUser;
+using test::Q;
 
 // A version-3 package whose skin is `width` pixels wide, so each package's output is known by
 // the width of its skin.

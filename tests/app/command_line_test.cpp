@@ -18,9 +18,8 @@ using test::RunCarconv;
 using test::ScratchDir;
 using test::WriteFile;
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
+using test::InstalledUser;
+using test::Q;
 
 TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
     CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
@@ -79,17 +78,6 @@ TEST(CommandLine, PackListUnpackRoundTripArbitraryFiles) {
     r = RunCarconv("pack " + Q(dir.File("in")) + " " + Q(dir.File("r.viv")) + " ../secret");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(test::Exists(dir.File("r.viv")));
-}
-
-// A user whose templates are installed: HOME, settings and data directories inside `dir`.
-std::string InstalledUser(const ScratchDir& dir) {
-    std::filesystem::create_directories(dir.File("config/Quillmark"));
-    WriteFile(dir.File("config/Quillmark/carconv.ini"), std::string("[Settings]\nInstalled=1\n"));
-    std::filesystem::create_directories(dir.File("data/carconv"));
-    test::WriteTemplates(dir.File("data/carconv"));
-    return "HOME=" + Q(dir.Path()) + " XDG_CONFIG_HOME=" + Q(dir.File("config")) +
-           " XDG_DATA_HOME=" + Q(dir.File("data")) +
-           " CARCONV_TEMPLATES= WINEPREFIX=" + Q(dir.File("nowine"));
 }
 
 TEST(CommandLine, ConvertWritesTheFullPackageAndCleansUp) {

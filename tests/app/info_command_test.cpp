@@ -21,9 +21,7 @@ using test::RunCarconv;
 using test::ScratchDir;
 using test::WriteFile;
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
+using test::Q;
 
 // A version-3 mesh without arrays: two parts, one colour, one marker.
 test::Bytes SmallFce3() {

@@ -28,9 +28,7 @@ using test::ScratchDir;
 
 constexpr std::uint64_t kSeed = 20240607;
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
+using test::Q;
 
 // A user with nothing installed: HOME, settings and data folders inside `dir`.
 std::string FreshUser(const ScratchDir& dir) {

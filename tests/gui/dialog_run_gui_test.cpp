@@ -27,9 +27,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using test::ScratchDir;
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
+using test::Q;
 
 // Runs a shell command and returns what it printed on stdout.
 std::string Capture(const std::string& command) {

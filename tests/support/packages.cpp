@@ -1,5 +1,6 @@
 #include "support/packages.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace carconv::test {
@@ -147,6 +148,16 @@ std::vector<std::pair<std::string, Bytes>> ReadArchive(const std::string& path) 
         members.push_back({name, Bytes(b.begin() + offset, b.begin() + offset + size)});
     }
     return members;
+}
+
+std::string InstalledUser(const ScratchDir& dir) {
+    std::filesystem::create_directories(dir.File("config/Quillmark"));
+    WriteFile(dir.File("config/Quillmark/carconv.ini"), std::string("[Settings]\nInstalled=1\n"));
+    std::filesystem::create_directories(dir.File("data/carconv"));
+    WriteTemplates(dir.File("data/carconv"));
+    return "HOME=" + Q(dir.Path()) + " XDG_CONFIG_HOME=" + Q(dir.File("config")) +
+           " XDG_DATA_HOME=" + Q(dir.File("data")) +
+           " CARCONV_TEMPLATES= WINEPREFIX=" + Q(dir.File("nowine"));
 }
 
 }  // namespace carconv::test

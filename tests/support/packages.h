@@ -41,4 +41,8 @@ void WriteTemplates(const std::string& dir);
 // The members of an archive as (name, bytes), read with the test's own parser.
 std::vector<std::pair<std::string, Bytes>> ReadArchive(const std::string& path);
 
+// The environment (for RunCarconv) of a user whose templates are installed: settings and data
+// folders inside `dir`, the marker set, the template files written.
+std::string InstalledUser(const ScratchDir& dir);
+
 }  // namespace carconv::test

@@ -237,4 +237,8 @@ RunResult RunCarconv(const std::string& args, const std::string& input, const st
 
 #endif
 
+std::string Q(const std::string& s) {
+    return "'" + s + "'";
+}
+
 }  // namespace carconv::test

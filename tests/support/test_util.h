@@ -81,6 +81,9 @@ std::uint16_t GetU16le(const Bytes& b, std::size_t offset);
 std::uint32_t GetU32be(const Bytes& b, std::size_t offset);
 std::string GetCString(const Bytes& b, std::size_t offset, std::size_t max);
 
+// `s` in single quotes, for the shell command lines RunCarconv takes (paths without quotes).
+std::string Q(const std::string& s);
+
 // Runs the carconv executable with `args` (a shell-quoted string), feeding `input` on stdin.
 // POSIX only (it goes through the shell): tests that use it skip on Windows.
 struct RunResult {
