@@ -46,6 +46,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using carconv::samples::WriteBytes;
 
 constexpr std::size_t kPackageBytes = 24u << 20;
 constexpr int kTreeFanout = 10;  // folders per level above the leaves
@@ -154,15 +155,6 @@ ChildRun Best(int runs, const std::vector<std::string>& args,
         best.peakKiB = std::max(best.peakKiB, r.peakKiB);
     }
     return best;
-}
-
-void WriteBytes(const fs::path& path, const carconv::samples::Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error(path.string() + ": cannot write");
 }
 
 double MiB(std::uintmax_t bytes) {

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <set>
 #include <string>
@@ -25,25 +24,11 @@ namespace {
 namespace fs = std::filesystem;
 using carconv::samples::Bytes;
 using carconv::samples::Member;
+using carconv::samples::ReadBytes;
+using carconv::samples::WriteBytes;
 
 // Where the version-4 mesh layout has the first part name, which starts with ':'.
 constexpr std::size_t kMeshVersionMarkAt = 3624;
-
-void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error(path.string() + ": cannot write");
-}
-
-Bytes ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error(path.string() + ": cannot read");
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&

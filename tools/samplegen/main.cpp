@@ -5,9 +5,7 @@
 
 #include <cstdint>
 #include <exception>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -19,14 +17,6 @@ namespace {
 constexpr const char* kUsage =
     "usage: carconv-samples OUTDIR [--seed N]\n"
     "       carconv-samples --describe IN.viv OUT.viv\n";
-
-carconv::samples::Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error(path + ": cannot open for reading");
-    return carconv::samples::Bytes(std::istreambuf_iterator<char>(in),
-                                   std::istreambuf_iterator<char>());
-}
 
 std::uint64_t ParseSeed(const std::string& text) {
     std::size_t used = 0;
@@ -43,7 +33,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         if (args.size() == 3 && args[0] == "--describe") {
-            std::cout << DescribeConversion(ReadViv(ReadAll(args[1])), ReadViv(ReadAll(args[2])));
+            std::cout << DescribeConversion(ReadViv(ReadBytes(args[1])),
+                                            ReadViv(ReadBytes(args[2])));
             return 0;
         }
         std::string outDir;

@@ -1,6 +1,8 @@
 #include "sample_bytes.h"
 
 #include <bit>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace carconv::samples {
@@ -140,6 +142,23 @@ int Random::Between(int lo, int hi) {
 double Random::Real(double lo, double hi) {
     double unit = static_cast<double>(Next() >> 11) / static_cast<double>(1ULL << 53);
     return lo + (hi - lo) * unit;
+}
+
+Bytes ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(path.string() + ": cannot open for reading");
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error(path.string() + ": cannot write");
 }
 
 }  // namespace carconv::samples

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,5 +68,10 @@ class Random {
   private:
     std::uint64_t state_;
 };
+
+// Whole files, for the tools built on the generator: WriteBytes creates missing parent folders.
+// Both throw std::runtime_error naming the file when it cannot be read or written.
+Bytes ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 }  // namespace carconv::samples

@@ -479,14 +479,6 @@ Bytes Table(Random& random, int count) {
     return b.Take();
 }
 
-void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error(path.string() + ": cannot write");
-}
-
 }  // namespace
 
 std::vector<Member> SampleCar::Members() const {
