@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <string_view>
-#include <system_error>
 #include <typeinfo>
 #include <utility>
 
@@ -57,29 +54,12 @@ bool EndsWithAny(std::string_view text, const std::array<std::string_view, N>& s
                        [text](std::string_view s) { return EndsWith(text, s); });
 }
 
-// At most `count` leading bytes of the file: fewer when the file is shorter.
-Bytes ReadLeadingBytes(const std::string& path, std::size_t count) {
-    errno = 0;
-    std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in) {
-        throw IoError(path, std::string("cannot open for reading: ") +
-                                (errno != 0 ? std::generic_category().message(errno)
-                                            : std::string("unknown error")));
-    }
-    Bytes bytes(count);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-    if (in.bad())
-        throw IoError(path, "cannot read");
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
-
 bool IsVersion4Mesh(const std::string& path) {
-    return Fce4File::HasVersionMark(ReadLeadingBytes(path, Fce4File::kVersionMarkAt + 1));
+    return Fce4File::HasVersionMark(ReadFilePrefix(path, Fce4File::kVersionMarkAt + 1));
 }
 
 bool IsVersion3Fedata(const std::string& path) {
-    Bytes first = ReadLeadingBytes(path, 1);
+    Bytes first = ReadFilePrefix(path, 1);
     return first.empty() || static_cast<std::int8_t>(first[0]) >= kFedata3FirstByteMin;
 }
 
