@@ -9,19 +9,21 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-# GTK 3 for the dialogs of a run without a command; a virtual X server and xdotool for their tests.
+# GTK 3 for the dialogs of a run without a command; a virtual X server and xdotool for their tests;
+# help2man for the manual page (made at build time) and man-db to check it.
 GTK_PACKAGES ?= libgtk-3-dev
 GUI_TEST_PACKAGES ?= xvfb xauth xdotool
+DOC_PACKAGES ?= help2man man-db
 
-.PHONY: all deps test-deps build demo test test-asan bench windows fuzz clean
+.PHONY: all deps test-deps build demo test test-asan bench windows package fuzz clean
 
 all: build
 
 deps:
-	@scripts/install-deps.sh $(GTK_PACKAGES)
+	@scripts/install-deps.sh $(GTK_PACKAGES) $(DOC_PACKAGES)
 
 test-deps:
-	@scripts/install-deps.sh $(GTK_PACKAGES) $(GUI_TEST_PACKAGES)
+	@scripts/install-deps.sh $(GTK_PACKAGES) $(DOC_PACKAGES) $(GUI_TEST_PACKAGES)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
@@ -63,6 +65,17 @@ windows:
 	cmake --build $(WIN32_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
 	cd $(WIN64_BUILD) && WINEPREFIX=$(abspath $(WIN64_BUILD))/wine-prefix \
 		ctest --output-on-failure
+
+# The Debian package $(BUILD)/carconv_<version>_<arch>.deb, made by CPack from the install rules
+# (dpkg-shlibdeps computes its dependencies) and checked with lintian, which must report no errors.
+PACKAGE_PACKAGES ?= dpkg-dev file lintian
+package:
+	@scripts/install-deps.sh $(GTK_PACKAGES) $(DOC_PACKAGES) $(PACKAGE_PACKAGES)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target carconv carconv_manpage
+	cd $(BUILD) && cpack -G DEB
+	version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt) && \
+	lintian --fail-on error --info $(BUILD)/carconv_$${version}_$$(dpkg --print-architecture).deb
 
 # Fuzzing: every target for FUZZ_SECONDS with clang's libFuzzer and sanitizers (README, Fuzzing).
 FUZZ_BUILD ?= build-fuzz

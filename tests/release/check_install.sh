@@ -27,6 +27,8 @@ expected=$(sort <<<"$expected")
 [ "$installed" = "$expected" ] ||
     fail "installed files differ from the expected ones:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
 
+empty=$(cd "$prefix" && find . -type d -empty)
+[ -z "$empty" ] || fail "empty directories installed: $empty"
 cmp -s "$source/LICENSE" "$prefix/share/doc/carconv/LICENSE" || fail "LICENSE differs"
 "$prefix/bin/carconv" --version | head -n 1 | grep -q "^carconv $version\b" ||
     fail "installed carconv --version does not name $version"
