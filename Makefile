@@ -50,21 +50,30 @@ bench: deps
 	$(BENCH_BUILD)/carconv-bench --work $(BENCH_BUILD)/bench-work
 
 # Windows: cross-builds carconv.exe and carconvw.exe for x86_64 (with the test suite, run under
-# Wine in a throwaway prefix inside the build directory) and for i686 (the programs only).
+# Wine in a throwaway prefix inside the build directory) and for i686 (the programs only), then
+# packs each into a zip, carconv-<version>-win64.zip and -win32.zip in its build directory, and
+# proves the zips under Wine (32-bit Wine, wine32, for the i686 one).
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
-WIN_TARGETS = carconv carconvw
+WIN_TARGETS = carconv carconvw carconv_windows_texts
+WIN_VERSION = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(WIN64_BUILD)/CMakeCache.txt)
 
 windows:
-	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
 	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build $(WIN64_BUILD) -j $(JOBS) --target $(WIN_TARGETS) carconv_tests
+	cmake --build $(WIN64_BUILD) -j $(JOBS) --target $(WIN_TARGETS) carconv_tests carconv-samples
 	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DCARCONV_BUILD_TESTS=OFF >/dev/null
 	cmake --build $(WIN32_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
 	cd $(WIN64_BUILD) && WINEPREFIX=$(abspath $(WIN64_BUILD))/wine-prefix \
 		ctest --output-on-failure
+	cd $(WIN64_BUILD) && cpack -G ZIP
+	cd $(WIN32_BUILD) && cpack -G ZIP
+	scripts/check-windows-zip.sh $(WIN64_BUILD)/carconv-$(WIN_VERSION)-win64.zip \
+		$(WIN64_BUILD)/carconv-samples.exe
+	scripts/check-windows-zip.sh $(WIN32_BUILD)/carconv-$(WIN_VERSION)-win32.zip \
+		$(WIN64_BUILD)/carconv-samples.exe
 
 # The Debian package $(BUILD)/carconv_<version>_<arch>.deb, made by CPack from the install rules
 # (dpkg-shlibdeps computes its dependencies) and checked with lintian, which must report no errors.
