@@ -83,8 +83,11 @@ package:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS) --target carconv carconv_manpage
 	cd $(BUILD) && cpack -G DEB
+	@# lintian leaves temporary files behind: they go into a folder of the build directory.
 	version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt) && \
-	lintian --fail-on error --info $(BUILD)/carconv_$${version}_$$(dpkg --print-architecture).deb
+	rm -rf $(BUILD)/lintian-tmp && mkdir $(BUILD)/lintian-tmp && \
+	TMPDIR=$(abspath $(BUILD))/lintian-tmp lintian --fail-on error --info \
+		$(BUILD)/carconv_$${version}_$$(dpkg --print-architecture).deb
 
 # Fuzzing: every target for FUZZ_SECONDS with clang's libFuzzer and sanitizers (README, Fuzzing).
 FUZZ_BUILD ?= build-fuzz
