@@ -16,6 +16,7 @@
 #include "app/template_files.h"
 #include "app/version.h"
 #include "files/errors.h"
+#include "files/name_index.h"
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
 #include "platform/profile_store.h"
@@ -25,12 +26,14 @@ namespace carconv {
 
 namespace {
 
+// The name the settings are kept under: the executable's base name without ".exe" (in any letter
+// case, as Windows file names come).
 std::string ExecutableBaseName(const char* argv0) {
     std::string name = argv0 != nullptr ? argv0 : "carconv";
     std::size_t cut = name.find_last_of("/\\");
     if (cut != std::string::npos)
         name = name.substr(cut + 1);
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+    if (name.size() > 4 && AsciiLowerCase(name.substr(name.size() - 4)) == ".exe")
         name.resize(name.size() - 4);
     return name.empty() ? std::string("carconv") : name;
 }
@@ -52,9 +55,9 @@ std::string ErrorText(std::exception_ptr error) {
 namespace {
 
 // The check before a conversion, with live progress while it searches.
-bool CheckTemplates(ProfileStore& profile, const std::string& templateDirectory) {
+bool CheckTemplates(ProfileStore& profile, const TemplateLocation& templates) {
     SearchProgressLine line;
-    return FirstRunCheck(profile, templateDirectory,
+    return FirstRunCheck(profile, templates,
                          [&line](const std::string& folder) { line.Folder(folder); });
 }
 
@@ -62,8 +65,11 @@ int RunDialogs(const std::string& application, const std::string& templates) {
     std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     ConverterApp::Settings settings;
-    settings.templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
-    settings.firstRunCheck = CheckTemplates;
+    const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
+    settings.templateDirectory = location.directory;
+    settings.firstRunCheck = [location](ProfileStore& store, const std::string&) {
+        return CheckTemplates(store, location);
+    };
     ConverterApp app(*dialogs, *profile, settings);
     try {
         app.InitInstance();
@@ -79,9 +85,9 @@ void RunConvert(const std::string& application, const std::string& input, const 
                 const std::string& templates) {
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     profile->SetRegistryKey(kOrganisationKey);
-    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
-    CheckTemplates(*profile, templateDirectory);
-    ConvertPackage(input, output, templateDirectory);
+    const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
+    CheckTemplates(*profile, location);
+    ConvertPackage(input, output, location.directory);
 }
 
 // Many packages into one directory; returns the exit status (1 when any package failed).
@@ -90,9 +96,10 @@ int RunBatchConvert(const std::string& application, const std::vector<std::strin
                     const std::string& templates) {
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     profile->SetRegistryKey(kOrganisationKey);
-    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
+    const std::string& templateDirectory = location.directory;
     // Once, before any worker starts: it may install the templates every package needs.
-    CheckTemplates(*profile, templateDirectory);
+    CheckTemplates(*profile, location);
     std::vector<BatchJob> plan = PlanBatch(inputs, outputDirectory);
     BatchConsole console(stderr, IsTerminal(stderr), plan.size());
     BatchSummary summary =
