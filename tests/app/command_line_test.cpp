@@ -370,26 +370,18 @@ TEST(CommandLine, NamedTemplatesAreUsedAsTheyAreOnAFreshMachine) {
     EXPECT_NE(r.err.find("no stock car package found"), std::string::npos) << r.err;
 }
 
-TEST(CommandLine, NamesAsLongAsTheFileSystemAllows) {
+TEST(CommandLine, UnpackWritesMemberNamesAsLongAsTheFormatAllows) {
     CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     ScratchDir dir;
-    const std::string env = InstalledUser(dir);
     auto members = test::Version3Members(false);
-    const std::string longMember = std::string(246, 'm') + ".bin";
+    const std::string longMember = std::string(251, 'm') + ".bin";  // 255 bytes
     members.push_back({longMember, Bytes{1, 2, 3}});
     test::WriteArchive(dir.File("in.viv"), members);
 
-    auto r = RunCarconv("unpack " + Q(dir.File("in.viv")) + " " + Q(dir.File("unpacked")), "", env);
+    auto r = RunCarconv("unpack " + Q(dir.File("in.viv")) + " " + Q(dir.File("unpacked")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFile(dir.File("unpacked/" + longMember)), (Bytes{1, 2, 3}));
     EXPECT_EQ(test::ListNames(dir.File("unpacked")).size(), members.size());
-
-    const std::string longOutput = std::string(246, 'o') + ".viv";
-    r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File(longOutput)), "", env);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(test::ReadArchive(dir.File(longOutput)).size(), 27u);
-    EXPECT_EQ(test::ListNames(dir.Path()),
-              (std::vector<std::string>{"config", "data", "in.viv", longOutput, "unpacked"}));
 }
 
 TEST(CommandLine, SettingsAreKeptUnderTheProgramNameWithoutExeInAnyCase) {
