@@ -36,7 +36,7 @@ const std::string& TemplateDirectory() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string& templates = TemplateDirectory();
-    RunOne([&] {
+    RunOneOnDisk([&] {
         std::string input = WriteInput("in.viv", data, size);
         std::string output = ScratchPath("out.viv");
         ConvertPackage(input, output, templates);

@@ -1,8 +1,7 @@
-// Fuzz target: Fedata3File from arbitrary bytes; what it writes must load again.
+// Fuzz target: Fedata3File from arbitrary bytes, in memory; its conversion must parse again.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
@@ -13,12 +12,9 @@ using namespace carconv::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RunOne([&] {
-        std::string input = WriteInput("fedata.eng", data, size);
-        Fedata3File data(input);
-        data.Load();
-        std::string converted = ScratchPath("converted.eng");
-        data.ConvertToFedata4(converted);
-        MustLoad<Fedata4File>(converted);
+        Fedata3File frontEnd("fedata.eng");
+        frontEnd.Parse(Input(data, size));
+        RoundTrip(*frontEnd.ToFedata4("converted.eng"));
     });
     return 0;
 }

@@ -1,8 +1,7 @@
-// Fuzz target: FshFile from arbitrary bytes; what it writes must load again.
+// Fuzz target: FshFile (directory and images) from arbitrary bytes, in memory.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "fuzz_support.h"
 #include "image/fsh_file.h"
@@ -12,9 +11,8 @@ using namespace carconv::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RunOne([&] {
-        std::string input = WriteInput("dash.fsh", data, size);
-        FshFile pictures(input);
-        pictures.Load();
+        FshFile pictures("dash.fsh");
+        pictures.Parse(Input(data, size));
     });
     return 0;
 }

@@ -3,7 +3,9 @@
 // The seeds are the sample generator's version-3 packages and its stock car package, the packages
 // the converter makes of the samples, and every member of all of them, each sorted to the loader
 // it belongs to: members by name and, where the name cannot tell the layouts apart, by content.
-// The picture archives are also split into their entries for the picture entry target.
+// The picture archives are also split into their entries for the picture entry target. Textures,
+// pictures and meshes are cut down (see kSeedTextureSide), which keeps the seeds small and fast to
+// run.
 
 #include <algorithm>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,52 @@ using carconv::samples::WriteBytes;
 
 // Where the version-4 mesh layout has the first part name, which starts with ':'.
 constexpr std::size_t kMeshVersionMarkAt = 3624;
+
+// The seeds keep every feature of the samples at a fraction of their size: a large image or mesh
+// only makes each input slower to run, and every input derived from it too. Textures are cut down
+// to this many pixels square, meshes to this many vertices and triangles.
+constexpr std::uint16_t kSeedTextureSide = 16;
+constexpr std::int32_t kSeedMeshVertices = 24;
+constexpr std::int32_t kSeedMeshTriangles = 16;
+
+// The top-left corner of `texture`, at most kSeedTextureSide pixels square; all else as it was.
+carconv::samples::Texture Cropped(carconv::samples::Texture texture) {
+    constexpr std::size_t kBytesPerPixel = 4;
+    const std::uint16_t width = std::min(texture.width, kSeedTextureSide);
+    const std::uint16_t height = std::min(texture.height, kSeedTextureSide);
+    Bytes pixels;
+    for (std::size_t y = 0; y < height; ++y) {
+        const auto row = texture.pixels.begin() +
+                         static_cast<std::ptrdiff_t>(y * texture.width * kBytesPerPixel);
+        pixels.insert(pixels.end(), row, row + static_cast<std::ptrdiff_t>(width * kBytesPerPixel));
+    }
+    texture.width = width;
+    texture.height = height;
+    texture.pixels = std::move(pixels);
+    return texture;
+}
+
+// The first vertices and triangles of `mesh`, the parts' ranges cut to match; all else as it was.
+carconv::samples::MeshModel Cropped(carconv::samples::MeshModel mesh) {
+    const std::int32_t vertices =
+        std::min(static_cast<std::int32_t>(mesh.vertices.size()), kSeedMeshVertices);
+    const std::int32_t triangles =
+        std::min(static_cast<std::int32_t>(mesh.triangles.size()), kSeedMeshTriangles);
+    const auto v = static_cast<std::size_t>(vertices);
+    mesh.vertices.resize(v);
+    mesh.normals.resize(v);
+    mesh.reserve1.resize(32 * v);
+    mesh.reserve2.resize(12 * v);
+    mesh.reserve3.resize(12 * v);
+    mesh.triangles.resize(static_cast<std::size_t>(triangles));
+    for (carconv::samples::MeshPart& part : mesh.parts) {
+        part.firstVertex = std::min(part.firstVertex, vertices);
+        part.vertexCount = std::min(part.vertexCount, vertices - part.firstVertex);
+        part.firstTriangle = std::min(part.firstTriangle, triangles);
+        part.triangleCount = std::min(part.triangleCount, triangles - part.firstTriangle);
+    }
+    return mesh;
+}
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
@@ -85,6 +134,72 @@ std::vector<Bytes> PictureEntries(const Bytes& fsh) {
     return entries;
 }
 
+// Bytes a pixel takes in a picture of this format code; 0 for a code without pixels.
+std::size_t PictureBytesPerPixel(std::uint8_t formatCode) {
+    switch (formatCode) {
+        case 0x7D:
+            return 4;
+        case 0x78:
+        case 0x7E:
+            return 2;
+        case 0x7B:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+// The top-left corner of `picture`, at most kSeedTextureSide pixels square; all else as it was.
+carconv::samples::Picture Cropped(carconv::samples::Picture picture) {
+    const std::size_t pixelBytes = PictureBytesPerPixel(picture.formatCode);
+    const std::uint16_t width = std::min(picture.width, kSeedTextureSide);
+    const std::uint16_t height = std::min(picture.height, kSeedTextureSide);
+    Bytes pixels;
+    for (std::size_t y = 0; y < height; ++y) {
+        const auto row =
+            picture.pixels.begin() + static_cast<std::ptrdiff_t>(y * picture.width * pixelBytes);
+        pixels.insert(pixels.end(), row, row + static_cast<std::ptrdiff_t>(width * pixelBytes));
+    }
+    picture.width = width;
+    picture.height = height;
+    picture.pixels = std::move(pixels);
+    return picture;
+}
+
+// A picture archive of the sample generator with every picture cropped.
+Bytes CroppedPictureArchive(const Bytes& fsh) {
+    constexpr std::size_t kImageHeader = 16, kPaletteHeader = 16, kPalette = 1024;
+    const std::vector<Bytes> entries = PictureEntries(fsh);
+    std::vector<carconv::samples::Picture> pictures;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Bytes& e = entries[i];
+        auto u16 = [&](std::size_t at) {
+            return static_cast<std::uint16_t>(e.at(at) | e.at(at + 1) << 8);
+        };
+        carconv::samples::Picture p;
+        const auto name = fsh.begin() + static_cast<std::ptrdiff_t>(16 + 8 * i);
+        p.name.assign(name, name + 4);
+        p.formatCode = e.at(0);
+        p.width = u16(4);
+        p.height = u16(6);
+        for (std::size_t k = 0; k < p.words.size(); ++k)
+            p.words[k] = static_cast<std::int16_t>(u16(8 + 2 * k));
+        const std::size_t pixels =
+            std::size_t{p.width} * p.height * PictureBytesPerPixel(p.formatCode);
+        const std::size_t palette = p.formatCode == 0x7B ? kPaletteHeader + kPalette : 0;
+        if (e.size() < kImageHeader + pixels + palette)
+            throw std::runtime_error("sample picture is shorter than its header says");
+        const auto data = e.begin() + static_cast<std::ptrdiff_t>(kImageHeader);
+        p.pixels.assign(data, data + static_cast<std::ptrdiff_t>(pixels));
+        if (palette > 0) {
+            const auto entriesAt = data + static_cast<std::ptrdiff_t>(pixels + kPaletteHeader);
+            p.palette.assign(entriesAt, entriesAt + static_cast<std::ptrdiff_t>(kPalette));
+        }
+        pictures.push_back(Cropped(std::move(p)));
+    }
+    return carconv::samples::FshBytes(pictures);
+}
+
 class Corpus {
   public:
     explicit Corpus(fs::path root) : root_(std::move(root)) {}
@@ -135,7 +250,26 @@ int main(int argc, char** argv) {
         Corpus corpus(out);
         carconv::ScopedWarningSink quiet([](const std::string&) {});
 
-        const std::vector<Member> stock = carconv::samples::StockCarMembers(1);
+        std::vector<carconv::samples::SampleCar> cars = carconv::samples::SampleCars(1);
+        for (auto& car : cars) {
+            car.skin = Cropped(car.skin);
+            car.mesh = Cropped(car.mesh);
+            for (auto& picture : car.pictures)
+                picture = Cropped(picture);
+        }
+        // The stock car's textures, pictures and car mesh, likewise small; its mesh stays
+        // version 4.
+        carconv::samples::MeshModel stockMesh = cars.front().mesh;
+        stockMesh.parts.front().name = ":HB";
+        std::vector<Member> stock = carconv::samples::StockCarMembers(1);
+        for (Member& member : stock) {
+            if (EndsWith(Lower(member.name), ".tga"))
+                member.bytes = carconv::samples::TgaBytes(cars.front().skin);
+            if (Lower(member.name) == "car.fce")
+                member.bytes = carconv::samples::Fce4Bytes(stockMesh);
+            if (EndsWith(Lower(member.name), ".fsh"))
+                member.bytes = CroppedPictureArchive(member.bytes);
+        }
         const fs::path templates = work / "templates";
         for (const Member& member : stock) {
             if (std::find(carconv::samples::kTemplateNames.begin(),
@@ -148,7 +282,7 @@ int main(int argc, char** argv) {
         corpus.Add("viv_archive", "stock.viv", stockPackage);
         corpus.AddMembers("stock", stock);
 
-        for (const auto& car : carconv::samples::SampleCars(1)) {
+        for (const auto& car : cars) {
             const std::vector<Member> members = car.Members();
             const Bytes package = carconv::samples::VivBytes(members);
             corpus.Add("viv_archive", car.name + ".viv", package);

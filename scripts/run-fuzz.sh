@@ -3,18 +3,20 @@
 #
 #   scripts/run-fuzz.sh BUILD_DIR [SECONDS] [TARGET...]
 #
-# Seeds come from carconv-fuzz-seeds; each target's growing corpus lives in
-# BUILD_DIR/fuzz-corpus/<target>, findings (crash, leak, timeout, out-of-memory inputs) and logs in
-# BUILD_DIR/fuzz-findings. Temporary files go to BUILD_DIR/fuzz-tmp, which must hold no working
-# directory afterwards. Fails when any target found something. Limits: 10 s an input, 2 GB of
-# memory, 1 GB in one allocation (far beyond what inputs of at most 2 MB can back: run-length
-# textures expand at most 128-fold).
+# Seeds come from carconv-fuzz-seeds and from the inputs kept under tests/regression/<target>;
+# each target's growing corpus lives in BUILD_DIR/fuzz-corpus/<target>, which no run empties, so
+# it carries over from one run to the next. Findings (crash, leak, timeout, out-of-memory inputs)
+# and logs go to BUILD_DIR/fuzz-findings. Temporary files go to BUILD_DIR/fuzz-tmp, which must
+# hold no working directory afterwards (only the conversion target writes files). Fails when any
+# target found something. Limits: 10 s an input, 2 GB of memory, 1 GB in one allocation (far
+# beyond what inputs of at most 2 MB can back: run-length textures expand at most 128-fold).
 set -euo pipefail
 
 build=${1:?usage: run-fuzz.sh BUILD_DIR [SECONDS] [TARGET...]}
 seconds=${2:-30}
 shift $(( $# >= 2 ? 2 : 1 ))
 build=$(cd "$build" && pwd)
+regression=$(cd "$(dirname "$0")/../tests/regression" && pwd)
 
 if [ $# -gt 0 ]; then
     targets=("$@")
@@ -38,8 +40,11 @@ for target in "${targets[@]}"; do
     corpus="$build/fuzz-corpus/$target"
     log="$build/fuzz-findings/$target.log"
     mkdir -p "$corpus" "$build/fuzz-seeds/$target"
+    # New inputs go to the first folder only: the seeds and the kept inputs are just read.
+    seeds=("$build/fuzz-seeds/$target")
+    [ -d "$regression/$target" ] && seeds+=("$regression/$target")
     status=0
-    "$build/fuzz/fuzz_$target" "$corpus" "$build/fuzz-seeds/$target" \
+    "$build/fuzz/fuzz_$target" "$corpus" "${seeds[@]}" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
         -max_len="$max_len" -artifact_prefix="$build/fuzz-findings/$target-" -print_final_stats=1 \
         >"$log" 2>&1 || status=$?

@@ -22,23 +22,35 @@ int Carp3File::Reset() {
 }
 
 int Carp3File::Load() {
-    const Bytes text = ReadWholeFile(path);
+    return Parse(ReadWholeFile(path));
+}
+
+int Carp3File::Parse(ByteSpan text) {
     std::array<std::string, kCarp3ParameterCount> values;
     std::array<bool, kCarp3ParameterCount> missing{};
     ParseCarpText(text, path, values, missing);
     parameters = std::move(values);
     parameterMissing = missing;
-    // ReadWholeFile refuses files that do not fit the 32-bit length.
+    // ParseCarpText refuses texts larger than kMaxCarpTextSize, so the size fits.
     length = static_cast<std::int32_t>(text.size());
     return 1;
 }
 
 int Carp3File::SaveAs(std::string target) {
-    WriteWholeFile(target, BuildCarpText(kCarp3SectionOrder, parameters, target));
+    WriteWholeFile(target, Serialize(target));
     return 1;
 }
 
+Bytes Carp3File::Serialize(const std::string& target) const {
+    return BuildCarpText(kCarp3SectionOrder, parameters, target);
+}
+
 int Carp3File::ConvertToCarp4(std::string target) const {
+    ToCarp4(std::move(target))->Save();
+    return 1;
+}
+
+std::unique_ptr<Carp4File> Carp3File::ToCarp4(std::string target) const {
     for (std::size_t number = 0; number < kCarp3ParameterCount; ++number) {
         if (!parameterMissing[number])
             continue;
@@ -56,14 +68,13 @@ int Carp3File::ConvertToCarp4(std::string target) const {
                 ParameterLabels[other], other));
         }
     }
-    Carp4File converted(std::move(target));
-    converted.Reset();
+    auto converted = std::make_unique<Carp4File>(std::move(target));
+    converted->Reset();
     for (std::size_t number = 0; number < kCarp3ParameterCount; ++number) {
-        converted.parameters[number] = parameters[number];
+        converted->parameters[number] = parameters[number];
     }
-    converted.parameters[kUndersteerGradient] = kConvertedUndersteerGradient;
-    converted.Save();
-    return 1;
+    converted->parameters[kUndersteerGradient] = kConvertedUndersteerGradient;
+    return converted;
 }
 
 }  // namespace carconv

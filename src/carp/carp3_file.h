@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,8 @@
 #include "files/game_file.h"
 
 namespace carconv {
+
+class Carp4File;
 
 inline constexpr std::array<std::size_t, kCarp3ParameterCount> kCarp3SectionOrder = {
     0,  1,  2,  3,  75, 4,  5,  6,  7,  76, 8,  77, 9,  78, 10, 11, 79, 12, 13, 14,
@@ -42,6 +45,11 @@ class Carp3File : public GameFile {
     int Load() override;
     // Writes the version-3 text to `target`; changes neither `path` nor `length`.
     int SaveAs(std::string target) override;
+    // Load of a text already in memory: sets every value and missing flag and `length`, with the
+    // errors of Load.
+    int Parse(ByteSpan text) override;
+    // The text SaveAs writes. Throws FormatError naming `target` when a value holds a CR.
+    Bytes Serialize(const std::string& target) const;
 
     // Writes the version-4 text to `target`: parameters 0 to 79 copied unchanged by number,
     // parameter 80 set to kConvertedUndersteerGradient. The conversion needs every version-3
@@ -51,6 +59,9 @@ class Carp3File : public GameFile {
     // warning: a reader that takes the first occurrence of a marker, as Load does, takes that
     // parameter from inside the value. Leaves this object unchanged.
     int ConvertToCarp4(std::string target) const;
+    // The version-4 object that ConvertToCarp4 writes, for `target`, with the same warnings;
+    // nothing is written.
+    std::unique_ptr<Carp4File> ToCarp4(std::string target) const;
 
     // parameters[N] is the value of parameter N.
     std::array<std::string, kCarp3ParameterCount> parameters;

@@ -19,14 +19,19 @@ int Carp4File::Reset() {
 }
 
 int Carp4File::Load() {
-    const Bytes text = ReadWholeFile(path);
+    Parse(ReadWholeFile(path));
+    loadedFrom_ = path;
+    return 1;
+}
+
+int Carp4File::Parse(ByteSpan text) {
     std::array<std::string, kCarp4ParameterCount> values;
     std::array<bool, kCarp4ParameterCount> missing{};
     ParseCarpText(text, path, values, missing);
     parameters = std::move(values);
     parameterMissing = missing;
-    loadedFrom_ = path;
-    // ReadWholeFile refuses files that do not fit the 32-bit length.
+    loadedFrom_.clear();
+    // ParseCarpText refuses texts larger than kMaxCarpTextSize, so the size fits.
     length = static_cast<std::int32_t>(text.size());
     return 1;
 }
@@ -45,8 +50,12 @@ bool Carp4File::FileHoldsParameters() const {
 int Carp4File::SaveAs(std::string target) {
     if (target == path && target == loadedFrom_ && FileHoldsParameters())
         return 1;
-    WriteWholeFile(target, BuildCarpText(kCarp4SectionOrder, parameters, target));
+    WriteWholeFile(target, Serialize(target));
     return 1;
+}
+
+Bytes Carp4File::Serialize(const std::string& target) const {
+    return BuildCarpText(kCarp4SectionOrder, parameters, target);
 }
 
 }  // namespace carconv

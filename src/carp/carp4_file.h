@@ -45,6 +45,11 @@ class Carp4File : public GameFile {
     // Writes the version-4 text to `target`; changes neither `path` nor `length`. When `target`
     // is the path Load read and the text there still loads to `parameters`, it is left as it is.
     int SaveAs(std::string target) override;
+    // Load of a text already in memory: sets every value and missing flag and `length`, with the
+    // errors of Load. The object stands for no file then, so SaveAs writes in every case.
+    int Parse(ByteSpan text) override;
+    // The text SaveAs writes. Throws FormatError naming `target` when a value holds a CR.
+    Bytes Serialize(const std::string& target) const;
 
     // parameters[N] is the value of parameter N.
     std::array<std::string, kCarp4ParameterCount> parameters;
@@ -55,7 +60,7 @@ class Carp4File : public GameFile {
     // True when the text at `path` loads to `parameters`.
     bool FileHoldsParameters() const;
 
-    // The file the last Load read (`path` may be changed afterwards).
+    // The file the last Load read (`path` may be changed afterwards); empty after Parse.
     std::string loadedFrom_;
 };
 

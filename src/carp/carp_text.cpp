@@ -1,6 +1,9 @@
 #include "carp/carp_text.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "carp/parameter_labels.h"
@@ -36,6 +39,39 @@ std::string_view AsText(ByteSpan bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
+// Calls found(number, at, size) for every marker of a number below `count` in `text`, in text
+// order: `at` is the position of its "(" and `size` its length. One pass over the text finds
+// every occurrence of every marker, so a text costs the same whatever its number of markers.
+template <class Found>
+void ScanMarkers(std::string_view text, std::size_t count, Found found) {
+    for (std::size_t open = text.find('('); open != std::string_view::npos;
+         open = text.find('(', open + 1)) {
+        std::size_t at = open + 1;
+        std::size_t number = 0;
+        // Digits beyond a number of `count` or more cannot make a marker below it.
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && number < count) {
+            number = number * 10 + static_cast<std::size_t>(text[at] - '0');
+            ++at;
+        }
+        const std::size_t digits = at - open - 1;
+        // Markers have no sign and no leading zeros.
+        const bool canonical = digits == 1 || (digits > 1 && text[open + 1] != '0');
+        if (digits > 0 && canonical && at < text.size() && text[at] == ')' && number < count)
+            found(number, open, at + 1 - open);
+    }
+}
+
+// The marker of a parameter that a layout writes, made once.
+const std::string& WrittenMarker(std::size_t number) {
+    static const std::array<std::string, kCarp4ParameterCount> markers = [] {
+        std::array<std::string, kCarp4ParameterCount> made;
+        for (std::size_t n = 0; n < made.size(); ++n)
+            made[n] = ParameterMarker(n);
+        return made;
+    }();
+    return markers.at(number);
+}
+
 }  // namespace
 
 std::string ParameterMarker(std::size_t number) {
@@ -53,14 +89,12 @@ void ParseCarpText(ByteSpan text, const std::string& fileName, std::span<std::st
     // Where the first occurrence of each marker ends, npos for a marker that does not occur.
     std::vector<std::size_t> markerEnds(values.size(), std::string_view::npos);
     bool lineFeedEndsLines = false;
-    for (std::size_t number = 0; number < values.size(); ++number) {
-        const std::string marker = ParameterMarker(number);
-        const std::size_t at = whole.find(marker);
-        if (at == std::string_view::npos)
-            continue;
-        markerEnds[number] = at + marker.size();
-        lineFeedEndsLines = lineFeedEndsLines || whole.substr(at + marker.size()).starts_with('\n');
-    }
+    ScanMarkers(whole, values.size(), [&](std::size_t number, std::size_t at, std::size_t size) {
+        if (markerEnds[number] != std::string_view::npos)
+            return;  // only the first occurrence counts
+        markerEnds[number] = at + size;
+        lineFeedEndsLines = lineFeedEndsLines || whole.substr(at + size).starts_with('\n');
+    });
     LineEnds lineEnds = DetectLineEnds(whole);
     // A text that ends a marker line with LF alone uses LF to end lines, wherever CRs stand too;
     // in any other text a lone LF belongs to the value it stands in.
@@ -79,9 +113,10 @@ void ParseCarpText(ByteSpan text, const std::string& fileName, std::span<std::st
         const std::size_t lineEnd = LineEndAt(whole, markerEnd);
         const std::size_t skip = lineEnd > 0 ? lineEnd : lineEnds.skipAfterMarker;
         const std::size_t start = markerEnd + std::min(skip, whole.size() - markerEnd);
-        std::size_t end = whole.find_first_of(lineEnds.valueEnds, start);
-        if (end == std::string_view::npos)
-            end = whole.size();
+        // The first of the line-end bytes at or after `start`, each found by a fast search.
+        std::size_t end = whole.size();
+        for (char lineEnd : lineEnds.valueEnds)
+            end = std::min(end, whole.find(lineEnd, start));
         reader.Seek(start);
         const std::string_view value = AsText(reader.Take(end - start));
         values[number].assign(value);
@@ -90,45 +125,38 @@ void ParseCarpText(ByteSpan text, const std::string& fileName, std::span<std::st
 }
 
 std::vector<std::size_t> MarkersIn(std::string_view value, std::size_t count) {
-    std::vector<bool> found(count, false);
-    for (std::size_t open = value.find('('); open != std::string_view::npos;
-         open = value.find('(', open + 1)) {
-        std::size_t at = open + 1;
-        std::size_t number = 0;
-        while (at < value.size() && value[at] >= '0' && value[at] <= '9' && number < count) {
-            number = number * 10 + static_cast<std::size_t>(value[at] - '0');
-            ++at;
-        }
-        const std::size_t digits = at - open - 1;
-        // Markers have no sign and no leading zeros.
-        const bool canonical = digits == 1 || (digits > 1 && value[open + 1] != '0');
-        if (digits > 0 && canonical && at < value.size() && value[at] == ')' && number < count)
-            found[number] = true;
-    }
     std::vector<std::size_t> numbers;
-    for (std::size_t number = 0; number < count; ++number) {
-        if (found[number])
-            numbers.push_back(number);
-    }
+    ScanMarkers(value, count,
+                [&](std::size_t number, std::size_t, std::size_t) { numbers.push_back(number); });
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     return numbers;
 }
 
 Bytes BuildCarpText(std::span<const std::size_t> order, std::span<const std::string> values,
                     const std::string& target) {
-    ByteWriter out;
+    // Built as one string of the size it will have, a section at a time.
+    std::size_t size = 0;
+    for (std::size_t number : order) {
+        size += ParameterLabels[number].size() + WrittenMarker(number).size() +
+                values[number].size() + kSectionFramingSize;
+    }
+    std::string text;
+    text.reserve(size);
     for (std::size_t number : order) {
         const std::string& value = values[number];
         if (value.find('\r') != std::string::npos) {
             throw FormatError(target, "the value of parameter " + std::to_string(number) +
                                           " holds a carriage return");
         }
-        out.Append(ParameterLabels[number]);
-        out.Append(ParameterMarker(number));
-        out.Append(kCarpLineEnd);
-        out.Append(value);
-        out.Append(kCarpLineEnd);
+        text.append(ParameterLabels[number]);
+        text.append(WrittenMarker(number));
+        text.append(kCarpLineEnd);
+        text.append(value);
+        text.append(kCarpLineEnd);
     }
-    return out.Release();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    return Bytes(bytes, bytes + text.size());
 }
 
 }  // namespace carconv

@@ -44,14 +44,20 @@ int Fedata3File::Reset() {
 }
 
 int Fedata3File::Load() {
-    Bytes bytes = ReadWholeFile(path);
-    // ReadWholeFile refuses files of 2 GiB or more, so the size fits.
-    const auto size = static_cast<std::int32_t>(bytes.size());
+    return Parse(ReadWholeFile(path));
+}
+
+int Fedata3File::Parse(ByteSpan bytes) {
+    const std::int32_t size = LengthOf(bytes);
     // A file shorter than its header is read as if zeros followed it: the missing header fields
     // read as zero, and an offset into the added zeros gives the empty string, just as an offset
     // past the end does.
-    if (bytes.size() < kHeaderSize)
-        bytes.resize(kHeaderSize, 0);
+    Bytes padded;
+    if (bytes.size() < kHeaderSize) {
+        padded.assign(bytes.begin(), bytes.end());
+        padded.resize(kHeaderSize, 0);
+        bytes = padded;
+    }
     ByteReader reader(bytes, path);
 
     Header header;
@@ -94,7 +100,13 @@ const std::string& Fedata3File::GetString(int index) const {
 }
 
 int Fedata3File::ConvertToFedata4(std::string target) const {
-    Fedata4File converted(std::move(target));
+    ToFedata4(std::move(target))->Save();
+    return 1;
+}
+
+std::unique_ptr<Fedata4File> Fedata3File::ToFedata4(std::string target) const {
+    auto made = std::make_unique<Fedata4File>(std::move(target));
+    Fedata4File& converted = *made;
     converted.Reset();
 
     Fedata4File::Header& out = converted.GetHeader();
@@ -132,9 +144,7 @@ int Fedata3File::ConvertToFedata4(std::string target) const {
         converted.SetString(i < kInsertedStringSlot ? i : i + 1, strings_[i]);
     }
     converted.SetString(kInsertedStringSlot, std::string());
-
-    converted.Save();
-    return 1;
+    return made;
 }
 
 }  // namespace carconv

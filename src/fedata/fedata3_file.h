@@ -31,11 +31,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "files/game_file.h"
 
 namespace carconv {
+
+class Fedata4File;
 
 class Fedata3File : public GameFile {
   public:
@@ -104,11 +107,15 @@ class Fedata3File : public GameFile {
     int Load() override;
     // Writes nothing and creates no file: the version-3 file is never rewritten.
     int SaveAs(std::string target) override;
+    // Load of a file already in memory: the same reading, for bytes that need no file.
+    int Parse(ByteSpan bytes) override;
 
     // Writes the version-4 form of the loaded content to `target`, creating or replacing it:
     // the interpreted header fields carried over, version-3 strings 0 to 16 in slots 0 to 16, an
     // empty string in slot 17 and version-3 strings 17 to 39 in slots 18 to 40.
     int ConvertToFedata4(std::string target) const;
+    // The version-4 object that ConvertToFedata4 writes, for `target`; nothing is written.
+    std::unique_ptr<Fedata4File> ToFedata4(std::string target) const;
 
     const Header& GetHeader() const { return header_; }
     const StringOffsets& GetStringOffsets() const { return stringOffsets_; }

@@ -24,14 +24,20 @@ int Fedata4File::Reset() {
 }
 
 int Fedata4File::Load() {
-    Bytes bytes = ReadWholeFile(path);
-    // ReadWholeFile refuses files of 2 GiB or more, so the size fits.
-    const auto size = static_cast<std::int32_t>(bytes.size());
+    return Parse(ReadWholeFile(path));
+}
+
+int Fedata4File::Parse(ByteSpan bytes) {
+    const std::int32_t size = LengthOf(bytes);
     // A file shorter than its header is read as if zeros followed it: the missing header fields
     // read as zero, and an offset into the added zeros gives the empty string, just as an offset
     // past the end does.
-    if (bytes.size() < kHeaderSize)
-        bytes.resize(kHeaderSize, 0);
+    Bytes padded;
+    if (bytes.size() < kHeaderSize) {
+        padded.assign(bytes.begin(), bytes.end());
+        padded.resize(kHeaderSize, 0);
+        bytes = padded;
+    }
     ByteReader reader(bytes, path);
 
     Header header;
@@ -78,8 +84,15 @@ int Fedata4File::UpdateStringOffsets() {
 }
 
 int Fedata4File::SaveAs(std::string target) {
+    WriteWholeFile(target, Serialize());
+    return 1;
+}
+
+Bytes Fedata4File::Serialize() {
     UpdateStringOffsets();
     ByteWriter writer;
+    // The last string starts at its offset and ends with its NUL.
+    writer.Reserve(static_cast<std::size_t>(stringOffsets_.back()) + strings_.back().size() + 1);
     writer.Append(header_.leadingBlock);
     writer.Append(header_.fedata3Bytes);
     writer.Append(header_.block278);
@@ -102,8 +115,7 @@ int Fedata4File::SaveAs(std::string target) {
         writer.Append(text);
         writer.U8(0);
     }
-    WriteWholeFile(target, writer.Data());
-    return 1;
+    return writer.Release();
 }
 
 const std::string& Fedata4File::GetString(int index) const {

@@ -127,6 +127,10 @@ class Fedata4File : public GameFile {
     // packed after it. Leaves `length` alone: for an object loaded from a file this class wrote,
     // the rewritten file has exactly the size Load measured.
     int SaveAs(std::string target) override;
+    // Load of a file already in memory: the same reading, for bytes that need no file.
+    int Parse(ByteSpan bytes) override;
+    // The bytes SaveAs writes; updates the offsets as SaveAs does.
+    Bytes Serialize();
     // Slot 0 is the end of the header; every further slot follows the previous string and its
     // NUL.
     int UpdateStringOffsets();

@@ -1,6 +1,7 @@
 #include "fedata/fedata_read.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace carconv {
 
@@ -9,8 +10,9 @@ std::string ReadFedataString(ByteReader& reader, std::int32_t offset) {
         return {};
     reader.Seek(static_cast<std::size_t>(offset));
     ByteSpan window = reader.Take(std::min(kFedataStringWindow, reader.Remaining()));
-    auto end = std::find(window.begin(), window.end(), std::uint8_t{0});
-    return std::string(window.begin(), end);
+    const auto* text = reinterpret_cast<const char*>(window.data());
+    const auto* nul = static_cast<const char*>(std::memchr(text, 0, window.size()));
+    return std::string(text, nul != nullptr ? static_cast<std::size_t>(nul - text) : window.size());
 }
 
 }  // namespace carconv

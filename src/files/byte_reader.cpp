@@ -113,7 +113,9 @@ void ByteWriter::U32be(std::uint32_t v) {
 }
 
 void ByteWriter::Append(std::string_view text) {
-    out_.insert(out_.end(), text.begin(), text.end());
+    // As bytes, so that the characters are copied as one block.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    out_.insert(out_.end(), bytes, bytes + text.size());
 }
 
 }  // namespace carconv

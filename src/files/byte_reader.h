@@ -83,6 +83,8 @@ inline void StoreI32le(std::span<std::uint8_t> bytes, std::size_t offset, std::i
 // Appends values to a growing byte buffer.
 class ByteWriter {
   public:
+    // Makes room for `n` bytes in all, so that a writer that knows its size grows the buffer once.
+    void Reserve(std::size_t n) { out_.reserve(n); }
     void U8(std::uint8_t v) { out_.push_back(v); }
     void U16le(std::uint16_t v);
     void U32le(std::uint32_t v);

@@ -24,6 +24,17 @@ int GameFile::Load() {
     return 1;
 }
 
+int GameFile::Parse(ByteSpan bytes) {
+    length = LengthOf(bytes);
+    return 1;
+}
+
+std::int32_t GameFile::LengthOf(ByteSpan bytes) const {
+    if (bytes.size() > INT32_MAX)
+        throw IoError(path, "file is too large (2 GiB or more)");
+    return static_cast<std::int32_t>(bytes.size());
+}
+
 int GameFile::Save() {
     return SaveAs(path);
 }

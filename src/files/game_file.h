@@ -9,6 +9,10 @@
 //   Load   - measures the file into `length`;
 //   Save   - SaveAs(path), dispatched to the concrete class;
 //   SaveAs - writes nothing (the file is taken to be in place).
+// Parse is the in-memory twin of Load: it takes the file's bytes instead of reading them, so a
+// format can be read without a file. Every format class reads its file through the file layer
+// and hands the bytes to its Parse; what Parse makes of them, and the errors it throws, are those
+// of Load. The base's Parse measures the bytes into `length`.
 // The archive writer relies on this: it asks every member to SaveAs its own path and then packs
 // the member's file as it lies on disk. A class that overrides SaveAs must therefore write, at its
 // own path, what its Load read.
@@ -17,6 +21,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "files/byte_reader.h"
 
 namespace carconv {
 
@@ -32,6 +38,7 @@ class GameFile {
     virtual int Load();
     virtual int Save();
     virtual int SaveAs(std::string target);
+    virtual int Parse(ByteSpan bytes);
 
     // The last component of `path`: the text after the last '\\', '/' or ':'.
     std::string GetFileName() const;
@@ -39,6 +46,11 @@ class GameFile {
     std::string typeTag;
     std::string path;
     std::int32_t length = 0;
+
+  protected:
+    // The size of `bytes` as a file length. Throws IoError naming `path` for 2 GiB or more, which
+    // the formats' 32-bit sizes cannot describe (the file layer refuses such files as well).
+    std::int32_t LengthOf(ByteSpan bytes) const;
 };
 
 }  // namespace carconv

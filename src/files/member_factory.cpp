@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <typeinfo>
 #include <utility>
@@ -47,61 +48,82 @@ bool EndsWithAny(std::string_view text, const std::array<std::string_view, N>& s
                        [text](std::string_view s) { return EndsWith(text, s); });
 }
 
-bool IsVersion4Mesh(const std::string& path) {
-    return Fce4File::HasVersionMark(ReadFilePrefix(path, Fce4File::kVersionMarkAt + 1));
+// What a member's name makes of it. The layouts within a family are told apart by content.
+enum class MemberFamily { kArchive, kPictures, kTexture, kMesh, kFedata, kCarp, kOther };
+
+// At least as long as every suffix the name tests look for, and short enough for a string to hold
+// without an allocation of its own.
+constexpr std::size_t kNameTailSize = 15;
+constexpr bool FitsTail(std::string_view suffix) {
+    return suffix.size() <= kNameTailSize;
+}
+static_assert(std::all_of(kFedataNames.begin(), kFedataNames.end(), FitsTail));
+static_assert(std::all_of(kCarpNames.begin(), kCarpNames.end(), FitsTail));
+
+MemberFamily FamilyOf(const std::string& path) {
+    // Only the end of the path matters: a member deep in nested archives has a long one.
+    const std::string name =
+        AsciiLowerCase(path.substr(path.size() - std::min(path.size(), kNameTailSize)));
+    if (EndsWith(name, ".viv"))
+        return MemberFamily::kArchive;
+    if (EndsWith(name, ".fsh"))
+        return MemberFamily::kPictures;
+    if (EndsWith(name, ".tga"))
+        return MemberFamily::kTexture;
+    if (EndsWith(name, ".fce"))
+        return MemberFamily::kMesh;
+    if (EndsWithAny(name, kFedataNames))
+        return MemberFamily::kFedata;
+    if (EndsWithAny(name, kCarpNames))
+        return MemberFamily::kCarp;
+    return MemberFamily::kOther;
 }
 
-bool IsVersion3Fedata(const std::string& path) {
-    Bytes first = ReadFilePrefix(path, 1);
-    return first.empty() || static_cast<std::int8_t>(first[0]) >= kFedata3FirstByteMin;
-}
-
-bool IsVersion4Carp(const std::string& path) {
-    Bytes text = ReadWholeFile(path);
-    return std::search(text.begin(), text.end(), kCarp4Marker.begin(), kCarp4Marker.end()) !=
-           text.end();
+// The object for a member of `family` whose content begins with `content`: for a performance
+// text all of it, for the other families with a content test at least the bytes that test reads.
+std::unique_ptr<GameFile> NewOfFamily(MemberFamily family, ByteSpan content,
+                                      const std::string& path, int nestingDepth,
+                                      std::shared_ptr<UnpackBudget> budget) {
+    switch (family) {
+        case MemberFamily::kArchive:
+            return std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
+        case MemberFamily::kPictures:
+            return std::make_unique<FshFile>(path, std::move(budget));
+        case MemberFamily::kTexture:
+            return std::make_unique<TgaFile>(path);
+        case MemberFamily::kMesh:
+            if (Fce4File::HasVersionMark(content))
+                return std::make_unique<Fce4File>(path);
+            return std::make_unique<Fce3File>(path);
+        case MemberFamily::kFedata:
+            if (content.empty() || static_cast<std::int8_t>(content[0]) >= kFedata3FirstByteMin)
+                return std::make_unique<Fedata3File>(path);
+            return std::make_unique<Fedata4File>(path);
+        case MemberFamily::kCarp: {
+            const std::string_view text(reinterpret_cast<const char*>(content.data()),
+                                        content.size());
+            if (text.find(kCarp4Marker) != std::string_view::npos)
+                return std::make_unique<Carp4File>(path);
+            return std::make_unique<Carp3File>(path);
+        }
+        case MemberFamily::kOther:
+            break;
+    }
+    return std::make_unique<GameFile>(path);
 }
 
 bool IsPlain(const GameFile& file) {
     return typeid(file) == typeid(GameFile);
 }
 
-}  // namespace
-
-std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
-                                        std::shared_ptr<UnpackBudget> budget) {
-    const std::string name = AsciiLowerCase(path);
-    if (EndsWith(name, ".viv"))
-        return std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
-    if (EndsWith(name, ".fsh"))
-        return std::make_unique<FshFile>(path, std::move(budget));
-    if (EndsWith(name, ".tga"))
-        return std::make_unique<TgaFile>(path);
-    if (EndsWith(name, ".fce")) {
-        if (IsVersion4Mesh(path))
-            return std::make_unique<Fce4File>(path);
-        return std::make_unique<Fce3File>(path);
-    }
-    if (EndsWithAny(name, kFedataNames)) {
-        if (IsVersion3Fedata(path))
-            return std::make_unique<Fedata3File>(path);
-        return std::make_unique<Fedata4File>(path);
-    }
-    if (EndsWithAny(name, kCarpNames)) {
-        if (IsVersion4Carp(path))
-            return std::make_unique<Carp4File>(path);
-        return std::make_unique<Carp3File>(path);
-    }
-    return std::make_unique<GameFile>(path);
-}
-
-std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
-                                           std::shared_ptr<UnpackBudget> budget) {
-    std::unique_ptr<GameFile> file = NewMemberFile(path, nestingDepth, std::move(budget));
+// `file`, read by `read` unless it is a plain GameFile; when `read` finds the content malformed,
+// a plain GameFile for `path` read by `read` instead, with a warning.
+std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string path,
+                                    const std::function<void(GameFile&)>& read) {
     if (IsPlain(*file))
         return file;
     try {
-        file->Load();
+        read(*file);
     } catch (const ArchiveNestingError&) {
         throw;
     } catch (const UnpackLimitError&) {
@@ -112,9 +134,42 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
         // Released first: a container removes what it unpacked before it failed.
         file.reset();
         file = std::make_unique<GameFile>(std::move(path));
-        file->Load();
+        read(*file);
     }
     return file;
+}
+
+}  // namespace
+
+std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
+                                        std::shared_ptr<UnpackBudget> budget) {
+    const MemberFamily family = FamilyOf(path);
+    Bytes content;
+    if (family == MemberFamily::kMesh)
+        content = ReadFilePrefix(path, Fce4File::kVersionMarkAt + 1);
+    else if (family == MemberFamily::kFedata)
+        content = ReadFilePrefix(path, 1);
+    else if (family == MemberFamily::kCarp)
+        content = ReadWholeFile(path);
+    return NewOfFamily(family, content, path, nestingDepth, std::move(budget));
+}
+
+std::unique_ptr<GameFile> NewMemberFile(const std::string& path, ByteSpan content, int nestingDepth,
+                                        std::shared_ptr<UnpackBudget> budget) {
+    return NewOfFamily(FamilyOf(path), content, path, nestingDepth, std::move(budget));
+}
+
+std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
+                                           std::shared_ptr<UnpackBudget> budget) {
+    std::unique_ptr<GameFile> file = NewMemberFile(path, nestingDepth, std::move(budget));
+    return ReadTyped(std::move(file), std::move(path), [](GameFile& f) { f.Load(); });
+}
+
+std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth,
+                                          std::shared_ptr<UnpackBudget> budget) {
+    std::unique_ptr<GameFile> file = NewMemberFile(path, content, nestingDepth, std::move(budget));
+    return ReadTyped(std::move(file), std::move(path),
+                     [content](GameFile& f) { f.Parse(content); });
 }
 
 }  // namespace carconv

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "files/byte_reader.h"
 #include "files/game_file.h"
 #include "files/unpack_budget.h"
 
@@ -36,6 +37,9 @@ inline constexpr int kMaxArchiveNesting = 16;
 // content test cannot read the file.
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget = nullptr);
+// The same choice for a member whose bytes are `content`, in memory; reads no file.
+std::unique_ptr<GameFile> NewMemberFile(const std::string& path, ByteSpan content, int nestingDepth,
+                                        std::shared_ptr<UnpackBudget> budget = nullptr);
 
 // The member typing step of an archive's Load: NewMemberFile, then Load unless the object is a
 // plain GameFile. `nestingDepth` is the depth an archive member gets: one more than that of the
@@ -46,5 +50,11 @@ std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDept
 // propagate.
 std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth = 1,
                                            std::shared_ptr<UnpackBudget> budget = nullptr);
+
+// CreateMemberFile for a member whose bytes are `content`, in memory: the object is chosen by
+// NewMemberFile of `content` and read by its Parse, with the same warnings and errors. Reads and
+// writes no file; `path` names the member in errors and warnings.
+std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth = 1,
+                                          std::shared_ptr<UnpackBudget> budget = nullptr);
 
 }  // namespace carconv

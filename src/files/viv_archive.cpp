@@ -103,31 +103,49 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
     return dir;
 }
 
-int VivArchive::Load() {
+void VivArchive::RefuseTooDeep() const {
     if (nestingDepth_ > kMaxArchiveNesting) {
         throw ArchiveNestingError(
             path, fmt::format("archive nested {} archives deep; at most {} are unpacked",
                               nestingDepth_, kMaxArchiveNesting));
     }
-    Bytes bytes = ReadWholeFile(path);
+}
+
+int VivArchive::Load() {
+    RefuseTooDeep();
+    return Unpack(ReadWholeFile(path), true);
+}
+
+int VivArchive::Parse(ByteSpan bytes) {
+    RefuseTooDeep();
+    return Unpack(bytes, false);
+}
+
+int VivArchive::Unpack(ByteSpan bytes, bool toDisk) {
+    const std::int32_t size = LengthOf(bytes);
     VivDirectory dir = ReadDirectory(bytes, path);
     std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
 
-    const std::string& workDir = CreateWorkingDirectory();
+    const std::string memberDirectory = toDisk ? CreateWorkingDirectory() : path;
     std::vector<std::unique_ptr<GameFile>> typed;
     typed.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
-        std::string memberPath = JoinPath(workDir, entry.name);
+        std::string memberPath = JoinPath(memberDirectory, entry.name);
+        const ByteSpan content = bytes.subspan(static_cast<std::size_t>(entry.offset),
+                                               static_cast<std::size_t>(entry.size));
         budget->Charge(static_cast<std::uint64_t>(entry.size));
-        WriteWholeFile(memberPath, ByteSpan(bytes).subspan(static_cast<std::size_t>(entry.offset),
-                                                           static_cast<std::size_t>(entry.size)));
-        typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1, budget));
+        if (toDisk) {
+            WriteWholeFile(memberPath, content);
+            typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1, budget));
+        } else {
+            typed.push_back(ParseMemberFile(memberPath, content, nestingDepth_ + 1, budget));
+        }
         // `length` is what the member will write back; a decoded texture holds that much too.
         if (typed.back()->length > entry.size)
             budget->ChargeGrowth(static_cast<std::uint64_t>(typed.back()->length - entry.size));
     }
 
-    length = static_cast<std::int32_t>(bytes.size());
+    length = size;
     magic = dir.magic;
     totalSize = dir.totalSize;
     memberCount = dir.memberCount;

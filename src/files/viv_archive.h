@@ -87,6 +87,11 @@ class VivArchive : public GameFile {
     int Load() override;
     // Writes the archive of the member list to `target`, replacing it only when complete.
     int SaveAs(std::string target) override;
+    // Load of an archive already in memory: the same checks, budget, errors and warnings, and the
+    // same typed members, each read from its bytes in memory (ParseMemberFile) and named by the
+    // archive's path joined with the member's name. Writes nothing and creates no working
+    // directory, so members that need their files (SaveAs of the archive) cannot be packed.
+    int Parse(ByteSpan bytes) override;
 
     // Creates the working directory that members are unpacked into or written to, if there is
     // none yet, and returns its path (no trailing separator).
@@ -108,6 +113,10 @@ class VivArchive : public GameFile {
 
   private:
     int RebuildDirectory();
+    // Throws ArchiveNestingError when the archive lies deeper than kMaxArchiveNesting.
+    void RefuseTooDeep() const;
+    // Load (`toDisk`) and Parse, after RefuseTooDeep.
+    int Unpack(ByteSpan bytes, bool toDisk);
 
     int nestingDepth_;
     std::shared_ptr<UnpackBudget> budget_;

@@ -22,7 +22,7 @@ struct DirectoryRecord {
 };
 
 // Reads and checks the whole directory; nothing is written before it has passed.
-std::vector<DirectoryRecord> ReadDirectory(const Bytes& bytes, const std::string& file) {
+std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, const std::string& file) {
     if (bytes.size() < FshFile::kEntryCountOffset + 4) {
         throw FormatError(file, fmt::format("file of {} bytes is too short to hold an entry count",
                                             bytes.size()));
@@ -103,25 +103,36 @@ std::string FshFile::WorkingDirectoryPath() const {
 }
 
 int FshFile::Load() {
-    const Bytes bytes = ReadWholeFile(path);
+    return Unpack(ReadWholeFile(path), true);
+}
+
+int FshFile::Parse(ByteSpan bytes) {
+    return Unpack(bytes, false);
+}
+
+int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
+    const std::int32_t size = LengthOf(bytes);
     const std::vector<DirectoryRecord> records = ReadDirectory(bytes, path);
     std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
 
     // A failed first Load leaves no directory behind: the fresh one is removed with `fresh`.
     std::unique_ptr<WorkingDirectory> fresh;
-    if (!workingDirectory_)
+    if (toDisk && !workingDirectory_)
         fresh = std::make_unique<WorkingDirectory>(GetFileName());
-    const std::string directory = fresh ? fresh->Path() : workingDirectory_->Path();
+    const std::string directory = !toDisk ? std::string()
+                                  : fresh ? fresh->Path()
+                                          : workingDirectory_->Path();
 
     std::vector<std::unique_ptr<FshImage>> loaded;
     loaded.reserve(records.size());
-    const ByteSpan all(bytes);
     for (const DirectoryRecord& record : records) {
-        const std::string entryPath = JoinPath(directory, record.name);
+        const ByteSpan entry = bytes.subspan(record.offset, record.size);
         budget->Charge(record.size);
-        WriteWholeFile(entryPath, all.subspan(record.offset, record.size));
-        auto image = std::make_unique<FshImage>(entryPath);
-        image->Load();
+        std::string imagePath = JoinPath(toDisk ? directory : path, record.name);
+        if (toDisk)
+            WriteWholeFile(imagePath, entry);
+        auto image = std::make_unique<FshImage>(std::move(imagePath));
+        image->Parse(entry);
         loaded.push_back(std::move(image));
     }
 
@@ -133,7 +144,7 @@ int FshFile::Load() {
                             static_cast<std::int32_t>(records[i].size), loaded[i].get()});
         ownedImages_.push_back(std::move(loaded[i]));
     }
-    length = static_cast<std::int32_t>(bytes.size());
+    length = size;
     return 1;
 }
 

@@ -14,8 +14,8 @@
 //                                          offset; the last one to the end of the file
 //
 // Load unpacks the archive: each entry's bytes become a file named after the entry in a working
-// directory of the archive's own, and each such file is loaded as an FshImage. The FshFile owns
-// the images and lists them, in directory order, in `images` (which, like every FileList, owns
+// directory of the archive's own, and an FshImage is read from them for that file. The FshFile
+// owns the images and lists them, in directory order, in `images` (which, like every FileList, owns
 // nothing). The working directory is created fresh under the temporary directory at the first
 // Load, so unpacking can never touch anything beside the archive, and it is removed with
 // everything in it when the FshFile is destroyed.
@@ -27,8 +27,7 @@
 // or larger than the file can hold, a name that is not safe as a file name (the name ends at its
 // first zero byte; an empty name is unsafe), and offsets that do not strictly ascend or lie outside
 // the file are FormatErrors. Entries with the same name write the same file, the later one
-// replacing the earlier; each image is loaded right after its own entry is written and so holds
-// that entry's bytes.
+// replacing the earlier; each image is read from its own entry's bytes and so holds them.
 //
 // The archive is never rewritten: Reset, Save and SaveAs are the base class's and touch no file, so
 // an FshFile in an output package is packed exactly as it lies on disk.
@@ -76,6 +75,11 @@ class FshFile : public GameFile {
     // same working directory and appends a second set of images and entries. Throws
     // UnpackLimitError when the entries exceed the unpack budget.
     int Load() override;
+    // Load of an archive already in memory: the same checks, budget and errors, and the same
+    // images and entries, each image read from the entry's bytes; nothing is written, there is
+    // no working directory, and each image's path is the archive's path joined with the entry's
+    // name.
+    int Parse(ByteSpan bytes) override;
 
     // The images, in directory order. Non-owning; the FshFile keeps them alive.
     FileList images;
@@ -86,6 +90,9 @@ class FshFile : public GameFile {
     std::string WorkingDirectoryPath() const;
 
   private:
+    // Load (`toDisk`) and Parse.
+    int Unpack(ByteSpan bytes, bool toDisk);
+
     std::shared_ptr<UnpackBudget> budget_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;
     std::vector<std::unique_ptr<FshImage>> ownedImages_;

@@ -51,7 +51,11 @@ std::optional<std::uint64_t> FshImage::PixelDataSize(std::uint8_t formatCode, st
 }
 
 int FshImage::Load() {
-    const Bytes bytes = ReadWholeFile(path);
+    return Parse(ReadWholeFile(path));
+}
+
+int FshImage::Parse(ByteSpan bytes) {
+    const std::int32_t size = LengthOf(bytes);
 
     // An entry shorter than the header is read as far as it goes; the rest of the header is zero.
     std::array<std::uint8_t, kHeaderSize> head{};
@@ -96,7 +100,7 @@ int FshImage::Load() {
     paletteHeader_ = paletteHeader;
     palette_ = palette;
     pixelDataComplete_ = complete;
-    length = static_cast<std::int32_t>(bytes.size());
+    length = size;
     return 1;
 }
 

@@ -65,6 +65,8 @@ class FshImage : public GameFile {
 
     // Reads the entry file; sets `length` to its size. Throws only IoError.
     int Load() override;
+    // Load of an entry already in memory: the same reading, for bytes that need no file.
+    int Parse(ByteSpan bytes) override;
 
     // Bytes of pixel data (palette part included) that `formatCode` calls for at this size: 0 for
     // a code that reads none, nothing at all when the code reads pixels and a dimension is

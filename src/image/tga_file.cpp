@@ -65,11 +65,17 @@ Bytes DecodeRunLength(ByteReader& reader, std::uint64_t pixelCount, std::size_t 
                                           done, pixelCount));
         }
         ByteSpan data = reader.Take(packetBytes);
+        const std::size_t start = out.size();
+        out.insert(out.end(), data.begin(), data.end());
         if (packet & kRunPacketBit) {
-            for (std::uint64_t i = 0; i < count; ++i)
-                out.insert(out.end(), data.begin(), data.end());
-        } else {
-            out.insert(out.end(), data.begin(), data.end());
+            // The pixel repeated by doubling what is there already: a few copies, not one a pixel.
+            const std::size_t end = start + static_cast<std::size_t>(count) * bytesPerPixel;
+            out.resize(end);
+            for (std::size_t filled = bytesPerPixel; start + filled < end; filled *= 2) {
+                const std::size_t n = std::min(filled, end - start - filled);
+                std::copy_n(out.begin() + static_cast<std::ptrdiff_t>(start), n,
+                            out.begin() + static_cast<std::ptrdiff_t>(start + filled));
+            }
         }
         done += count;
     }
@@ -96,7 +102,12 @@ int TgaFile::Reset() {
 }
 
 int TgaFile::Load() {
-    const Bytes bytes = ReadWholeFile(path);
+    return Parse(ReadWholeFile(path));
+}
+
+int TgaFile::Parse(ByteSpan bytes) {
+    // Within 2 GiB, so is everything the file holds.
+    LengthOf(bytes);
     if (bytes.size() < kHeaderSize) {
         throw FormatError(path, fmt::format("file of {} bytes is shorter than the {}-byte header",
                                             bytes.size(), kHeaderSize));
@@ -200,7 +211,14 @@ int TgaFile::Load() {
 }
 
 int TgaFile::SaveAs(std::string target) {
+    WriteWholeFile(target, Serialize());
+    return 1;
+}
+
+Bytes TgaFile::Serialize() const {
     ByteWriter writer;
+    writer.Reserve(kHeaderSize + imageId_.size() + colourMap_.size() + pixels_.size() +
+                   trailing_.size());
     writer.U8(header_.idLength);
     writer.U8(header_.colourMapType);
     writer.U8(header_.imageType);
@@ -216,8 +234,7 @@ int TgaFile::SaveAs(std::string target) {
     writer.Append(colourMap_);
     writer.Append(pixels_);
     writer.Append(trailing_);
-    WriteWholeFile(target, writer.Data());
-    return 1;
+    return writer.Release();
 }
 
 int TgaFile::FlipRows() {

@@ -102,6 +102,10 @@ class TgaFile : public GameFile {
     // Writes header, image ID, colour map, image data and trailing bytes. Changes neither `path`
     // nor `length`.
     int SaveAs(std::string target) override;
+    // Load of a file already in memory: the same reading and errors, for bytes that need no file.
+    int Parse(ByteSpan bytes) override;
+    // The bytes SaveAs writes.
+    Bytes Serialize() const;
     // Reverses the order of the rows of the image data; the bytes within a row stay as they are.
     int FlipRows();
 

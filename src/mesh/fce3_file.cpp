@@ -52,6 +52,19 @@ int Fce3File::Load() {
     return 1;
 }
 
+int Fce3File::Parse(ByteSpan bytes) {
+    std::array<std::uint8_t, kHeaderSize> header{};
+    std::vector<Bytes> arrays = ParseMesh(bytes, path, header, kArrays);
+
+    header_ = header;
+    std::move(arrays.begin(), arrays.end(), arrays_.begin());
+    arraysInFile_ = false;
+    loadedFrom_.clear();
+    // ParseMesh refuses meshes of 2 GiB or more.
+    length = static_cast<std::int32_t>(bytes.size());
+    return 1;
+}
+
 int Fce3File::SaveAs(std::string /*target*/) {
     return 1;
 }
@@ -63,7 +76,12 @@ std::vector<Bytes> Fce3File::CurrentArrays() const {
 }
 
 int Fce3File::ConvertToFce4(std::string target) {
-    Fce4File mesh(std::move(target));
+    return ToFce4(std::move(target))->Save();
+}
+
+std::unique_ptr<Fce4File> Fce3File::ToFce4(std::string target) {
+    auto converted = std::make_unique<Fce4File>(std::move(target));
+    Fce4File& mesh = *converted;
     mesh.Reset();
 
     mesh.SetTriangleCount(TriangleCount());
@@ -123,8 +141,7 @@ int Fce3File::ConvertToFce4(std::string target) {
     mesh.SetArrayBytes(Fce4File::kVertexWords2, Bytes(4 * vertexCount, 0));
     mesh.SetArrayBytes(Fce4File::kVertexWords3, Bytes(4 * vertexCount, 0));
     mesh.SetArrayBytes(Fce4File::kTriangleExtra, Bytes(12 * triangleCount, 0));
-
-    return mesh.Save();
+    return converted;
 }
 
 std::int32_t Fce3File::ArrayOffset(ArrayId array) const {

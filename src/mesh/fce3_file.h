@@ -49,6 +49,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -57,6 +58,8 @@
 #include "mesh/mesh_arrays.h"
 
 namespace carconv {
+
+class Fce4File;
 
 class Fce3File : public GameFile {
   public:
@@ -132,6 +135,9 @@ class Fce3File : public GameFile {
     int Load() override;
     // The mesh is read-only: writes nothing, creates no file.
     int SaveAs(std::string target) override;
+    // Load of a mesh file already in memory, with the same checks and errors; the arrays are
+    // taken into memory at once.
+    int Parse(ByteSpan bytes) override;
 
     // Builds the version-4 mesh of this loaded mesh and writes it to `target`. Counts, extent,
     // markers and part tables are copied, all slots whatever the counts say; part slots 0-11 get
@@ -140,6 +146,8 @@ class Fce3File : public GameFile {
     // copies of the vertices and normals and zeroed extras; offsets are the packed layout.
     // Leaves this object unchanged.
     int ConvertToFce4(std::string target);
+    // The version-4 mesh that ConvertToFce4 writes, for `target`; nothing is written.
+    std::unique_ptr<Fce4File> ToFce4(std::string target);
 
     // Read-only view of the header.
     std::int32_t TriangleCount() const { return I32At(kTriangleCountAt); }
@@ -183,7 +191,7 @@ class Fce3File : public GameFile {
     // Empty while arraysInFile_: then the file Load read holds them, as Load checked.
     mutable std::array<Bytes, kArrayCount> arrays_;
     mutable bool arraysInFile_ = false;
-    // The file Load read (`path` may be changed afterwards).
+    // The file Load read (`path` may be changed afterwards); empty after Parse.
     std::string loadedFrom_;
 };
 

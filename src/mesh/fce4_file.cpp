@@ -97,9 +97,22 @@ void Fce4File::UsePackedOffsets() {
         SetI32At(kArrays[i].offsetAt, offsets[i]);
 }
 
-int Fce4File::SaveAs(std::string target) {
-    if (target == path && target == loadedFrom_ && fileCurrent_)
-        return 1;
+int Fce4File::Parse(ByteSpan bytes) {
+    std::array<std::uint8_t, kHeaderSize> header{};
+    std::vector<Bytes> arrays = ParseMesh(bytes, path, header, kArrays);
+
+    header_ = header;
+    std::move(arrays.begin(), arrays.end(), arrays_.begin());
+    arraysInFile_ = false;
+    loadedFrom_.clear();
+    fileCurrent_ = false;
+    // ParseMesh refuses meshes of 2 GiB or more.
+    length = static_cast<std::int32_t>(bytes.size());
+    return 1;
+}
+
+std::array<std::uint8_t, Fce4File::kHeaderSize> Fce4File::WrittenHeader(
+    const std::string& target) const {
     ReadArrays();
     const std::array<std::int32_t, kArrayCount> offsets = PackedOffsets(target);
     for (std::size_t i = 0; i < kArrays.size(); ++i) {
@@ -118,6 +131,26 @@ int Fce4File::SaveAs(std::string target) {
     for (std::size_t i = 0; i < kArrays.size(); ++i) {
         StoreI32le(header, kArrays[i].offsetAt, offsets[i]);
     }
+    return header;
+}
+
+Bytes Fce4File::Serialize(const std::string& target) const {
+    const std::array<std::uint8_t, kHeaderSize> header = WrittenHeader(target);
+    std::size_t size = header.size();
+    for (const Bytes& array : arrays_)
+        size += array.size();
+    ByteWriter out;
+    out.Reserve(size);
+    out.Append(header);
+    for (const Bytes& array : arrays_)
+        out.Append(array);
+    return out.Release();
+}
+
+int Fce4File::SaveAs(std::string target) {
+    if (target == path && target == loadedFrom_ && fileCurrent_)
+        return 1;
+    const std::array<std::uint8_t, kHeaderSize> header = WrittenHeader(target);
     // Written array by array: no second copy of the whole mesh in memory.
     AtomicFileWriter out(target);
     out.Write(header);

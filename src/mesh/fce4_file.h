@@ -194,6 +194,12 @@ class Fce4File : public GameFile {
     // file size or the file changed on disk before its arrays were read again, IoError when the
     // file cannot be read or written.
     int SaveAs(std::string target) override;
+    // Load of a mesh file already in memory, with the same checks and errors; the arrays are
+    // taken into memory at once and the object stands for no file, so SaveAs writes in every
+    // case.
+    int Parse(ByteSpan bytes) override;
+    // The bytes SaveAs writes, with its errors (`target` names the file in them).
+    Bytes Serialize(const std::string& target) const;
 
     // True when `file` (the leading bytes of a mesh file, or all of it) is long enough to hold
     // the version mark and holds ':' there.
@@ -272,12 +278,15 @@ class Fce4File : public GameFile {
     void Modify();
     // The packed offsets of the current counts; `file` names the file in errors.
     std::array<std::int32_t, kArrayCount> PackedOffsets(const std::string& file) const;
+    // The header SaveAs writes, with the packed offsets, after checking the arrays against the
+    // counts; brings the arrays into memory.
+    std::array<std::uint8_t, kHeaderSize> WrittenHeader(const std::string& target) const;
 
     std::array<std::uint8_t, kHeaderSize> header_{};
     // Empty while arraysInFile_: then the file Load read holds them, as Load checked.
     mutable std::array<Bytes, kArrayCount> arrays_;
     mutable bool arraysInFile_ = false;
-    // The file Load read (`path` may be changed afterwards).
+    // The file Load read (`path` may be changed afterwards); empty after Parse.
     std::string loadedFrom_;
     // The file Load read holds exactly what SaveAs to it would write.
     bool fileCurrent_ = false;

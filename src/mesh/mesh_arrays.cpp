@@ -62,19 +62,43 @@ void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSi
     CheckedRanges(header, headerSize, fileSize, fileName, arrays);
 }
 
+namespace {
+
+// The checks of a mesh file of `fileSize` bytes whose first bytes are `prefix` (at least the
+// header when the file is that long).
+void CheckMeshFile(ByteSpan prefix, std::size_t headerSize, std::uint64_t fileSize,
+                   const std::string& fileName, std::span<const MeshArrayLayout> arrays) {
+    if (fileSize > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw IoError(fileName, "file is too large (2 GiB or more)");
+    if (prefix.size() < headerSize) {
+        throw FormatError(fileName,
+                          fmt::format("file of {} bytes is shorter than the {}-byte mesh header",
+                                      prefix.size(), headerSize));
+    }
+    CheckMeshArrays(prefix.first(headerSize), headerSize, static_cast<std::size_t>(fileSize),
+                    fileName, arrays);
+}
+
+}  // namespace
+
 std::size_t LoadMeshHeader(const std::string& path, std::span<std::uint8_t> header,
                            std::span<const MeshArrayLayout> arrays) {
     const Bytes prefix = ReadFilePrefix(path, header.size());
     const std::int64_t size = FileSize(path);
-    if (size > std::numeric_limits<std::int32_t>::max())
-        throw IoError(path, "file is too large (2 GiB or more)");
-    if (prefix.size() < header.size()) {
-        throw FormatError(path, fmt::format("file of {} bytes is shorter than the {}-byte mesh header",
-                                            prefix.size(), header.size()));
-    }
-    CheckMeshArrays(prefix, header.size(), static_cast<std::size_t>(size), path, arrays);
+    CheckMeshFile(prefix, header.size(), static_cast<std::uint64_t>(size), path, arrays);
     std::copy(prefix.begin(), prefix.end(), header.begin());
     return static_cast<std::size_t>(size);
+}
+
+std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
+                             std::span<std::uint8_t> header,
+                             std::span<const MeshArrayLayout> arrays) {
+    CheckMeshFile(file, header.size(), file.size(), fileName, arrays);
+    ByteReader reader(file, fileName);
+    const ByteSpan fileHeader = file.first(header.size());
+    std::vector<Bytes> buffers = ReadMeshArrays(reader, fileHeader, header.size(), arrays);
+    std::copy(fileHeader.begin(), fileHeader.end(), header.begin());
+    return buffers;
 }
 
 std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,

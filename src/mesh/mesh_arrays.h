@@ -46,6 +46,12 @@ void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSi
 std::size_t LoadMeshHeader(const std::string& path, std::span<std::uint8_t> header,
                            std::span<const MeshArrayLayout> arrays);
 
+// LoadMeshHeader of a mesh file whose bytes are all in memory, with the same checks and errors,
+// `fileName` naming it; the arrays are read too and returned.
+std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
+                             std::span<std::uint8_t> header,
+                             std::span<const MeshArrayLayout> arrays);
+
 // Reads the arrays of a mesh whose `header` was loaded earlier from `path`, after checking that
 // the file still begins with that header. Throws IoError when the file cannot be read and
 // FormatError when it has changed so that the header or the arrays no longer match.
