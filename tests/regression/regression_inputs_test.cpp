@@ -1,7 +1,8 @@
 // Inputs that once crashed, hung or misbehaved under the fuzzer, kept in
-// tests/regression/<target>/ and replayed through the loader of their target. Each must load
-// (and what is written from it must load again) or fail with a CarconvError; a crash, a sanitizer
-// report or any other exception fails the suite.
+// tests/regression/<target>/ and replayed through the loader of their target, from a file and, as
+// the fuzz targets read them, from memory. Each must load (and what is written from it must load
+// again) or fail with a CarconvError; a crash, a sanitizer report or any other exception fails the
+// suite.
 
 #include <gtest/gtest.h>
 
@@ -41,11 +42,20 @@ void ExpectLoads(const std::string& path) {
     EXPECT_NO_THROW(file.Load()) << path;
 }
 
-// What each fuzz target does with its input, which lies at `input` under the name the target
-// gives it; `scratch` takes whatever the target writes.
+// Parses what carconv wrote; it must not be refused.
+template <class File>
+void ExpectParses(const Bytes& written) {
+    File file("written");
+    EXPECT_NO_THROW(file.Parse(written));
+}
+
+// What each fuzz target does with its input: `run` with the input at `input` under the name the
+// target gives it (`scratch` takes whatever it writes), `parse` with the input in memory (none
+// for the conversion, which works on files).
 struct Target {
     std::string inputName;
     std::function<void(const std::string& input, const ScratchDir& scratch)> run;
+    std::function<void(const Bytes& input)> parse;
 };
 
 const std::map<std::string, Target>& Targets() {
@@ -57,6 +67,10 @@ const std::map<std::string, Target>& Targets() {
               archive.Load();
               archive.SaveAs(scratch.File("copy.viv"));
               ExpectLoads<VivArchive>(scratch.File("copy.viv"));
+          },
+          [](const Bytes& input) {
+              VivArchive archive("car.viv");
+              archive.Parse(input);
           }}},
         {"carp3",
          {"carp.txt",
@@ -67,6 +81,12 @@ const std::map<std::string, Target>& Targets() {
               ExpectLoads<Carp3File>(scratch.File("same.txt"));
               carp.ConvertToCarp4(scratch.File("converted.txt"));
               ExpectLoads<Carp4File>(scratch.File("converted.txt"));
+          },
+          [](const Bytes& input) {
+              Carp3File carp("carp.txt");
+              carp.Parse(input);
+              ExpectParses<Carp3File>(carp.Serialize("same.txt"));
+              ExpectParses<Carp4File>(carp.ToCarp4("converted.txt")->Serialize("converted.txt"));
           }}},
         {"carp4",
          {"carp.txt",
@@ -75,6 +95,11 @@ const std::map<std::string, Target>& Targets() {
               carp.Load();
               carp.SaveAs(scratch.File("same.txt"));
               ExpectLoads<Carp4File>(scratch.File("same.txt"));
+          },
+          [](const Bytes& input) {
+              Carp4File carp("carp.txt");
+              carp.Parse(input);
+              ExpectParses<Carp4File>(carp.Serialize("same.txt"));
           }}},
         {"fce3",
          {"car.fce",
@@ -83,6 +108,11 @@ const std::map<std::string, Target>& Targets() {
               mesh.Load();
               mesh.ConvertToFce4(scratch.File("converted.fce"));
               ExpectLoads<Fce4File>(scratch.File("converted.fce"));
+          },
+          [](const Bytes& input) {
+              Fce3File mesh("car.fce");
+              mesh.Parse(input);
+              ExpectParses<Fce4File>(mesh.ToFce4("converted.fce")->Serialize("converted.fce"));
           }}},
         {"fce4",
          {"car.fce",
@@ -91,6 +121,11 @@ const std::map<std::string, Target>& Targets() {
               mesh.Load();
               mesh.SaveAs(scratch.File("same.fce"));
               ExpectLoads<Fce4File>(scratch.File("same.fce"));
+          },
+          [](const Bytes& input) {
+              Fce4File mesh("car.fce");
+              mesh.Parse(input);
+              ExpectParses<Fce4File>(mesh.Serialize("same.fce"));
           }}},
         {"fedata3",
          {"fedata.eng",
@@ -99,6 +134,11 @@ const std::map<std::string, Target>& Targets() {
               data.Load();
               data.ConvertToFedata4(scratch.File("converted.eng"));
               ExpectLoads<Fedata4File>(scratch.File("converted.eng"));
+          },
+          [](const Bytes& input) {
+              Fedata3File data("fedata.eng");
+              data.Parse(input);
+              ExpectParses<Fedata4File>(data.ToFedata4("converted.eng")->Serialize());
           }}},
         {"fedata4",
          {"fedata.eng",
@@ -107,18 +147,31 @@ const std::map<std::string, Target>& Targets() {
               data.Load();
               data.SaveAs(scratch.File("same.eng"));
               ExpectLoads<Fedata4File>(scratch.File("same.eng"));
+          },
+          [](const Bytes& input) {
+              Fedata4File data("fedata.eng");
+              data.Parse(input);
+              ExpectParses<Fedata4File>(data.Serialize());
           }}},
         {"fsh_file",
          {"dash.fsh",
           [](const std::string& input, const ScratchDir&) {
               FshFile pictures(input);
               pictures.Load();
+          },
+          [](const Bytes& input) {
+              FshFile pictures("dash.fsh");
+              pictures.Parse(input);
           }}},
         {"fsh_image",
          {"dash",
           [](const std::string& input, const ScratchDir&) {
               FshImage image(input);
               image.Load();
+          },
+          [](const Bytes& input) {
+              FshImage image("dash");
+              image.Parse(input);
           }}},
         {"tga",
          {"car00.tga",
@@ -127,6 +180,11 @@ const std::map<std::string, Target>& Targets() {
               texture.Load();
               texture.SaveAs(scratch.File("same.tga"));
               ExpectLoads<TgaFile>(scratch.File("same.tga"));
+          },
+          [](const Bytes& input) {
+              TgaFile texture("car00.tga");
+              texture.Parse(input);
+              ExpectParses<TgaFile>(texture.Serialize());
           }}},
         {"convert",
          {"in.viv",
@@ -134,7 +192,8 @@ const std::map<std::string, Target>& Targets() {
               test::WriteTemplates(scratch.Path());
               ConvertPackage(input, scratch.File("out.viv"), scratch.Path() + "/");
               ExpectLoads<VivArchive>(scratch.File("out.viv"));
-          }}},
+          },
+          nullptr}},
     };
     return targets;
 }
@@ -163,6 +222,12 @@ TEST(RegressionInputs, EveryKeptInputLoadsOrFailsCleanly) {
                 target->second.run(input, scratch);
             } catch (const CarconvError&) {
                 // The clean way to refuse an input.
+            }
+            if (target->second.parse) {
+                try {
+                    target->second.parse(test::ReadFile(file.string()));
+                } catch (const CarconvError&) {
+                }
             }
             ++replayed;
         }

@@ -1,0 +1,173 @@
+// The formats whose Load does not simply read the file and hand the bytes to Parse read the same
+// from memory as from their file: Parse of a file's bytes gives the object, or the error, that
+// Load of the file gives. Meshes check their header against the file's size and read their arrays
+// later; archives and picture archives unpack to disk and type their members from the files. The
+// fuzzers reach the parsers only through Parse, so a Parse that drifted from Load would leave Load
+// unfuzzed without anyone noticing.
+//
+// Each format is tried on a well-formed file, every one of its short prefixes and a sample of the
+// longer ones, and copies with header words overwritten by extreme values. An object is compared
+// through what it shows of itself: its length and, where it writes, the bytes it would write.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "files/errors.h"
+#include "files/viv_archive.h"
+#include "files/warnings.h"
+#include "image/fsh_file.h"
+#include "image/fsh_image.h"
+#include "mesh/fce3_file.h"
+#include "mesh/fce4_file.h"
+#include "mesh/mesh_bytes.h"
+#include "support/packages.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::ScratchDir;
+
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The well-formed file, all prefixes up to 64 bytes and every 97th after, and copies with the
+// 32-bit words of the first 64 bytes set to 0xFFFFFFFF and to 0x7FFFFFFF in turn.
+std::vector<Bytes> Variants(const Bytes& good) {
+    std::vector<Bytes> variants = {good};
+    for (std::size_t n = 0; n < good.size(); n += n < 64 ? 1 : 97)
+        variants.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
+    for (std::size_t at = 0; at + 4 <= std::min<std::size_t>(good.size(), 64); at += 4) {
+        for (std::uint8_t top : {std::uint8_t{0xFF}, std::uint8_t{0x7F}}) {
+            Bytes damaged = good;
+            std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(at), 4, std::uint8_t{0xFF});
+            damaged[at + 3] = top;
+            variants.push_back(damaged);
+        }
+    }
+    return variants;
+}
+
+// What reading did: the error's class and text, or the description of the object read, and the
+// number of warnings reported on the way.
+struct Outcome {
+    std::string error;
+    std::string object;
+    int warnings = 0;
+};
+
+template <class File>
+using Describe = std::function<std::string(File&)>;
+
+template <class File>
+Outcome Read(const std::string& path, const std::function<void(File&)>& read,
+             const Describe<File>& describe) {
+    Outcome outcome;
+    ScopedWarningSink count([&](const std::string&) { ++outcome.warnings; });
+    File file(path);
+    try {
+        read(file);
+    } catch (const CarconvError& e) {
+        outcome.error = std::string(typeid(e).name()) + ": " + e.what();
+        return outcome;
+    }
+    outcome.object = "length " + std::to_string(file.length) + "\n" + describe(file);
+    return outcome;
+}
+
+// Load of each variant written to `name` and Parse of the same bytes under the same path agree.
+template <class File>
+void ExpectLoadAndParseAgree(const std::string& name, const Bytes& good,
+                             const Describe<File>& describe) {
+    ScratchDir dir;
+    const std::string path = dir.File(name);
+    int loaded = 0;
+    for (const Bytes& bytes : Variants(good)) {
+        SCOPED_TRACE(name + " of " + std::to_string(bytes.size()) + " bytes");
+        test::WriteFile(path, bytes);
+        const Outcome fromFile = Read<File>(
+            path, [](File& f) { f.Load(); }, describe);
+        const Outcome fromMemory = Read<File>(
+            path, [&](File& f) { f.Parse(ByteSpan(bytes)); }, describe);
+        EXPECT_EQ(fromMemory.error, fromFile.error);
+        EXPECT_EQ(fromMemory.object, fromFile.object);
+        EXPECT_EQ(fromMemory.warnings, fromFile.warnings);
+        loaded += fromFile.error.empty() ? 1 : 0;
+    }
+    EXPECT_GT(loaded, 0) << "no variant of " << name << " loads";
+}
+
+TEST(ParseFromMemory, MeshesReadAsFromTheirFilesArraysIncluded) {
+    ExpectLoadAndParseAgree<Fce3File>("car.fce", test::Fce3Mesh(3, 2, false), [](Fce3File& mesh) {
+        std::string text = Text(Bytes(mesh.Header().begin(), mesh.Header().end()));
+        for (int a = 0; a < Fce3File::kArrayCount; ++a)
+            text += "\n" + Text(mesh.ArrayBytes(static_cast<Fce3File::ArrayId>(a)));
+        return text + "\n" + Text(mesh.ToFce4("converted.fce")->Serialize("converted.fce"));
+    });
+    ExpectLoadAndParseAgree<Fce4File>("car.fce", test::Fce4PackedMesh(3, 2), [](Fce4File& mesh) {
+        return Text(mesh.Serialize(mesh.path));
+    });
+}
+
+std::string DescribeImage(const FshImage& image) {
+    return std::to_string(image.FormatCode()) + " " + std::to_string(image.Width()) + "x" +
+           std::to_string(image.Height()) + (image.PixelDataComplete() ? " complete " : " short ") +
+           Text(image.Pixels()) + Text(Bytes(image.Palette().begin(), image.Palette().end()));
+}
+
+TEST(ParseFromMemory, PictureArchivesReadAsFromTheirFilesWithoutAWorkingDirectory) {
+    const auto before = test::LeftoverWorkingDirectories();
+    ExpectLoadAndParseAgree<FshFile>("dash.fsh", test::Fsh(), [](FshFile& pictures) {
+        std::string text;
+        for (const FshEntry& entry : pictures.Entries()) {
+            text += entry.name + " " + std::to_string(entry.offset) + " " +
+                    std::to_string(entry.size) + " " + DescribeImage(*entry.image) + "\n";
+        }
+        return text;
+    });
+    FshFile parsed("dash.fsh");
+    parsed.Parse(test::Fsh());
+    ASSERT_EQ(parsed.images.GetSize(), 1);
+    EXPECT_EQ(parsed.images.ElementAt(0).GetFileName(), "dash");
+    EXPECT_EQ(parsed.WorkingDirectoryPath(), "");
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+TEST(ParseFromMemory, ArchivesTypeAndReadTheirMembersAsFromTheirFiles) {
+    ScratchDir dir;
+    std::vector<std::pair<std::string, test::Bytes>> members = test::Version3Members(true);
+    members.emplace_back("dash.fce", test::EmptyFce4());  // a mesh of version 4 by its mark
+    members.emplace_back("readme", test::Bytes{'x'});
+    members.emplace_back("broken.tga", test::Bytes{1, 2, 3});  // kept plain, with a warning
+    test::WriteArchive(dir.File("inner.viv"), {{"carp.txt", test::Bytes{'(', '0', ')'}}});
+    members.emplace_back("inner.viv", test::ReadFile(dir.File("inner.viv")));
+    test::WriteArchive(dir.File("package.viv"), members);
+    const auto before = test::LeftoverWorkingDirectories();
+
+    ExpectLoadAndParseAgree<VivArchive>(
+        "car.viv", test::ReadFile(dir.File("package.viv")), [](VivArchive& archive) {
+            std::string text = std::to_string(archive.memberCount) + " members\n";
+            for (int i = 0; i < archive.members.GetSize(); ++i) {
+                const GameFile& member = archive.members.ElementAt(i);
+                text += member.typeTag + " " + member.GetFileName() + " " +
+                        std::to_string(member.length) + "\n";
+            }
+            return text;
+        });
+
+    VivArchive parsed("car.viv");
+    parsed.Parse(test::ReadFile(dir.File("package.viv")));
+    ASSERT_EQ(parsed.members.GetSize(), static_cast<int>(members.size()));
+    EXPECT_EQ(parsed.members.ElementAt(0).path, test::NativeSeparators("car.viv/fedata.eng"));
+    EXPECT_EQ(parsed.WorkingDirectoryPath(), "");
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+}  // namespace
+}  // namespace carconv
