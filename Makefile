@@ -43,11 +43,12 @@ test-asan: test-deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The benchmark: a Release build of the tool, timed on generated data in $(BENCH_BUILD)/bench-work.
+# The benchmark: a Release build of the tool, timed on generated data in $(BENCH_BUILD)/bench-work;
+# the fuzz targets of $(FUZZ_BUILD), when `make fuzz` has built them, run briefly for their rates.
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DCARCONV_BUILD_TESTS=OFF >/dev/null
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target carconv carconv-samples carconv-bench
-	$(BENCH_BUILD)/carconv-bench --work $(BENCH_BUILD)/bench-work
+	$(BENCH_BUILD)/carconv-bench --work $(BENCH_BUILD)/bench-work --fuzz-build $(FUZZ_BUILD)
 
 # Windows: cross-builds carconv.exe and carconvw.exe for x86_64 (with the test suite, run under
 # Wine in a throwaway prefix inside the build directory) and for i686 (the programs only), then

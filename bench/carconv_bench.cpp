@@ -8,8 +8,11 @@
 //               package is met last, next to `find ROOT -iname car.viv` on the same tree, warm
 //               cache, best of several runs
 //   batch       many sample packages converted with --jobs 1 and with --jobs 2
+//   fuzzing     each libFuzzer target of a fuzz build (`make fuzz`) run for a few seconds from the
+//               seed corpus and the kept regression inputs: inputs per second, which for the
+//               per-format targets should reach 2,000; skipped without a fuzz build
 //
-//   carconv-bench [--work DIR] [--runs N]
+//   carconv-bench [--work DIR] [--runs N] [--fuzz-build DIR] [--fuzz-seconds N]
 //
 // Every child runs with HOME, the XDG folders and TMPDIR inside the work directory, so the
 // benchmark never touches the user's settings or templates, and working directories lie on the
@@ -30,6 +33,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -223,9 +227,104 @@ std::pair<std::size_t, std::string> MakeTree(const fs::path& root) {
     return {order.size(), package};
 }
 
+// ---- fuzz throughput ----
+
+constexpr double kFuzzRateTarget = 2000;  // inputs per second, for every per-format target
+
+// Runs `args` with stdout thrown away and stderr into `log`; returns the exit status.
+int RunLogged(const std::vector<std::string>& args, const fs::path& log) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("cannot start " + args[0]);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        throw std::runtime_error("cannot wait for " + args[0]);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+}
+
+// The number after `key` on its line of the fuzzer's final statistics; -1 when there is none.
+double FuzzStat(const fs::path& log, const std::string& key) {
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(key, 0) == 0)
+            return std::atof(line.c_str() + key.size());
+    }
+    return -1;
+}
+
+// Every fuzz target of `fuzzBuild` for `seconds`, each from a fresh corpus seeded as
+// scripts/run-fuzz.sh seeds it and with its limits, so the figures do not depend on what earlier
+// runs left in the build's own corpus.
+void FuzzThroughput(const std::string& fuzzBuild, int seconds, const fs::path& work) {
+    const fs::path build = fuzzBuild.empty() ? fs::path() : fs::absolute(fuzzBuild);
+    const fs::path seeder = build / "fuzz" / "carconv-fuzz-seeds";
+    std::ifstream list(build / "fuzz-targets.txt");
+    std::string names;
+    if (fuzzBuild.empty() || !list || !std::getline(list, names) || !fs::exists(seeder)) {
+        std::printf("\nfuzzing: skipped, no fuzz build%s%s (`make fuzz` makes one)\n",
+                    fuzzBuild.empty() ? "" : " in ", fuzzBuild.c_str());
+        return;
+    }
+    const fs::path seeds = work / "fuzz-seeds";
+    const fs::path corpora = work / "fuzz-corpus";
+    fs::remove_all(seeds);
+    fs::remove_all(corpora);
+    if (RunLogged({seeder.string(), seeds.string()}, work / "fuzz-seeds.log") != 0)
+        throw std::runtime_error("carconv-fuzz-seeds failed, see " +
+                                 (work / "fuzz-seeds.log").string());
+
+    std::string load;
+    std::getline(std::ifstream("/proc/loadavg"), load);
+    std::printf("\nfuzzing: %d s a target from the seeds (load average before: %s)\n", seconds,
+                load.substr(0, load.find(' ')).c_str());
+    std::stringstream targets(names);
+    for (std::string target; std::getline(targets, target, ';');) {
+        const bool convert = target == "convert";
+        const std::string maxLen = convert                   ? "524288"
+                                   : target == "viv_archive" ? "2097152"
+                                                             : "1048576";
+        const fs::path corpus = corpora / target;
+        fs::create_directories(corpus);
+        fs::create_directories(seeds / target);
+        std::vector<std::string> args = {(build / "fuzz" / ("fuzz_" + target)).string(),
+                                         corpus.string(), (seeds / target).string()};
+        const fs::path kept = fs::path(CARCONV_REGRESSION_DIR) / target;
+        if (fs::is_directory(kept))
+            args.push_back(kept.string());
+        args.insert(args.end(), {"-max_total_time=" + std::to_string(seconds), "-timeout=10",
+                                 "-rss_limit_mb=2048", "-malloc_limit_mb=1024",
+                                 "-max_len=" + maxLen, "-print_final_stats=1",
+                                 "-artifact_prefix=" + (corpora / (target + "-")).string()});
+        const fs::path log = corpora / (target + ".log");
+        const int status = RunLogged(args, log);
+        const double runs = FuzzStat(log, "stat::number_of_executed_units:");
+        const double rate = FuzzStat(log, "stat::average_exec_per_sec:");
+        std::printf("  %-12s %9.0f inputs %8.0f/s", target.c_str(), runs, rate);
+        if (status != 0)
+            std::printf("   FINDING (exit %d), see %s\n", status, log.c_str());
+        else if (convert)
+            std::printf("   (the whole conversion, on disk)\n");
+        else
+            std::printf("   target >= %.0f/s   %s\n", kFuzzRateTarget,
+                        rate >= kFuzzRateTarget ? "PASS" : "MISS");
+    }
+}
+
 struct Options {
     std::string work = "bench-work";
     int runs = 5;
+    std::string fuzzBuild;  // empty: no fuzz figures
+    int fuzzSeconds = 10;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -236,8 +335,14 @@ Options ParseOptions(int argc, char** argv) {
             options.work = argv[++i];
         } else if (arg == "--runs" && i + 1 < argc) {
             options.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--fuzz-build" && i + 1 < argc) {
+            options.fuzzBuild = argv[++i];
+        } else if (arg == "--fuzz-seconds" && i + 1 < argc) {
+            options.fuzzSeconds = std::max(1, std::atoi(argv[++i]));
         } else {
-            throw std::invalid_argument("usage: carconv-bench [--work DIR] [--runs N]");
+            throw std::invalid_argument(
+                "usage: carconv-bench [--work DIR] [--runs N] [--fuzz-build DIR] "
+                "[--fuzz-seconds N]");
         }
     }
     return options;
@@ -366,6 +471,9 @@ int main(int argc, char** argv) {
         std::printf("  --jobs 1                   %7.3f s\n", jobs1);
         std::printf("  --jobs 2                   %7.3f s\n", jobs2);
         Verdict("speed-up with 2 jobs", jobs1 / jobs2, ">=", 1.3);
+
+        // (d) the fuzz targets' throughput.
+        FuzzThroughput(options.fuzzBuild, options.fuzzSeconds, work);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "carconv-bench: %s\n", e.what());
