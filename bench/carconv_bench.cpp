@@ -64,8 +64,10 @@ struct ChildRun {
     long peakKiB = 0;
 };
 
-// Starts `args` with stdout and stderr thrown away, waits for it and measures it.
-ChildRun Measure(const std::vector<std::string>& args, int& status) {
+// Starts `args` with stdout thrown away and stderr too, or into `errorLog` when one is named, waits
+// for it and measures it.
+ChildRun Measure(const std::vector<std::string>& args, int& status,
+                 const std::string& errorLog = "") {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -73,7 +75,11 @@ ChildRun Measure(const std::vector<std::string>& args, int& status) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (errorLog.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, errorLog.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const Clock::time_point start = Clock::now();
     pid_t pid = 0;
     const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -233,22 +239,8 @@ constexpr double kFuzzRateTarget = 2000;  // inputs per second, for every per-fo
 
 // Runs `args` with stdout thrown away and stderr into `log`; returns the exit status.
 int RunLogged(const std::vector<std::string>& args, const fs::path& log) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        throw std::runtime_error("cannot start " + args[0]);
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        throw std::runtime_error("cannot wait for " + args[0]);
+    Measure(args, status, log.string());
     return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
 }
 

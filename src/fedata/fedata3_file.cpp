@@ -49,16 +49,8 @@ int Fedata3File::Load() {
 
 int Fedata3File::Parse(ByteSpan bytes) {
     const std::int32_t size = LengthOf(bytes);
-    // A file shorter than its header is read as if zeros followed it: the missing header fields
-    // read as zero, and an offset into the added zeros gives the empty string, just as an offset
-    // past the end does.
     Bytes padded;
-    if (bytes.size() < kHeaderSize) {
-        padded.assign(bytes.begin(), bytes.end());
-        padded.resize(kHeaderSize, 0);
-        bytes = padded;
-    }
-    ByteReader reader(bytes, path);
+    ByteReader reader(PadToHeader(bytes, kHeaderSize, padded), path);
 
     Header header;
     ReadFedataBlock(reader, header.leadingBytes);

@@ -5,6 +5,14 @@
 
 namespace carconv {
 
+ByteSpan PadToHeader(ByteSpan bytes, std::size_t headerSize, Bytes& padded) {
+    if (bytes.size() >= headerSize)
+        return bytes;
+    padded.assign(bytes.begin(), bytes.end());
+    padded.resize(headerSize, 0);
+    return padded;
+}
+
 std::string ReadFedataString(ByteReader& reader, std::int32_t offset) {
     if (offset < 0 || static_cast<std::uint64_t>(offset) >= reader.Size())
         return {};

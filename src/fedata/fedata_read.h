@@ -27,6 +27,12 @@ inline constexpr std::size_t kFedataStringWindow = 256;
 // end of the bytes, names no string and gives the empty string. Moves the reader.
 std::string ReadFedataString(ByteReader& reader, std::int32_t offset);
 
+// The bytes of a file to read, `bytes` itself or, when they are shorter than the header, a copy
+// in `padded` filled up to `headerSize` with zeros. A file shorter than its header is read as if
+// zeros followed it: the missing header fields read as zero, and an offset into the added zeros
+// gives the empty string, just as an offset past the end does.
+ByteSpan PadToHeader(ByteSpan bytes, std::size_t headerSize, Bytes& padded);
+
 // Fills `block` with the reader's next N bytes (header blocks held as they are).
 template <std::size_t N>
 void ReadFedataBlock(ByteReader& reader, std::array<std::uint8_t, N>& block) {

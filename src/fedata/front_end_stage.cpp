@@ -6,8 +6,8 @@
 
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
-#include "image/fsh_file.h"
 #include "files/game_file.h"
+#include "image/fsh_file.h"
 #include "platform/file_system.h"
 
 namespace carconv {
