@@ -10,9 +10,11 @@
 //   Save   - SaveAs(path), dispatched to the concrete class;
 //   SaveAs - writes nothing (the file is taken to be in place).
 // Parse is the in-memory twin of Load: it takes the file's bytes instead of reading them, so a
-// format can be read without a file. Every format class reads its file through the file layer
-// and hands the bytes to its Parse; what Parse makes of them, and the errors it throws, are those
-// of Load. The base's Parse measures the bytes into `length`.
+// format can be read without a file. Every format's Load reads its file through the file layer
+// and parses the bytes as its Parse does (a mesh's Load keeps only the header and reads its arrays
+// again when needed; a container's Load also unpacks its members to disk); the object Parse makes
+// of the bytes, and the errors it throws, are those of Load. The base's Parse measures the bytes
+// into `length`.
 // The archive writer relies on this: it asks every member to SaveAs its own path and then packs
 // the member's file as it lies on disk. A class that overrides SaveAs must therefore write, at its
 // own path, what its Load read.

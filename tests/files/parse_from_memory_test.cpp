@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <typeinfo>
@@ -55,11 +56,14 @@ std::vector<Bytes> Variants(const Bytes& good) {
 }
 
 // What reading did: the error's class and text, or the description of the object read, and the
-// number of warnings reported on the way.
+// number of warnings reported on the way. `fileSystem` marks a refusal of the file system, which
+// reading from memory cannot meet: an IoError, or (on Windows) a name that is no valid file name
+// there.
 struct Outcome {
     std::string error;
     std::string object;
     int warnings = 0;
+    bool fileSystem = false;
 };
 
 template <class File>
@@ -73,6 +77,12 @@ Outcome Read(const std::string& path, const std::function<void(File&)>& read,
     File file(path);
     try {
         read(file);
+    } catch (const IoError&) {
+        outcome.fileSystem = true;
+        return outcome;
+    } catch (const std::filesystem::filesystem_error&) {
+        outcome.fileSystem = true;
+        return outcome;
     } catch (const CarconvError& e) {
         outcome.error = std::string(typeid(e).name()) + ": " + e.what();
         return outcome;
@@ -95,6 +105,8 @@ void ExpectLoadAndParseAgree(const std::string& name, const Bytes& good,
             path, [](File& f) { f.Load(); }, describe);
         const Outcome fromMemory = Read<File>(
             path, [&](File& f) { f.Parse(ByteSpan(bytes)); }, describe);
+        if (fromFile.fileSystem)
+            continue;
         EXPECT_EQ(fromMemory.error, fromFile.error);
         EXPECT_EQ(fromMemory.object, fromFile.object);
         EXPECT_EQ(fromMemory.warnings, fromFile.warnings);
