@@ -17,8 +17,11 @@
 #include "app/version.h"
 #include "files/errors.h"
 #include "files/name_index.h"
+#include "files/safe_name.h"
+#include "files/working_directory.h"
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 #include "platform/profile_store.h"
 #include "platform/terminal.h"
 
@@ -73,6 +76,8 @@ int RunDialogs(const std::string& application, const std::string& templates) {
     ConverterApp app(*dialogs, *profile, settings);
     try {
         app.InitInstance();
+    } catch (const InterruptedError&) {
+        throw;  // the user asked for it: no error box
     } catch (...) {
         // A failed run would otherwise look like a successful one to a desktop user.
         dialogs->ShowError(ErrorText(std::current_exception()));
@@ -83,6 +88,8 @@ int RunDialogs(const std::string& application, const std::string& templates) {
 
 void RunConvert(const std::string& application, const std::string& input, const std::string& output,
                 const std::string& templates) {
+    // A doomed conversion fails at once, before a first run searches for the stock package.
+    CheckConversionPaths(input, output);
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     profile->SetRegistryKey(kOrganisationKey);
     const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
@@ -90,7 +97,8 @@ void RunConvert(const std::string& application, const std::string& input, const 
     ConvertPackage(input, output, location.directory);
 }
 
-// Many packages into one directory; returns the exit status (1 when any package failed).
+// Many packages into one directory; returns the exit status (1 when any package failed, 128 + the
+// signal when the batch was interrupted).
 int RunBatchConvert(const std::string& application, const std::vector<std::string>& inputs,
                     const std::string& outputDirectory, unsigned jobs,
                     const std::string& templates) {
@@ -108,7 +116,9 @@ int RunBatchConvert(const std::string& application, const std::vector<std::strin
                             ConvertPackage(input, output, templateDirectory);
                         });
     console.Finish();
-    std::cout << BatchSummaryLine(summary) << '\n';
+    std::cout << BatchSummaryLine(summary) << std::endl;
+    if (summary.interruption != 0)
+        return InterruptedError(summary.interruption).ExitStatus();
     return summary.failed == 0 ? 0 : 1;
 }
 
@@ -132,18 +142,18 @@ void RunInstallTemplates(const std::string& application, const std::string& from
         if (found.empty()) {
             std::string where;
             for (const std::string& root : searched)
-                where += (where.empty() ? "" : ", ") + root;
+                where += (where.empty() ? "" : ", ") + PrintableName(root);
             throw CarconvError("no stock car package (data/cars/fm50/car.viv) found under " +
                                (where.empty() ? std::string("no folder") : where) +
                                "; give its path with --from");
         }
-        std::cout << "found " << found << '\n';
+        std::cout << "found " << PrintableName(found) << '\n';
     }
     InstallTemplatesFrom(found, templateDirectory, *profile);
     std::cout << "installed";
     for (const char* name : kTemplateFiles)
         std::cout << ' ' << name;
-    std::cout << " into " << templateDirectory << '\n';
+    std::cout << " into " << PrintableName(templateDirectory) << '\n';
 }
 
 }  // namespace
@@ -231,6 +241,8 @@ int RunCommandLine(int argc, char** argv) {
     }
 
     try {
+        // What runs that were killed outright left in the temporary directory.
+        SweepAbandonedWorkingDirectories();
         if (*convert && !outputDirectory.empty()) {
             return RunBatchConvert(application, convertPaths, outputDirectory, jobs, templates);
         } else if (*convert) {
@@ -250,6 +262,10 @@ int RunCommandLine(int argc, char** argv) {
         }
         std::cout.flush();
         return 0;
+    } catch (const InterruptedError& e) {
+        std::cout.flush();
+        std::cerr << "carconv: interrupted\n";
+        return e.ExitStatus();
     } catch (...) {
         std::cerr << "carconv: error: " << ErrorText(std::current_exception()) << '\n';
     }

@@ -10,6 +10,7 @@
 #include "files/safe_name.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -117,6 +118,7 @@ int FshFile::Load() {
     loaded.reserve(records.size());
     const ByteSpan all(bytes);
     for (const DirectoryRecord& record : records) {
+        ThrowIfStopRequested();
         const std::string entryPath = JoinPath(directory, record.name);
         budget->Charge(record.size);
         WriteWholeFile(entryPath, all.subspan(record.offset, record.size));
