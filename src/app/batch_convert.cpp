@@ -164,13 +164,17 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
                              BatchConsole& console, const PackageConversion& convert) {
     std::atomic<int> converted{0};
     std::atomic<int> failed{0};
-    std::vector<const BatchJob*> work;
-    for (const BatchJob& job : jobs) {
+    // Each worker writes only the entries of its own jobs.
+    std::vector<std::string> errors(jobs.size());
+    std::vector<std::size_t> work;
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const BatchJob& job = jobs[j];
         if (job.refusal.empty()) {
-            work.push_back(&job);
+            work.push_back(j);
         } else {
             console.Line("carconv: error: " + job.input + ": " + job.refusal);
             console.PackageDone(false);
+            errors[j] = job.refusal;
             ++failed;
         }
     }
@@ -178,7 +182,7 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
     std::atomic<std::size_t> next{0};
     auto worker = [&]() {
         for (std::size_t i = next++; i < work.size(); i = next++) {
-            const BatchJob& job = *work[i];
+            const BatchJob& job = jobs[work[i]];
             bool ok = false;
             try {
                 ScopedWarningSink warnings([&console, &job](const std::string& message) {
@@ -188,6 +192,7 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
                 ok = true;
             } catch (...) {
                 std::string text = ErrorText(std::current_exception());
+                errors[work[i]] = text.empty() ? std::string("failed") : text;
                 // The single conversion's text, with the package named when the text does not
                 // already begin with it (failures inside the package name only the member).
                 if (text.rfind(job.input, 0) != 0)
@@ -210,7 +215,7 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
     worker();
     for (std::thread& thread : helpers)
         thread.join();
-    return {converted.load(), failed.load()};
+    return {converted.load(), failed.load(), std::move(errors)};
 }
 
 std::string BatchSummaryLine(const BatchSummary& summary) {

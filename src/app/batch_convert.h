@@ -68,6 +68,9 @@ class BatchConsole {
 struct BatchSummary {
     int converted = 0;
     int failed = 0;
+    // One entry per job, in job order: empty for a package that was converted, else why it was
+    // not (the refusal, or the error text of the failed conversion).
+    std::vector<std::string> errors;
 };
 
 // Converts one package; throws on failure.

@@ -1,8 +1,11 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -10,8 +13,10 @@
 
 #include "app/batch_convert.h"
 #include "app/converter_app.h"
+#include "app/desktop_first_run.h"
 #include "app/info_command.h"
 #include "app/package_commands.h"
+#include "app/package_drop.h"
 #include "app/search_progress.h"
 #include "app/template_files.h"
 #include "files/errors.h"
@@ -57,14 +62,30 @@ bool CheckTemplates(ProfileStore& profile, const std::string& templateDirectory)
                          [&line](const std::string& folder) { line.Folder(folder); });
 }
 
-int RunDialogs(const std::string& application, const std::string& templates) {
+// The run with dialogs: without arguments, or for packages handed over by the desktop (`handed`,
+// absolute paths). Returns the exit status.
+int RunDialogs(const std::string& application, const std::string& templates,
+               const std::vector<std::string>& handed = {}) {
     std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
-    ConverterApp::Settings settings;
-    settings.templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
-    settings.firstRunCheck = CheckTemplates;
-    ConverterApp app(*dialogs, *profile, settings);
+    const std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    FileDialogs& questions = *dialogs;
+    auto firstRunCheck = [&questions](ProfileStore& store, const std::string& directory) {
+        return DesktopFirstRunCheck(questions, store, directory);
+    };
     try {
+        if (handed.size() > 1) {
+            profile->SetRegistryKey(kOrganisationKey);
+            if (!firstRunCheck(*profile, templateDirectory))
+                return 0;
+            return ConvertHandedPackages(*dialogs, handed, templateDirectory);
+        }
+        ConverterApp::Settings settings;
+        settings.templateDirectory = templateDirectory;
+        settings.firstRunCheck = firstRunCheck;
+        if (!handed.empty())
+            settings.handedPackage = handed.front();
+        ConverterApp app(*dialogs, *profile, settings);
         app.InitInstance();
     } catch (...) {
         // A failed run would otherwise look like a successful one to a desktop user.
@@ -209,6 +230,26 @@ int RunCommandLine(int argc, char** argv) {
     pack->add_option("directory", directory, "Directory that holds the files")->required();
     pack->add_option("archive", archive, "Archive to write (.viv)")->required();
     pack->add_option("names", names, "Files to pack, in this order (default: all, sorted by name)");
+
+    // Packages handed over by the desktop come as the only arguments, without a command.
+    std::vector<std::string> commandNames;
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+        commandNames.push_back(command->get_name());
+    std::vector<std::string> handed(argv + std::min(argc, 1), argv + argc);
+    if (AreHandedPackages(handed, commandNames)) {
+        for (std::string& path : handed) {
+            std::error_code ec;
+            std::filesystem::path absolute = std::filesystem::absolute(NativePath(path), ec);
+            if (!ec)
+                path = PathString(absolute);
+        }
+        try {
+            return RunDialogs(application, std::string(), handed);
+        } catch (...) {
+            std::cerr << "carconv: error: " << ErrorText(std::current_exception()) << '\n';
+        }
+        return 1;
+    }
 
     try {
         app.parse(argc, argv);

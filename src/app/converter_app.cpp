@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/package_drop.h"
 #include "app/stage.h"
 #include "app/stage_table.h"
 #include "files/game_file.h"
@@ -63,13 +64,18 @@ bool ConverterApp::InitInstance() {
         return false;
     }
 
-    FileDialogRequest open;
-    open.kind = FileDialogRequest::Kind::kOpen;
-    open.title = kOpenDialogTitle;
-    open.filter = kOpenDialogFilter;
-    open.defaultExtension = "viv";
-    open.flags = kHideReadOnlyFlag;
-    std::optional<std::string> input = dialogs_.Show(open);
+    std::optional<std::string> input;
+    if (settings_.handedPackage.empty()) {
+        FileDialogRequest open;
+        open.kind = FileDialogRequest::Kind::kOpen;
+        open.title = kOpenDialogTitle;
+        open.filter = kOpenDialogFilter;
+        open.defaultExtension = "viv";
+        open.flags = kHideReadOnlyFlag;
+        input = dialogs_.Show(open);
+    } else {
+        input = settings_.handedPackage;
+    }
     if (!input) {
         outcome_ = Outcome::kCancelled;
         return false;
@@ -81,6 +87,10 @@ bool ConverterApp::InitInstance() {
     save.filter = kSaveDialogFilter;
     save.defaultExtension = "viv";
     save.flags = kHideReadOnlyFlag | kOverwritePromptFlag;
+    if (!settings_.handedPackage.empty()) {
+        save.initialDirectory = FolderOf(*input);
+        save.initialName = FreshOutputName(*input);
+    }
     std::optional<std::string> output = dialogs_.Show(save);
     if (!output) {
         outcome_ = Outcome::kCancelled;

@@ -50,6 +50,8 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
             continue;
         std::string path = JoinPath(folder, entry.name);
         if (entry.kind == DirectoryEntry::Kind::kDirectory) {
+            if (IsSystemFolder(path, entry.name))
+                continue;
             std::string found = SearchFolder(path, progress);
             if (!found.empty())
                 return found;
@@ -156,7 +158,7 @@ bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
         return true;
     }
     if (InstallTemplates(templateDirectory, profile, {}, progress).empty()) {
-        throw CarconvError(MissingStockPackageMessage(DefaultSearchRoots()));
+        throw StockPackageNotFound(MissingStockPackageMessage(DefaultSearchRoots()));
     }
     return true;
 }
