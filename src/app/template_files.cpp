@@ -37,6 +37,8 @@ bool EndsInStockSuffix(const std::string& path) {
 
 // Depth-first, in directory-search order; stops at the first match.
 std::string SearchFolder(const std::string& folder, const SearchProgress& progress) {
+    if (IsSystemFolder(folder))
+        return std::string();
     if (progress)
         progress(folder);
     std::vector<DirectoryEntry> entries;
@@ -50,8 +52,6 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
             continue;
         std::string path = JoinPath(folder, entry.name);
         if (entry.kind == DirectoryEntry::Kind::kDirectory) {
-            if (IsSystemFolder(path, entry.name))
-                continue;
             std::string found = SearchFolder(path, progress);
             if (!found.empty())
                 return found;

@@ -10,9 +10,8 @@ std::vector<std::string> PlatformSearchRoots();
 
 // True for a folder the stock-package search never enters: on POSIX systems the kernel's /proc
 // and /sys and the device folder /dev, however the search reaches them (they hold no game, and
-// walking them is slow or reads devices). `name` is the last component of `path`. Always false
-// on Windows.
-bool IsSystemFolder(const std::string& path, const std::string& name);
+// walking them is slow or reads devices). Always false on Windows.
+bool IsSystemFolder(const std::string& path);
 
 // Where the template files live when neither the command line nor the environment says.
 // `programDirectory` is the current directory at start-up, ending in a separator.

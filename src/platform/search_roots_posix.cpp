@@ -44,7 +44,13 @@ std::vector<std::string> PlatformSearchRoots() {
     return roots;
 }
 
-bool IsSystemFolder(const std::string& path, const std::string& name) {
+bool IsSystemFolder(const std::string& path) {
+    const std::size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos)
+        return false;  // "/" itself
+    const std::size_t slash = path.find_last_of('/', end);
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string name = path.substr(start, end + 1 - start);
     if (name != "proc" && name != "sys" && name != "dev")
         return false;
     // The same folder as the system's, by device and inode: a folder of that name elsewhere is

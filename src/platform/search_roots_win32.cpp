@@ -23,7 +23,7 @@ std::vector<std::string> PlatformSearchRoots() {
     return DriveRoots(GetLogicalDrives());
 }
 
-bool IsSystemFolder(const std::string&, const std::string&) {
+bool IsSystemFolder(const std::string&) {
     return false;
 }
 

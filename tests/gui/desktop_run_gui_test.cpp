@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -20,6 +19,7 @@
 #include "app/package_drop.h"
 #include "gui/gui_driver.h"
 #include "platform/file_dialogs.h"
+#include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -186,31 +186,8 @@ TEST(GtkDesktopRun, AFirstRunWithoutTheGameAsksForTheStockPackageThenConverts) {
 // The search window itself, in this process: a search that has no end of its own keeps it open
 // until a button stops it, so that the buttons can be pressed while it runs.
 
-class FakeProfile : public ProfileStore {
-  public:
-    void SetRegistryKey(const std::string&) override {}
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = values.find(s + "/" + k);
-        return it == values.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
-        values[s + "/" + k] = v;
-    }
-    std::map<std::string, int> values;
-};
-
-// Reports folder after folder until the progress report stops it; gives up after a bound.
-TemplateCheck EndlessSearch(std::atomic<bool>& gaveUp) {
-    return [&gaveUp](ProfileStore&, const std::string&, const SearchProgress& progress) {
-        auto deadline = Clock::now() + std::chrono::seconds(60);
-        for (long i = 0; Clock::now() < deadline; ++i) {
-            progress("/srv/games/folder-" + std::to_string(i));
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        gaveUp = true;
-        return false;
-    };
-}
+using test::EndlessSearch;
+using test::FakeProfile;
 
 // This process as a desktop user in `dir`: its own home and toolkit folders, started in `dir`.
 class DesktopProcess {
