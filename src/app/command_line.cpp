@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <iostream>
 #include <new>
-#include <system_error>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <CLI/CLI.hpp>

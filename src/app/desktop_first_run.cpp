@@ -67,12 +67,12 @@ bool DesktopFirstRunCheck(FileDialogs& dialogs, ProfileStore& profile,
         if (!window)
             return;
         switch (window->Update(folder)) {
-        case SearchWindow::Choice::kCancel:
-            throw SearchStopped{false};
-        case SearchWindow::Choice::kLocate:
-            throw SearchStopped{true};
-        case SearchWindow::Choice::kNone:
-            break;
+            case SearchWindow::Choice::kCancel:
+                throw SearchStopped{false};
+            case SearchWindow::Choice::kLocate:
+                throw SearchStopped{true};
+            case SearchWindow::Choice::kNone:
+                break;
         }
     };
 

@@ -22,9 +22,8 @@ inline constexpr const char* kLocateDialogFilter = "V4 CAR-Files (*.viv)|*.viv||
 
 // The check itself, as FirstRunCheck: answers whether the run may go on, reports each folder it
 // searches through `progress`, and throws StockPackageNotFound when the search finds nothing.
-using TemplateCheck = std::function<bool(ProfileStore& profile,
-                                         const std::string& templateDirectory,
-                                         const SearchProgress& progress)>;
+using TemplateCheck = std::function<bool(
+    ProfileStore& profile, const std::string& templateDirectory, const SearchProgress& progress)>;
 
 // Runs `check` with the search shown to the user. On a desktop (`dialogs.OnDesktop()`) a search
 // window opens when the search enters its first folder: Cancel there ends the run quietly

@@ -94,7 +94,7 @@ std::string HandedPackagesReport(const std::vector<BatchJob>& jobs, const BatchS
         }
     }
     std::string report = fmt::format("Converted {} of {} packages into {}", summary.converted,
-                                      jobs.size(), outputDirectory);
+                                     jobs.size(), outputDirectory);
     report += converted.empty() ? "." : ":" + converted;
     if (!failed.empty())
         report += "\n\nNot converted:" + failed;

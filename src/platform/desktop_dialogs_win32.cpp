@@ -62,8 +62,8 @@ using ComPointer = std::unique_ptr<T, ComReleaser<T>>;
 class ComApartment {
   public:
     ComApartment()
-        : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED |
-                                                             COINIT_DISABLE_OLE1DDE))) {}
+        : initialised_(SUCCEEDED(
+              CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
     ~ComApartment() {
         if (initialised_)
             CoUninitialize();
@@ -86,15 +86,15 @@ void CheckDialogResult(HRESULT result, const std::string& title) {
 std::optional<std::string> ChooseFolder(const FileDialogRequest& request) {
     ComApartment apartment;
     IFileOpenDialog* raw = nullptr;
-    CheckDialogResult(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_PPV_ARGS(&raw)),
-                      request.title);
+    CheckDialogResult(
+        CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw)),
+        request.title);
     ComPointer<IFileOpenDialog> dialog(raw);
     FILEOPENDIALOGOPTIONS options = 0;
     CheckDialogResult(dialog->GetOptions(&options), request.title);
-    CheckDialogResult(dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM |
-                                         FOS_PATHMUSTEXIST),
-                      request.title);
+    CheckDialogResult(
+        dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST),
+        request.title);
     CheckDialogResult(dialog->SetTitle(WidenUtf8(request.title).c_str()), request.title);
     if (!request.initialDirectory.empty()) {
         IShellItem* start = nullptr;

@@ -57,16 +57,18 @@ class GtkFileDialogs : public FileDialogs {
     std::optional<std::string> Show(const FileDialogRequest& request) override {
         const bool save = request.kind == FileDialogRequest::Kind::kSave;
         const bool folder = request.kind == FileDialogRequest::Kind::kFolder;
-        GtkWidget* dialog = gtk_file_chooser_dialog_new(
-            request.title.c_str(), nullptr,
-            save     ? GTK_FILE_CHOOSER_ACTION_SAVE
-            : folder ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER
-                     : GTK_FILE_CHOOSER_ACTION_OPEN,
-            "_Cancel", GTK_RESPONSE_CANCEL,
-            save     ? "_Save"
-            : folder ? "_Select"
-                     : "_Open",
-            GTK_RESPONSE_ACCEPT, nullptr);
+        GtkFileChooserAction action = GTK_FILE_CHOOSER_ACTION_OPEN;
+        const char* accept = "_Open";
+        if (save) {
+            action = GTK_FILE_CHOOSER_ACTION_SAVE;
+            accept = "_Save";
+        } else if (folder) {
+            action = GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+            accept = "_Select";
+        }
+        GtkWidget* dialog =
+            gtk_file_chooser_dialog_new(request.title.c_str(), nullptr, action, "_Cancel",
+                                        GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
         GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
         gtk_file_chooser_set_local_only(chooser, TRUE);
@@ -110,9 +112,7 @@ class GtkFileDialogs : public FileDialogs {
         return chosen;
     }
 
-    void ShowError(const std::string& message) override {
-        ShowBox(message, GTK_MESSAGE_ERROR);
-    }
+    void ShowError(const std::string& message) override { ShowBox(message, GTK_MESSAGE_ERROR); }
 
     void ShowMessage(const std::string& message, bool problem) override {
         ShowBox(message, problem ? GTK_MESSAGE_WARNING : GTK_MESSAGE_INFO);

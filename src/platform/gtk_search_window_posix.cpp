@@ -34,6 +34,7 @@ class GtkSearchWindow : public SearchWindow {
         folder_ = gtk_label_new("");
         gtk_label_set_ellipsize(GTK_LABEL(folder_), PANGO_ELLIPSIZE_MIDDLE);
         gtk_label_set_width_chars(GTK_LABEL(folder_), 60);
+        gtk_label_set_max_width_chars(GTK_LABEL(folder_), 60);
         gtk_label_set_xalign(GTK_LABEL(folder_), 0.0f);
         gtk_box_pack_start(GTK_BOX(content), folder_, FALSE, FALSE, 0);
 

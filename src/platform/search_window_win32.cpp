@@ -14,39 +14,55 @@ namespace {
 constexpr const wchar_t* kWindowClass = L"CarconvSearchWindow";
 constexpr int kLocateId = 100;
 
-// Client-area layout in pixels.
+// Client-area layout in pixels; the message is as high as its lines need.
 constexpr int kMargin = 12;
 constexpr int kWidth = 460;
-constexpr int kMessageHeight = 36;
 constexpr int kFolderHeight = 18;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 26;
-constexpr int kHeight = kMargin + kMessageHeight + 8 + kFolderHeight + 14 + kButtonHeight + kMargin;
+
+HFONT DialogFont() {
+    return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+// The height `text` takes in the dialog font, wrapped at `width` pixels.
+int TextHeight(const std::wstring& text, int width) {
+    RECT bounds{0, 0, width, 0};
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, DialogFont());
+    DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &bounds,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    return bounds.bottom - bounds.top;
+}
 
 LRESULT CALLBACK SearchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* choice = reinterpret_cast<SearchWindow::Choice*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* choice =
+        reinterpret_cast<SearchWindow::Choice*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
-    case WM_NCCREATE: {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        break;
-    }
-    case WM_COMMAND:
-        // HIWORD 0 also comes from IsDialogMessage: Escape is IDCANCEL.
-        if (choice != nullptr && *choice == SearchWindow::Choice::kNone &&
-            (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 0)) {
-            if (LOWORD(wParam) == kLocateId)
-                *choice = SearchWindow::Choice::kLocate;
-            else if (LOWORD(wParam) == IDCANCEL)
-                *choice = SearchWindow::Choice::kCancel;
+        case WM_NCCREATE: {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+            break;
         }
-        return 0;
-    case WM_CLOSE:
-        if (choice != nullptr && *choice == SearchWindow::Choice::kNone)
-            *choice = SearchWindow::Choice::kCancel;
-        return 0;  // the owner destroys the window
-    default:
-        break;
+        case WM_COMMAND:
+            // HIWORD 0 also comes from IsDialogMessage: Escape is IDCANCEL.
+            if (choice != nullptr && *choice == SearchWindow::Choice::kNone &&
+                (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 0)) {
+                if (LOWORD(wParam) == kLocateId)
+                    *choice = SearchWindow::Choice::kLocate;
+                else if (LOWORD(wParam) == IDCANCEL)
+                    *choice = SearchWindow::Choice::kCancel;
+            }
+            return 0;
+        case WM_CLOSE:
+            if (choice != nullptr && *choice == SearchWindow::Choice::kNone)
+                *choice = SearchWindow::Choice::kCancel;
+            return 0;  // the owner destroys the window
+        default:
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -68,26 +84,30 @@ class Win32SearchWindow : public SearchWindow {
     explicit Win32SearchWindow(const SearchWindowText& text) {
         if (!RegisterWindowClass())
             return;
+        const std::wstring message = WidenUtf8(text.message);
+        const int messageHeight = TextHeight(message, kWidth - 2 * kMargin);
+        const int height =
+            kMargin + messageHeight + 8 + kFolderHeight + 14 + kButtonHeight + kMargin;
         const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
         const DWORD extended = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-        RECT frame{0, 0, kWidth, kHeight};
+        RECT frame{0, 0, kWidth, height};
         AdjustWindowRectEx(&frame, style, FALSE, extended);
-        const int width = frame.right - frame.left;
-        const int height = frame.bottom - frame.top;
-        const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-        const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-        window_ = CreateWindowExW(extended, kWindowClass, WidenUtf8(text.title).c_str(), style,
-                                  x, y, width, height, nullptr, nullptr,
+        const int frameWidth = frame.right - frame.left;
+        const int frameHeight = frame.bottom - frame.top;
+        const int x = (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2;
+        const int y = (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2;
+        window_ = CreateWindowExW(extended, kWindowClass, WidenUtf8(text.title).c_str(), style, x,
+                                  y, frameWidth, frameHeight, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), &choice_);
         if (window_ == nullptr)
             return;
         int top = kMargin;
-        AddControl(L"STATIC", WidenUtf8(text.message), SS_LEFT | SS_NOPREFIX, kMargin, top,
-                   kWidth - 2 * kMargin, kMessageHeight, 0);
-        top += kMessageHeight + 8;
+        AddControl(L"STATIC", message, SS_LEFT | SS_NOPREFIX, kMargin, top, kWidth - 2 * kMargin,
+                   messageHeight, 0);
+        top += messageHeight + 8;
         // The middle of a long path gives way, so the drive and the deepest folder stay.
-        folder_ = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, kMargin,
-                             top, kWidth - 2 * kMargin, kFolderHeight, 0);
+        folder_ = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, kMargin, top,
+                             kWidth - 2 * kMargin, kFolderHeight, 0);
         top += kFolderHeight + 14;
         const int cancelLeft = kWidth - kMargin - kButtonWidth;
         AddControl(L"BUTTON", L"&Locate...", BS_PUSHBUTTON | WS_TABSTOP,
@@ -133,12 +153,10 @@ class Win32SearchWindow : public SearchWindow {
   private:
     HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
                     int width, int height, int id) {
-        HWND control = CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                                       x, y, width, height, window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                       GetModuleHandleW(nullptr), nullptr);
-        SendMessageW(control, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        HWND control = CreateWindowExW(
+            0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
         return control;
     }
 

@@ -57,9 +57,8 @@ TEST(DesktopEntry, OpensEveryPackageHandedOverAndValidates) {
     if (!Installed("desktop-file-validate"))
         GTEST_SKIP() << "desktop-file-validate is not installed (package desktop-file-utils)";
     ScratchDir io;
-    int status = std::system(("desktop-file-validate " + Q(path) + " >" + Q(io.File("out")) +
-                              " 2>&1")
-                                 .c_str());
+    int status = std::system(
+        ("desktop-file-validate " + Q(path) + " >" + Q(io.File("out")) + " 2>&1").c_str());
     EXPECT_EQ(status, 0) << Text(io.File("out"));
     EXPECT_EQ(Text(io.File("out")), "");
 }
@@ -75,9 +74,9 @@ TEST(DesktopEntry, TheMimeTypeMakesVivFilesCarPackages) {
     ScratchDir dir;
     std::filesystem::create_directories(dir.File("mime/packages"));
     std::filesystem::copy_file(kDataDir + "/carconv.xml", dir.File("mime/packages/carconv.xml"));
-    ASSERT_EQ(std::system(("update-mime-database " + Q(dir.File("mime")) + " >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("update-mime-database " + Q(dir.File("mime")) + " >/dev/null 2>&1").c_str()),
+        0);
     EXPECT_NE(Text(dir.File("mime/globs2")).find(":application/x-viv-car-package:*.viv"),
               std::string::npos)
         << Text(dir.File("mime/globs2"));

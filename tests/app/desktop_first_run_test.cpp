@@ -112,8 +112,8 @@ TEST(DesktopFirstRunCheck, ASearchFindingNothingAsksByItselfAndAsksAgainAfterAWr
     // No search folder at all, and the question cancelled: the run ends quietly.
     FakeProfile fresh;
     ScriptedDialogs cancelled({}, true);
-    EXPECT_FALSE(DesktopFirstRunCheck(cancelled, fresh, dir.File("t2/"),
-                                      SearchFindingNothing(0, searched)));
+    EXPECT_FALSE(
+        DesktopFirstRunCheck(cancelled, fresh, dir.File("t2/"), SearchFindingNothing(0, searched)));
     EXPECT_EQ(cancelled.requests.size(), 1u);
     EXPECT_TRUE(cancelled.searchWindows.empty());
     EXPECT_TRUE(fresh.values.empty());

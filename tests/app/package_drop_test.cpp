@@ -22,8 +22,8 @@ using test::Q;
 using test::ScratchDir;
 using test::ScriptedDialogs;
 
-const std::vector<std::string> kCommands = {"convert", "install-templates", "list",
-                                            "info",    "unpack",            "pack"};
+const std::vector<std::string> kCommands = {
+    "convert", "install-templates", "list", "info", "unpack", "pack"};
 
 TEST(HandedPackages, OnlyExistingFilesEndingInVivAndNoCommand) {
     ScratchDir dir;
@@ -118,8 +118,9 @@ TEST(HandedPackages, SeveralGoIntoTheChosenFolderAndOneMessageTellsWhatHappened)
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].second);  // a warning: one failed
     const std::string& text = dialogs.messages[0].first;
-    EXPECT_EQ(text.rfind("Converted 2 of 3 packages into " + dir.File("out") + ":\na.viv\nb.viv\n\n"
-                         "Not converted:\nbroken.viv: ",
+    EXPECT_EQ(text.rfind("Converted 2 of 3 packages into " + dir.File("out") +
+                             ":\na.viv\nb.viv\n\n"
+                             "Not converted:\nbroken.viv: ",
                          0),
               0u)
         << text;
@@ -143,8 +144,8 @@ TEST(HandedPackages, SeveralGoIntoTheChosenFolderAndOneMessageTellsWhatHappened)
     EXPECT_EQ(ConvertHandedPackages(good, {dir.File("cars/a.viv")}, dir.File("templates/")), 0);
     ASSERT_EQ(good.messages.size(), 1u);
     EXPECT_FALSE(good.messages[0].second);
-    EXPECT_EQ(good.messages[0].first, "Converted 1 of 1 packages into " + dir.File("out2") +
-                                          ":\na.viv");
+    EXPECT_EQ(good.messages[0].first,
+              "Converted 1 of 1 packages into " + dir.File("out2") + ":\na.viv");
 }
 
 TEST(HandedPackages, TheExecutableTakesThemWithoutACommandAndAsksOnTheTerminal) {

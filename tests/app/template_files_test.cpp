@@ -124,8 +124,8 @@ TEST(FindStockCarPackage, NeverEntersProcSysOrDevHoweverReached) {
     // Not even when a search is started in one of them, directly or through a link.
     std::vector<std::string> entered;
     auto record = [&](const std::string& folder) { entered.push_back(folder); };
-    for (const std::string& root : {std::string("/proc"), std::string("/sys/"),
-                                    std::string("/dev"), dir.File("slash/proc")}) {
+    for (const std::string& root : {std::string("/proc"), std::string("/sys/"), std::string("/dev"),
+                                    dir.File("slash/proc")}) {
         EXPECT_EQ(FindStockCarPackage(root, record), "");
     }
     EXPECT_TRUE(entered.empty()) << entered.front();

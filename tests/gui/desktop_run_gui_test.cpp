@@ -226,8 +226,8 @@ TEST(GtkSearchWindow, CancelStopsTheSearchAndEndsTheRunWritingNothing) {
         seen = true;
         Send(*window, "key alt+c");
     });
-    bool goOn = DesktopFirstRunCheck(Desktop(), profile, dir.File("templates/"),
-                                     EndlessSearch(gaveUp));
+    bool goOn =
+        DesktopFirstRunCheck(Desktop(), profile, dir.File("templates/"), EndlessSearch(gaveUp));
     user.join();
     EXPECT_TRUE(seen) << "no search window";
     EXPECT_FALSE(gaveUp) << "Cancel did not stop the search";
@@ -259,8 +259,8 @@ TEST(GtkSearchWindow, LocateStopsTheSearchAndInstallsThePackageChosenInstead) {
         Send(*locate, "key ctrl+l");
         answered = EnterPath(kLocateDialogTitle, *locate, "game/data/cars/fm50/car.viv");
     });
-    bool goOn = DesktopFirstRunCheck(Desktop(), profile, dir.File("templates/"),
-                                     EndlessSearch(gaveUp));
+    bool goOn =
+        DesktopFirstRunCheck(Desktop(), profile, dir.File("templates/"), EndlessSearch(gaveUp));
     user.join();
     EXPECT_TRUE(seen) << "no search window";
     EXPECT_TRUE(answered) << "no dialog asking for the stock package";

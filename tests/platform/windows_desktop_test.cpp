@@ -48,8 +48,8 @@ bool CanShowWindows() {
     return true;
 }
 
-#define CARCONV_SKIP_WITHOUT_DESKTOP()                                                           \
-    if (!CanShowWindows())                                                                       \
+#define CARCONV_SKIP_WITHOUT_DESKTOP() \
+    if (!CanShowWindows())             \
     GTEST_SKIP() << "no desktop to show windows on (ctest's WindowsDesktop gives Wine one)"
 
 // The visible top-level window titled `title` (of any process), or null after `milliseconds`.
@@ -95,8 +95,7 @@ bool Click(HWND window, const wchar_t* label) {
 // set, for the programs a test starts; both as they were afterwards.
 class InstalledTemplates {
   public:
-    explicit InstalledTemplates(const ScratchDir& dir)
-        : profile_(MakeUserProfileStore("carconv")) {
+    explicit InstalledTemplates(const ScratchDir& dir) : profile_(MakeUserProfileStore("carconv")) {
         fs::create_directories(test::Native(dir.File("templates")));
         test::WriteTemplates(dir.File("templates"));
         wchar_t old[32768];
