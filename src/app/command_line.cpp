@@ -19,6 +19,7 @@
 #include "app/package_drop.h"
 #include "app/search_progress.h"
 #include "app/template_files.h"
+#include "app/version.h"
 #include "files/errors.h"
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
@@ -168,7 +169,7 @@ int RunCommandLine(int argc, char** argv) {
         "carconv converts a car package in the version-3 layout into the version-4 layout.\n"
         "Without a command it asks for the input and the output package in two dialogs.",
         "carconv"};
-    app.set_version_flag("--version", std::string("carconv ") + CARCONV_VERSION);
+    app.set_version_flag("--version", VersionText());
     app.require_subcommand(0, 1);
 
     std::string templates;
