@@ -167,7 +167,8 @@ int RunCommandLine(int argc, char** argv) {
 
     CLI::App app{
         "carconv converts a car package in the version-3 layout into the version-4 layout.\n"
-        "Without a command it asks for the input and the output package in two dialogs.",
+        "Without a command it asks for the input and the output package in two dialogs. Given only\n"
+        "packages (PACKAGE.viv...), as a file manager hands them over, it asks only where they go.",
         "carconv"};
     app.set_version_flag("--version", VersionText());
     app.require_subcommand(0, 1);
