@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "app/command_line.h"
+#include "files/name_index.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
 
@@ -19,14 +20,6 @@ namespace carconv {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 // An input as the planner compares it with outputs: its size when it is a regular file (a cheap
 // first test before asking whether two paths are one file).
@@ -80,7 +73,7 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
             continue;
         }
         job.output = JoinPath(outputDirectory, name);
-        auto [first, isFirst] = firstByName.emplace(AsciiLower(name), input);
+        auto [first, isFirst] = firstByName.emplace(AsciiLowerCase(name), input);
         if (!isFirst && first->second == input) {
             job.refusal = "not converted: given more than once";
         } else if (!isFirst) {

@@ -21,6 +21,7 @@
 #include "app/template_files.h"
 #include "app/version.h"
 #include "files/errors.h"
+#include "files/name_index.h"
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
 #include "platform/profile_store.h"
@@ -30,12 +31,14 @@ namespace carconv {
 
 namespace {
 
+// The name the settings are kept under: the executable's base name without ".exe" (in any letter
+// case, as Windows file names come).
 std::string ExecutableBaseName(const char* argv0) {
     std::string name = argv0 != nullptr ? argv0 : "carconv";
     std::size_t cut = name.find_last_of("/\\");
     if (cut != std::string::npos)
         name = name.substr(cut + 1);
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+    if (name.size() > 4 && AsciiLowerCase(name.substr(name.size() - 4)) == ".exe")
         name.resize(name.size() - 4);
     return name.empty() ? std::string("carconv") : name;
 }
@@ -57,9 +60,9 @@ std::string ErrorText(std::exception_ptr error) {
 namespace {
 
 // The check before a conversion, with live progress while it searches.
-bool CheckTemplates(ProfileStore& profile, const std::string& templateDirectory) {
+bool CheckTemplates(ProfileStore& profile, const TemplateLocation& templates) {
     SearchProgressLine line;
-    return FirstRunCheck(profile, templateDirectory,
+    return FirstRunCheck(profile, templates,
                          [&line](const std::string& folder) { line.Folder(folder); });
 }
 
@@ -69,10 +72,15 @@ int RunDialogs(const std::string& application, const std::string& templates,
                const std::vector<std::string>& handed = {}) {
     std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
-    const std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
+    const std::string& templateDirectory = location.directory;
     FileDialogs& questions = *dialogs;
-    auto firstRunCheck = [&questions](ProfileStore& store, const std::string& directory) {
-        return DesktopFirstRunCheck(questions, store, directory);
+    auto firstRunCheck = [&questions, &location](ProfileStore& store, const std::string&) {
+        return DesktopFirstRunCheck(
+            questions, store, location.directory,
+            [&location](ProfileStore& checked, const std::string&, const SearchProgress& progress) {
+                return FirstRunCheck(checked, location, progress);
+            });
     };
     try {
         if (handed.size() > 1) {
@@ -100,9 +108,9 @@ void RunConvert(const std::string& application, const std::string& input, const 
                 const std::string& templates) {
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     profile->SetRegistryKey(kOrganisationKey);
-    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
-    CheckTemplates(*profile, templateDirectory);
-    ConvertPackage(input, output, templateDirectory);
+    const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
+    CheckTemplates(*profile, location);
+    ConvertPackage(input, output, location.directory);
 }
 
 // Many packages into one directory; returns the exit status (1 when any package failed).
@@ -111,9 +119,10 @@ int RunBatchConvert(const std::string& application, const std::vector<std::strin
                     const std::string& templates) {
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     profile->SetRegistryKey(kOrganisationKey);
-    std::string templateDirectory = ResolveTemplateDirectory(templates, CurrentDirectory());
+    const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
+    const std::string& templateDirectory = location.directory;
     // Once, before any worker starts: it may install the templates every package needs.
-    CheckTemplates(*profile, templateDirectory);
+    CheckTemplates(*profile, location);
     std::vector<BatchJob> plan = PlanBatch(inputs, outputDirectory);
     BatchConsole console(stderr, IsTerminal(stderr), plan.size());
     BatchSummary summary =

@@ -8,6 +8,7 @@
 #include "app/stage.h"
 #include "app/stage_table.h"
 #include "files/game_file.h"
+#include "files/name_index.h"
 #include "files/viv_archive.h"
 #include "platform/file_system.h"
 
@@ -44,6 +45,8 @@ void ConvertPackage(const std::string& input, const std::string& output,
     context.outputDirectory = outputArchive.WorkingDirectoryPath();
     context.members = &outputArchive.members;
     context.objects = &held.objects;
+    context.inputNames = NameIndex::OfArchive(inputArchive.directory, inputArchive.GetFileName());
+    context.templateNames = NameIndex::OfDirectory(templateDirectory);
     for (const Stage& stage : ConversionStages())
         stage.run(context);
 

@@ -10,11 +10,16 @@ namespace carconv {
 
 namespace {
 
-template <typename T>
-void CarryTemplate(StageContext& context, const char* name) {
+// Copies the template `name` into the output working directory; returns the copy's path.
+std::string CopyTemplate(StageContext& context, const char* name) {
     std::string copy = context.OutputFile(name);
     CopyFileReplace(context.TemplateFile(name), copy);
-    T& file = context.Keep(std::make_unique<T>(copy));
+    return copy;
+}
+
+template <typename T>
+void CarryTemplate(StageContext& context, const char* name) {
+    T& file = context.Keep(std::make_unique<T>(CopyTemplate(context, name)));
     file.Load();
     context.members->Add(file);
 }
@@ -22,7 +27,8 @@ void CarryTemplate(StageContext& context, const char* name) {
 }  // namespace
 
 void RunDashboardStage(StageContext& context) {
-    CarryTemplate<FshFile>(context, "dash.fsh");
+    context.members->Add(
+        context.Keep(LoadCarriedPictureArchive(CopyTemplate(context, "dash.fsh"))));
     CarryTemplate<Fce4File>(context, "dash.fce");
     CarryTemplate<TgaFile>(context, "dash00.tga");
 }

@@ -45,7 +45,12 @@ bool LocateStockPackage(FileDialogs& dialogs, ProfileStore& profile,
 }  // namespace
 
 bool DesktopFirstRunCheck(FileDialogs& dialogs, ProfileStore& profile,
-                          const std::string& templateDirectory, const TemplateCheck& check) {
+                          const std::string& templateDirectory, const TemplateCheck& given) {
+    const TemplateCheck check =
+        given ? given
+              : [](ProfileStore& store, const std::string& directory, const SearchProgress& progress) {
+                    return FirstRunCheck(store, directory, progress);
+                };
     if (!dialogs.OnDesktop()) {
         SearchProgressLine line;
         return check(profile, templateDirectory,

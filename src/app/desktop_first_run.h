@@ -32,9 +32,9 @@ using TemplateCheck = std::function<bool(
 // search finds nothing. The package chosen there is installed as `install-templates --from`
 // installs it; a package that is not usable is reported and asked for again; cancelling ends the
 // run quietly. On a terminal the search shows a progress line and a search that finds nothing
-// throws, as FirstRunCheck does.
+// throws, as FirstRunCheck does. An empty `check` is FirstRunCheck of `templateDirectory` as the
+// per-user templates directory.
 bool DesktopFirstRunCheck(FileDialogs& dialogs, ProfileStore& profile,
-                          const std::string& templateDirectory,
-                          const TemplateCheck& check = TemplateCheck(FirstRunCheck));
+                          const std::string& templateDirectory, const TemplateCheck& check = {});
 
 }  // namespace carconv

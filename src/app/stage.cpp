@@ -5,7 +5,7 @@
 namespace carconv {
 
 std::string StageContext::InputFile(const std::string& name) const {
-    return JoinPath(inputDirectory, name);
+    return JoinPath(inputDirectory, inputNames.Find(name).value_or(name));
 }
 
 std::string StageContext::OutputFile(const std::string& name) const {
@@ -13,7 +13,7 @@ std::string StageContext::OutputFile(const std::string& name) const {
 }
 
 std::string StageContext::TemplateFile(const std::string& name) const {
-    return JoinPath(templateDirectory, name);
+    return JoinPath(templateDirectory, templateNames.Find(name).value_or(name));
 }
 
 }  // namespace carconv

@@ -3,10 +3,11 @@
 // What a conversion stage receives from the run, and how it hands over the objects it creates.
 //
 // A stage reads version-3 members by name from the input working directory (or template files
-// from the templates directory), writes version-4 files into the output working directory,
-// creates one file object per output file, loads it and appends it to `members` in the order the
-// package needs. Every object a stage creates goes to Keep(): the run holds them until the output
-// archive has been written and destroys them in reverse order of creation.
+// from the templates directory), finding them without regard to letter case (InputFile,
+// TemplateFile), writes version-4 files under the names it chooses into the output working
+// directory, creates one file object per output file, loads it and appends it to `members` in
+// the order the package needs. Every object a stage creates goes to Keep(): the run holds them
+// until the output archive has been written and destroys them in reverse order of creation.
 
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "files/file_list.h"
 #include "files/game_file.h"
+#include "files/name_index.h"
 
 namespace carconv {
 
@@ -24,6 +26,10 @@ struct StageContext {
     std::string outputDirectory;    // no trailing separator
     FileList* members = nullptr;
     std::vector<std::unique_ptr<GameFile>>* objects = nullptr;
+    // The input archive's members and the templates directory's files, by name in any letter
+    // case. A name missing from an index is used as it is given.
+    NameIndex inputNames{};
+    NameIndex templateNames{};
 
     // Takes over `object` for the rest of the run and returns it.
     template <typename T>
@@ -33,6 +39,7 @@ struct StageContext {
         return ref;
     }
 
+    // The path of the input member or template file `name`, in whatever letter case it has.
     std::string InputFile(const std::string& name) const;
     std::string OutputFile(const std::string& name) const;
     std::string TemplateFile(const std::string& name) const;

@@ -1,5 +1,6 @@
 #include "app/template_files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -7,6 +8,7 @@
 
 #include "files/errors.h"
 #include "files/game_file.h"
+#include "files/name_index.h"
 #include "files/viv_archive.h"
 #include "platform/file_system.h"
 #include "platform/search_roots.h"
@@ -15,24 +17,14 @@ namespace carconv {
 
 namespace {
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // True when `path` ends in the stock package's suffix, letter case and separator style aside.
 bool EndsInStockSuffix(const std::string& path) {
     const std::string suffix = kStockPackageSuffix;
     if (path.size() < suffix.size())
         return false;
-    const std::size_t start = path.size() - suffix.size();
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = Lower(path[start + i]);
-        if (c == '/')
-            c = '\\';
-        if (c != suffix[i])
-            return false;
-    }
-    return true;
+    std::string tail = AsciiLowerCase(path.substr(path.size() - suffix.size()));
+    std::replace(tail.begin(), tail.end(), '/', '\\');
+    return tail == suffix;
 }
 
 // Depth-first, in directory-search order; stops at the first match.
@@ -55,7 +47,10 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
             std::string found = SearchFolder(path, progress);
             if (!found.empty())
                 return found;
-        } else if (entry.kind == DirectoryEntry::Kind::kFile && EndsInStockSuffix(path)) {
+        } else if (EndsInStockSuffix(path) &&
+                   (entry.kind == DirectoryEntry::Kind::kFile ||
+                    (entry.kind == DirectoryEntry::Kind::kLink && IsRegularFile(path)))) {
+            // A link to the package counts as the package; a link to a folder is never entered.
             return path;
         }
     }
@@ -90,27 +85,31 @@ std::string FindStockCarPackage(std::string folder, const SearchProgress& progre
     return std::string();
 }
 
-std::string ResolveTemplateDirectory(const std::string& requested,
-                                     const std::string& programDirectory) {
-    std::string dir = requested;
-    if (dir.empty()) {
+TemplateLocation LocateTemplates(const std::string& requested,
+                                 const std::string& programDirectory) {
+    TemplateLocation location{requested, true};
+    if (location.directory.empty()) {
         const char* env = std::getenv("CARCONV_TEMPLATES");
         if (env != nullptr && *env != '\0')
-            dir = env;
+            location.directory = env;
     }
-    if (dir.empty())
-        dir = PlatformTemplateDirectory(programDirectory);
+    if (location.directory.empty())
+        location = {PlatformTemplateDirectory(programDirectory), false};
+    std::string& dir = location.directory;
     if (dir.back() != '/' && dir.back() != kPathSeparator)
         dir += kPathSeparator;
-    return dir;
+    return location;
+}
+
+std::string ResolveTemplateDirectory(const std::string& requested,
+                                     const std::string& programDirectory) {
+    return LocateTemplates(requested, programDirectory).directory;
 }
 
 bool TemplatesPresent(const std::string& templateDirectory) {
-    for (const char* name : kTemplateFiles) {
-        if (!IsRegularFile(JoinPath(templateDirectory, name)))
-            return false;
-    }
-    return true;
+    const NameIndex present = NameIndex::OfDirectory(templateDirectory);
+    return std::all_of(kTemplateFiles.begin(), kTemplateFiles.end(),
+                       [&present](const char* name) { return present.Find(name).has_value(); });
 }
 
 void InstallTemplatesFrom(const std::string& stockPackage, const std::string& templateDirectory,
@@ -118,17 +117,21 @@ void InstallTemplatesFrom(const std::string& stockPackage, const std::string& te
     VivArchive stock(stockPackage);
     stock.Load();
     const std::string unpacked = stock.WorkingDirectoryPath();
+    const NameIndex members = NameIndex::OfArchive(stock.directory, stock.GetFileName());
+    std::vector<std::string> sources;
     for (const char* name : kTemplateFiles) {
-        if (!IsRegularFile(JoinPath(unpacked, name))) {
+        std::optional<std::string> member = members.Find(name);
+        if (!member) {
             throw IoError(stockPackage, fmt::format("the package holds no \"{}\"; it is not a "
                                                     "stock car package of the version-4 game",
                                                     name));
         }
+        sources.push_back(JoinPath(unpacked, *member));
     }
     CreateDirectories(templateDirectory);
-    for (const char* name : kTemplateFiles) {
-        CopyFileReplace(JoinPath(unpacked, name), JoinPath(templateDirectory, name));
-    }
+    // The copies get the names the stages look for first, whatever case the package used.
+    for (std::size_t i = 0; i < kTemplateFiles.size(); ++i)
+        CopyFileReplace(sources[i], JoinPath(templateDirectory, kTemplateFiles[i]));
     // Only a complete installation is recorded.
     profile.WriteProfileInt(kInstalledSection, kInstalledKey, 1);
 }
@@ -153,7 +156,7 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
 
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress) {
-    if (profile.GetProfileInt(kInstalledSection, kInstalledKey, 0) == 1 &&
+    if (profile.GetProfileInt(kInstalledSection, kInstalledKey, 0) != 0 &&
         TemplatesPresent(templateDirectory)) {
         return true;
     }
@@ -161,6 +164,13 @@ bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
         throw StockPackageNotFound(MissingStockPackageMessage(DefaultSearchRoots()));
     }
     return true;
+}
+
+bool FirstRunCheck(ProfileStore& profile, const TemplateLocation& templates,
+                   const SearchProgress& progress) {
+    if (templates.named && TemplatesPresent(templates.directory))
+        return true;
+    return FirstRunCheck(profile, templates.directory, progress);
 }
 
 void RunEngineSoundStage(StageContext& context) {

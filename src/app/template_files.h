@@ -34,17 +34,26 @@ std::vector<std::string> DefaultSearchRoots();
 
 // Searches `folder` and everything beneath it, depth-first in directory-search order, for the
 // stock car package, and returns its path with its real letter case, or "" when there is none.
-// Names beginning with "." are neither entered nor tested, links are not followed, and folders
-// that cannot be read are skipped. An empty `folder` searches the default roots in order.
+// Names beginning with "." are neither entered nor tested, links to folders are not followed (a
+// link to a file is tested like the file), and folders that cannot be read are skipped. An empty
+// `folder` searches the default roots in order.
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress = {});
 
-// Where the template files live: `requested` if not empty, else $CARCONV_TEMPLATES, else the
+// Where the template files live, and whether the user named that place.
+struct TemplateLocation {
+    std::string directory;  // ends in a separator
+    bool named = false;     // given with --templates or CARCONV_TEMPLATES
+};
+
+// `requested` if not empty, else $CARCONV_TEMPLATES, else the per-user templates directory, the
 // platform's place (%LOCALAPPDATA%\carconv on Windows, $XDG_DATA_HOME/carconv elsewhere).
-// The result ends in a separator.
+TemplateLocation LocateTemplates(const std::string& requested, const std::string& programDirectory);
+
+// LocateTemplates(...).directory.
 std::string ResolveTemplateDirectory(const std::string& requested,
                                      const std::string& programDirectory);
 
-// True when every template file lies in `templateDirectory`.
+// True when every template file lies in `templateDirectory`, its name in any letter case.
 bool TemplatesPresent(const std::string& templateDirectory);
 
 // Unpacks the stock package at `stockPackage` into a working directory of its own and copies the
@@ -65,13 +74,19 @@ class StockPackageNotFound : public CarconvError {
     using CarconvError::CarconvError;
 };
 
-// The check before the dialogs: when the templates are not installed (marker not 1, or a file
-// missing), installs them; throws StockPackageNotFound, a message saying what to do, when no
-// stock package can be found.
+// The check before the dialogs, for the per-user templates directory: when the templates are not
+// installed (marker 0 or absent, or a file missing), installs them; throws StockPackageNotFound,
+// a message saying what to do, when no stock package can be found.
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress = {});
 
-// Stage 4: "dash.fsh", "dash.fce" and "dash00.tga" from the templates directory.
+// The same for any location: a directory the user named that holds all eight files is used as it
+// is, without reading or writing the marker; any other goes through the check above.
+bool FirstRunCheck(ProfileStore& profile, const TemplateLocation& templates,
+                   const SearchProgress& progress = {});
+
+// Stage 4: "dash.fsh", "dash.fce" and "dash00.tga" from the templates directory; "dash.fsh" is
+// carried as it is also when the loader finds it malformed (LoadCarriedPictureArchive).
 void RunDashboardStage(StageContext& context);
 // Stage 6: the five engine-sound files from the templates directory, carried as they are.
 void RunEngineSoundStage(StageContext& context);

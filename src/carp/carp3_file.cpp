@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "carp/carp4_file.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
@@ -42,6 +44,17 @@ int Carp3File::ConvertToCarp4(std::string target) const {
             continue;
         ReportWarning(GetFileName() + ": parameter " + std::to_string(number) + " (" +
                       std::string(ParameterLabels[number]) + ") is missing");
+    }
+    for (std::size_t number = 0; number < kCarp3ParameterCount; ++number) {
+        for (std::size_t other : MarkersIn(parameters[number], kCarp4ParameterCount)) {
+            if (other == number)
+                continue;
+            ReportWarning(fmt::format(
+                "{}: the value of parameter {} ({}) holds \"{}\", the marker of parameter {} ({}); "
+                "a reader may take parameter {} from there",
+                GetFileName(), number, ParameterLabels[number], ParameterMarker(other), other,
+                ParameterLabels[other], other));
+        }
     }
     Carp4File converted(std::move(target));
     converted.Reset();

@@ -47,7 +47,9 @@ class Carp3File : public GameFile {
     // parameter 80 set to kConvertedUndersteerGradient. The conversion needs every version-3
     // parameter, so each one the last Load found no marker for is reported as the warning
     // "<file name>: parameter N (<label>) is missing"; its empty value is converted as it stands.
-    // Leaves this object unchanged.
+    // A value that holds the marker of another parameter is converted as it stands too, with a
+    // warning: a reader that takes the first occurrence of a marker, as Load does, takes that
+    // parameter from inside the value. Leaves this object unchanged.
     int ConvertToCarp4(std::string target) const;
 
     // parameters[N] is the value of parameter N.

@@ -9,7 +9,10 @@
 // is read: carp/carp_text.h.
 //
 // Load of a text that SaveAs wrote, followed by SaveAs, reproduces that text byte for byte, so the
-// length Load measures stays the size of the file the archive writer packs.
+// length Load measures stays the size of the file the archive writer packs. A text that SaveAs
+// would not reproduce (other line ends or labels, a value holding another parameter's marker) is
+// left alone by SaveAs of the path it was loaded from, as long as it still holds the values, so
+// the archive writer packs it as it was written.
 
 #include <array>
 #include <cstddef>
@@ -39,13 +42,21 @@ class Carp4File : public GameFile {
     // Reads the text at `path`, sets every value and missing flag and `length`. Throws IoError
     // when the file cannot be read, FormatError when it is too large to be a performance text.
     int Load() override;
-    // Writes the version-4 text to `target`; changes neither `path` nor `length`.
+    // Writes the version-4 text to `target`; changes neither `path` nor `length`. When `target`
+    // is the path Load read and the text there still loads to `parameters`, it is left as it is.
     int SaveAs(std::string target) override;
 
     // parameters[N] is the value of parameter N.
     std::array<std::string, kCarp4ParameterCount> parameters;
     // parameterMissing[N]: the text the last Load read holds no marker for N.
     std::array<bool, kCarp4ParameterCount> parameterMissing{};
+
+  private:
+    // True when the text at `path` loads to `parameters`.
+    bool FileHoldsParameters() const;
+
+    // The file the last Load read (`path` may be changed afterwards).
+    std::string loadedFrom_;
 };
 
 }  // namespace carconv

@@ -20,21 +20,25 @@
 // lines without a marker do not matter, and a marker that also occurs inside an earlier value is
 // taken there. A marker includes its closing parenthesis: "(1)" never matches "(10)". The value
 // starts one line end after the marker and runs up to the next line end or to the end of the
-// text. Which line end a text uses is decided once for the whole text:
-//   - a text that holds any CR LF pair has CR LF line ends: exactly two bytes after the marker are
-//     skipped, whatever they are, and a value ends at the next CR (it may hold a lone LF);
-//   - a text that holds a CR but no CR LF pair has CR line ends: one byte is skipped, a value
-//     ends at the next CR;
-//   - a text without any CR has LF line ends: one byte is skipped, a value ends at the next LF.
-// So a text edited on another system loads the same values as its CR LF twin. A marker that does
-// not occur gives an empty value and is reported as missing; nothing is ever read outside the
-// text, wherever the markers stand.
+// text. Line ends are read line by line, so a text whose lines end in different ways reads as a
+// person reading it would:
+//   - the line end that follows a marker is skipped, two bytes for CR LF, one for CR or LF alone;
+//     after a marker that no line end follows (one inside a value, say), two bytes are skipped,
+//     whatever they are, when the text holds any CR LF pair, else one;
+//   - a value ends at the next CR or LF when any marker taken is followed by LF alone (the text
+//     uses LF to end lines); otherwise at the next CR, or at the next LF in a text without any
+//     CR. In a text whose marker lines all end in CR LF a value may thus hold a lone LF.
+// A text edited on another system loads the same values as its CR LF twin, one with a few lines
+// ended otherwise than the rest loads as if they were not, and a text written with CR LF loads as
+// it always has. A marker that does not occur gives an empty value and is
+// reported as missing; nothing is ever read outside the text, wherever the markers stand.
 
 #include <array>
 #include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/byte_reader.h"
 
@@ -73,6 +77,9 @@ std::string ParameterMarker(std::size_t number);
 // than kMaxCarpTextSize.
 void ParseCarpText(ByteSpan text, const std::string& fileName, std::span<std::string> values,
                    std::span<bool> missing);
+
+// The numbers below `count` of the parameters whose markers occur in `value`, ascending.
+std::vector<std::size_t> MarkersIn(std::string_view value, std::size_t count);
 
 // The text holding one section per entry of `order`, in that order. Throws FormatError naming
 // `target` when a value holds a CR: such a text would not load back the same values.

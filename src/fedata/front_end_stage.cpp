@@ -27,9 +27,7 @@ void RunFrontEndStage(StageContext& context) {
         const std::string picturePath = context.OutputFile(kPictureArchiveName);
         CopyFileReplace(pictureSource, picturePath);
         // The car's front-end pictures: carried into the package, packed as they lie.
-        FshFile& pictures = context.Keep(std::make_unique<FshFile>(picturePath));
-        pictures.Load();
-        context.members->Add(pictures);
+        context.members->Add(context.Keep(LoadCarriedPictureArchive(picturePath)));
     }
 
     for (const char* name : kLanguageFileNames) {

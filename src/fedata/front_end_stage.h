@@ -7,7 +7,9 @@
 // the same names in the output working directory and appends them, loaded, to the member list in
 // that order. When the input holds the front-end picture archive "fedata.fsh", the stage copies
 // it into the output and appends it immediately before "fedata.eng", so the car keeps its
-// front-end pictures. A missing language file stops the stage with the IoError naming it.
+// front-end pictures; a picture archive the loader finds malformed is carried all the same, with
+// a warning (LoadCarriedPictureArchive). A missing language file stops the stage with the
+// IoError naming it.
 
 #include "app/stage.h"
 

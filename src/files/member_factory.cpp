@@ -12,6 +12,7 @@
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
 #include "files/errors.h"
+#include "files/name_index.h"
 #include "files/viv_archive.h"
 #include "files/warnings.h"
 #include "image/fsh_file.h"
@@ -34,14 +35,6 @@ constexpr std::array<std::string_view, 4> kCarpNames = {"carp.txt", "carp1.txt",
 constexpr std::string_view kCarp4Marker = "(80)";
 // Front-end data whose first byte, taken as signed, is at least this is in the version-3 layout.
 constexpr int kFedata3FirstByteMin = 32;
-
-std::string LowerCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 bool EndsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
@@ -77,7 +70,7 @@ bool IsPlain(const GameFile& file) {
 
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget) {
-    const std::string name = LowerCase(path);
+    const std::string name = AsciiLowerCase(path);
     if (EndsWith(name, ".viv"))
         return std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
     if (EndsWith(name, ".fsh"))

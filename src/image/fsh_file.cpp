@@ -8,6 +8,7 @@
 #include "files/byte_reader.h"
 #include "files/errors.h"
 #include "files/safe_name.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
 
 namespace carconv {
@@ -134,6 +135,22 @@ int FshFile::Load() {
     }
     length = static_cast<std::int32_t>(bytes.size());
     return 1;
+}
+
+std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path) {
+    auto pictures = std::make_unique<FshFile>(path);
+    try {
+        pictures->Load();
+        return pictures;
+    } catch (const FormatError& e) {
+        ReportWarning(pictures->GetFileName() + ": carried as it is, although it is not a valid " +
+                      "picture archive: " + e.what());
+    }
+    // Released first: it removes whatever it had unpacked.
+    pictures.reset();
+    auto carried = std::make_unique<GameFile>(path);
+    carried->Load();
+    return carried;
 }
 
 }  // namespace carconv

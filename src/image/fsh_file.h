@@ -92,4 +92,10 @@ class FshFile : public GameFile {
     std::vector<FshEntry> entries_;
 };
 
+// A picture archive on its way into a package, where it is packed byte for byte whatever it holds:
+// the FshFile at `path`, loaded, or, when the loader finds the archive malformed, a plain GameFile
+// of the file's size, reported as a warning naming the file and the problem. A picture archive in
+// a package is the game's to read, not ours; `info` and `list` still show it as malformed.
+std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path);
+
 }  // namespace carconv

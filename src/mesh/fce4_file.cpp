@@ -137,6 +137,17 @@ bool Fce4File::HasVersionMark(ByteSpan file) {
     return file.size() > kVersionMarkAt && file[kVersionMarkAt] == kVersionMark;
 }
 
+bool Fce4File::IsVersion4Mesh(const std::string& path) {
+    std::array<std::uint8_t, kHeaderSize> header{};
+    try {
+        LoadMeshHeader(path, header, kArrays);
+    } catch (const FormatError&) {
+        return false;  // too short, or arrays that do not fit the version-4 layout
+    }
+    return std::equal(kLeadingWord.begin(), kLeadingWord.end(), header.begin() + kLeadingWordAt) &&
+           HasVersionMark(header);
+}
+
 std::int32_t Fce4File::ArrayOffset(ArrayId array) const {
     return I32At(kArrays[SlotIndex(array, kArrayCount, "array")].offsetAt);
 }

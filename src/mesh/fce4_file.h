@@ -58,7 +58,7 @@
 // layout and puts its offsets into the header it writes, so a written file never contradicts its
 // own header; a packed file round-trips byte for byte. The first part name starts at file
 // position 3624; every converted mesh has ":HB" there, and that ':' is what tells a version-4 mesh
-// from a version-3 one.
+// from a version-3 one when a package's members are typed (IsVersion4Mesh looks closer).
 
 #include <array>
 #include <cstddef>
@@ -198,6 +198,12 @@ class Fce4File : public GameFile {
     // True when `file` (the leading bytes of a mesh file, or all of it) is long enough to hold
     // the version mark and holds ':' there.
     static bool HasVersionMark(ByteSpan file);
+
+    // True when the mesh file at `path` is a version-4 mesh by more than its mark: it begins with
+    // kLeadingWord, holds the version mark, and its counts and offsets describe arrays that lie
+    // inside the file. The mark alone can be chance: in the version-3 layout byte 3624 is the
+    // 37th character of part name 0. Throws IoError when the file cannot be read.
+    static bool IsVersion4Mesh(const std::string& path);
 
     // Read-only view of the header.
     std::int32_t TriangleCount() const { return I32At(kTriangleCountAt); }

@@ -12,7 +12,7 @@ namespace carconv {
 
 void RunMeshStage(StageContext& context) {
     const std::string source = context.InputFile("car.fce");
-    if (Fce4File::HasVersionMark(ReadFilePrefix(source, Fce4File::kVersionMarkAt + 1))) {
+    if (Fce4File::IsVersion4Mesh(source)) {
         throw CarconvError("car.fce is already a version-4 mesh");
     }
 

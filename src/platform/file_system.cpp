@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -13,7 +14,13 @@
 #include "files/errors.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace carconv {
@@ -183,37 +190,64 @@ std::string TemporaryDirectory() {
 namespace carconv {
 
 struct AtomicFileWriter::Impl {
-    std::ofstream out;
+    std::FILE* out = nullptr;
 };
+
+namespace {
+
+// Creates `path` for writing; fails, with errno EEXIST, when anything of that name exists, a link
+// included.
+std::FILE* CreateExclusively(const std::string& path) {
+#ifdef _WIN32
+    int fd =
+        _wopen(NativePath(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr)
+        _close(fd);
+#else
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr)
+        close(fd);
+#endif
+    return file;
+}
+
+}  // namespace
 
 AtomicFileWriter::AtomicFileWriter(std::string target)
     : target_(std::move(target)), impl_(new Impl) {
     static std::atomic<unsigned> counter{0};
     std::random_device device;
-    for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
-        std::string candidate =
-            target_ + fmt::format(".carconv-{:08x}{:x}.tmp", device(), counter.fetch_add(1));
-        std::error_code ec;
-        if (fs::exists(fs::symlink_status(NativePath(candidate), ec)))
-            continue;
-        temporary_ = candidate;
+    const std::string directory = PathString(NativePath(target_).parent_path());
+    for (int attempt = 0; attempt < 100 && impl_->out == nullptr; ++attempt) {
+        const std::uint64_t unique =
+            (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
+        temporary_ = JoinPath(directory, fmt::format("{}{:016x}{}", kTemporaryFilePrefix, unique,
+                                                     kTemporaryFileSuffix));
+        errno = 0;
+        impl_->out = CreateExclusively(temporary_);
+        if (impl_->out == nullptr && errno != EEXIST) {
+            std::string reason = ErrnoText();
+            delete impl_;
+            throw IoError(target_, "cannot create: " + reason);
+        }
     }
-    if (temporary_.empty()) {
+    if (impl_->out == nullptr) {
         delete impl_;
         throw IoError(target_, "cannot choose a temporary file name");
-    }
-    errno = 0;
-    impl_->out.open(NativePath(temporary_), std::ios::binary | std::ios::trunc);
-    if (!impl_->out) {
-        std::string reason = ErrnoText();
-        delete impl_;
-        throw IoError(target_, "cannot create: " + reason);
     }
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
     if (impl_ != nullptr) {
-        impl_->out.close();
+        if (impl_->out != nullptr)
+            std::fclose(impl_->out);
         std::error_code ec;
         fs::remove(NativePath(temporary_), ec);
         delete impl_;
@@ -221,16 +255,17 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::Write(ByteSpan bytes) {
-    impl_->out.write(reinterpret_cast<const char*>(bytes.data()),
-                     static_cast<std::streamsize>(bytes.size()));
-    if (!impl_->out)
+    errno = 0;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), impl_->out) != bytes.size())
         throw IoError(target_, "cannot write: " + ErrnoText());
     written_ += static_cast<std::int64_t>(bytes.size());
 }
 
 void AtomicFileWriter::Commit() {
-    impl_->out.close();
-    if (!impl_->out)
+    errno = 0;
+    const int closed = std::fclose(impl_->out);
+    impl_->out = nullptr;
+    if (closed != 0)
         throw IoError(target_, "cannot write: " + ErrnoText());
     std::error_code ec;
 #ifdef _WIN32

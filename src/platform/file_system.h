@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/byte_reader.h"
@@ -73,9 +74,16 @@ std::string TemporaryDirectory();
 
 namespace carconv {
 
-// Writes a file so that it appears complete or not at all: the bytes go to a fresh temporary file
-// beside the target, which replaces the target only on Commit(). Destroying an uncommitted writer
-// removes the temporary file and leaves an existing target as it was.
+// Temporary files are named kTemporaryFilePrefix, 16 hexadecimal digits, kTemporaryFileSuffix:
+// short, so that beside any target whose name the file system accepts there is room for one, and
+// recognisable as ours whatever the target is called.
+inline constexpr std::string_view kTemporaryFilePrefix = ".carconv-";
+inline constexpr std::string_view kTemporaryFileSuffix = ".tmp";
+
+// Writes a file so that it appears complete or not at all: the bytes go to a temporary file that
+// the writer creates exclusively (never an existing file or link) in the target's directory, and
+// that replaces the target only on Commit(). Destroying an uncommitted writer removes the
+// temporary file and leaves an existing target as it was.
 class AtomicFileWriter {
   public:
     explicit AtomicFileWriter(std::string target);

@@ -9,18 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "files/errors.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
 
 namespace carconv {
 
 namespace {
-
-struct IniItem {
-    std::string section;
-    std::string key;
-    std::string value;
-};
 
 int CollectItem(void* user, const char* section, const char* key, const char* value) {
     auto* items = static_cast<std::vector<IniItem>*>(user);
@@ -28,18 +25,31 @@ int CollectItem(void* user, const char* section, const char* key, const char* va
     return 1;
 }
 
-// The items of the file in file order; an absent file has none.
-std::vector<IniItem> ReadItems(const std::string& path) {
+}  // namespace
+
+// The items of the file in file order; an absent file has none. The lines that cannot be read
+// are left out, and the first of them is reported, once per store.
+std::vector<IniItem> IniProfileStore::ReadItems(const std::string& path) {
     std::vector<IniItem> items;
     if (!IsRegularFile(path))
         return items;
     Bytes bytes = ReadWholeFile(path);
     std::string text(bytes.begin(), bytes.end());
+    // The parser goes on after a malformed line and names the first one.
     int line = ini_parse_string(text.c_str(), CollectItem, &items);
-    if (line != 0)
-        throw FormatError(path, "settings file is malformed at line " + std::to_string(line));
+    if (line != 0 && !warnedMalformed_) {
+        warnedMalformed_ = true;
+        ReportWarning(
+            fmt::format("{}: {}; what cannot be read counts as absent, and the file is "
+                        "written anew when carconv next stores a setting",
+                        path,
+                        line > 0 ? fmt::format("line {} is malformed", line)
+                                 : std::string("the settings cannot all be read")));
+    }
     return items;
 }
+
+namespace {
 
 std::string Render(const std::vector<IniItem>& items) {
     std::vector<std::string> sections;

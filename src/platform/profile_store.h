@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace carconv {
 
@@ -21,8 +22,18 @@ class ProfileStore {
 };
 
 #ifndef _WIN32
+// One setting of an INI file.
+struct IniItem {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
 // Settings in an INI file: <configDirectory>/<organisation>/<application>.ini. POSIX only: the
-// INI parser it uses has no Windows build, and Windows keeps settings in the registry.
+// INI parser it uses has no Windows build, and Windows keeps settings in the registry. A file
+// with malformed lines does not stop the program: what can be read is read, the rest counts as
+// absent, the first malformed line is reported as a warning (once per store), and the next write
+// writes the file anew from what was read.
 class IniProfileStore : public ProfileStore {
   public:
     IniProfileStore(std::string configDirectory, std::string application);
@@ -33,9 +44,12 @@ class IniProfileStore : public ProfileStore {
     std::string FilePath() const;
 
   private:
+    std::vector<IniItem> ReadItems(const std::string& path);
+
     std::string configDirectory_;
     std::string application_;
     std::string organisation_;
+    bool warnedMalformed_ = false;
 };
 #endif
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "app/command_line.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -332,6 +334,101 @@ TEST(CommandLine, DialogRunOnAFirstStartInstallsThenConverts) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.find("Load V3 CAR File"), std::string::npos);
     EXPECT_NE(r.err.find("install-templates --from"), std::string::npos) << r.err;
+}
+
+TEST(CommandLine, NamedTemplatesAreUsedAsTheyAreOnAFreshMachine) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
+    ScratchDir dir;
+    const std::string env = FreshUser(dir);
+    std::filesystem::create_directories(dir.File("home"));
+    std::filesystem::create_directories(dir.File("mine"));
+    test::WriteTemplates(dir.File("mine"));
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+
+    // No game anywhere, no settings: the named directory is all a conversion needs.
+    auto r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("a.viv")) +
+                            " --templates " + Q(dir.File("mine")),
+                        "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::ReadArchive(dir.File("a.viv")).size(), 27u);
+    const std::string named = env + " CARCONV_TEMPLATES=" + Q(dir.File("mine"));
+    r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("b.viv")), "", named);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.File("b.viv")), ReadFile(dir.File("a.viv")));
+    r = RunCarconv("", dir.File("in.viv") + "\n" + dir.File("c.viv") + "\n", named);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.File("c.viv")), ReadFile(dir.File("a.viv")));
+    // Nothing was searched for, installed or recorded.
+    EXPECT_EQ(r.err.find("search"), std::string::npos) << r.err;
+    EXPECT_FALSE(test::Exists(dir.File("config")));
+    EXPECT_FALSE(test::Exists(dir.File("data")));
+
+    // A named directory that lacks a file is installed into as before: here nothing is found.
+    std::filesystem::remove(dir.File("mine/careng.ltb"));
+    r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("d.viv")), "", named);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("no stock car package found"), std::string::npos) << r.err;
+}
+
+TEST(CommandLine, UnpackWritesMemberNamesAsLongAsTheFormatAllows) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
+    ScratchDir dir;
+    auto members = test::Version3Members(false);
+    const std::string longMember = std::string(251, 'm') + ".bin";  // 255 bytes
+    members.push_back({longMember, Bytes{1, 2, 3}});
+    test::WriteArchive(dir.File("in.viv"), members);
+
+    auto r = RunCarconv("unpack " + Q(dir.File("in.viv")) + " " + Q(dir.File("unpacked")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.File("unpacked/" + longMember)), (Bytes{1, 2, 3}));
+    EXPECT_EQ(test::ListNames(dir.File("unpacked")).size(), members.size());
+}
+
+TEST(CommandLine, SettingsAreKeptUnderTheProgramNameWithoutExeInAnyCase) {
+    CARCONV_SKIP_ON_WINDOWS("points the settings at a scratch folder through the environment");
+#ifndef _WIN32
+    ScratchDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+    test::WriteArchive(dir.File("stock.viv"), test::TemplateMembers());
+    std::vector<std::string> args = {"/games/CarConv.EXE",  "install-templates", "--from",
+                                     dir.File("stock.viv"), "--templates",       dir.File("t")};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    const int status = RunCommandLine(static_cast<int>(argv.size()), argv.data());
+    if (old != nullptr)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::ListNames(dir.File("config/Quillmark")),
+              std::vector<std::string>{"CarConv.ini"});
+#endif
+}
+
+TEST(CommandLine, ADamagedSettingsFileDoesNotStopARun) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
+    ScratchDir dir;
+    const std::string env = InstalledUser(dir);
+    const std::string ini = dir.File("config/Quillmark/carconv.ini");
+    WriteFile(ini, std::string("[Settings]\nInstalled=1\n<<<<<<< merged by hand\n"));
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    auto r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")), "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "carconv: warning: " + ini +
+                         ": line 3 is malformed; what cannot be read counts as absent, and the "
+                         "file is written anew when carconv next stores a setting\n");
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
+
+    // Storing the marker writes the file cleanly.
+    test::WriteArchive(dir.File("stock.viv"), test::TemplateMembers());
+    r = RunCarconv("install-templates --from " + Q(dir.File("stock.viv")), "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(ReadFile(ini), (Bytes{'[', 'S', 'e', 't', 't', 'i', 'n', 'g', 's', ']', '\n', 'I',
+                                    'n', 's', 't', 'a', 'l', 'l', 'e', 'd', '=', '1', '\n'}));
 }
 
 }  // namespace

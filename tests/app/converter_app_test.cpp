@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
+#include "app/package_commands.h"
 #include "files/errors.h"
+#include "files/warnings.h"
 #include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"
@@ -96,6 +100,150 @@ TEST(ConverterApp, FailureThrowsAndLeavesNoOutputAndNoWorkingDirectory) {
     EXPECT_EQ(test::ReadFile(dir.File("out.viv")), test::Bytes({'o', 'l', 'd'}));
     EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"bad.viv", "out.viv"}));
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+// The 28 members of a converted package that carries its front-end pictures, in order.
+const std::vector<std::string> kOutputNames = {
+    "carp.txt",   "carp1.txt",  "carp2.txt",   "carp3.txt",  "car.fce",    "car1.fce",
+    "car2.fce",   "car3.fce",   "car00.tga",   "car100.tga", "car200.tga", "car300.tga",
+    "dash.fsh",   "dash.fce",   "dash00.tga",  "fedata.fsh", "fedata.eng", "fedata.bri",
+    "fedata.ger", "fedata.fre", "fedata.ita",  "fedata.spa", "fedata.swe", "careng.ctb",
+    "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"};
+
+std::vector<std::string> Names(const std::vector<std::pair<std::string, test::Bytes>>& members) {
+    std::vector<std::string> names;
+    for (const auto& m : members)
+        names.push_back(m.first);
+    return names;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return s;
+}
+
+TEST(ConvertPackage, FindsMembersAndTemplatesInAnyLetterCase) {
+    ScratchDir dir;
+    std::vector<std::pair<std::string, test::Bytes>> members = test::Version3Members(true);
+    const std::map<std::string, std::string> spelled = {
+        {"carp.txt", "CARP.TXT"},     {"car.fce", "Car.Fce"},       {"car00.tga", "CAR00.TGA"},
+        {"fedata.eng", "FEDATA.ENG"}, {"fedata.ger", "Fedata.Ger"}, {"fedata.fsh", "FEDATA.FSH"}};
+    for (auto& m : members) {
+        auto it = spelled.find(m.first);
+        if (it != spelled.end())
+            m.first = it->second;
+    }
+    test::WriteArchive(dir.File("in.viv"), members);
+    std::filesystem::create_directory(dir.File("templates"));
+    for (const auto& [name, bytes] : test::TemplateMembers())
+        test::WriteFile(dir.File("templates/" + Upper(name)), bytes);
+
+    ConvertPackage(dir.File("in.viv"), dir.File("out.viv"), dir.File("templates/"));
+    const auto out = test::ReadArchive(dir.File("out.viv"));
+    EXPECT_EQ(Names(out), kOutputNames);
+    const std::string carp(out[0].second.begin(), out[0].second.end());
+    EXPECT_NE(carp.find("(79)\r\nv79\r\n"), std::string::npos);
+    EXPECT_EQ(out[12].second, test::Fsh());  // dash.fsh
+    EXPECT_EQ(out[15].second, test::Fsh());  // fedata.fsh
+    EXPECT_EQ(out[27].second.size(), std::string("scareng.bnk data").size());
+}
+
+TEST(ConvertPackage, OfTwoMembersDifferingOnlyInCaseTheLaterOneWins) {
+    ScratchDir dir;
+    std::vector<std::pair<std::string, test::Bytes>> members = test::Version3Members(false);
+    std::string older = test::Carp3Text();
+    for (std::size_t at = older.find("\nv"); at != std::string::npos; at = older.find("\nv", at))
+        older.replace(at, 2, "\nold-");
+    // The first "carp.txt" is replaced by a later "CARP.TXT", as a file system that ignores case
+    // would unpack them.
+    for (auto& m : members) {
+        if (m.first == "carp.txt") {
+            m.second = test::Bytes(older.begin(), older.end());
+            const std::string later = test::Carp3Text();
+            members.push_back({"CARP.TXT", test::Bytes(later.begin(), later.end())});
+            break;
+        }
+    }
+    test::WriteArchive(dir.File("in.viv"), members);
+    test::WriteTemplates(dir.Path());
+    std::vector<std::string> warnings;
+    ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+    ConvertPackage(dir.File("in.viv"), dir.File("out.viv"), dir.Path() + "/");
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "in.viv: members \"carp.txt\" and \"CARP.TXT\" differ only in "
+                            "letter case; the later one, \"CARP.TXT\", is used"}));
+    const auto out = test::ReadArchive(dir.File("out.viv"));
+    ASSERT_EQ(out.size(), 27u);
+    EXPECT_EQ(out[0].first, "carp.txt");
+    const std::string carp(out[0].second.begin(), out[0].second.end());
+    EXPECT_NE(carp.find("(12)\r\nv12\r\n"), std::string::npos) << carp;
+    EXPECT_EQ(carp.find("old-"), std::string::npos) << carp;
+}
+
+TEST(ConvertPackage, AnOutputNameAsLongAsTheFileSystemAllows) {
+    ScratchDir dir;
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    test::WriteTemplates(dir.Path());
+    const std::string name = std::string(251, 'o') + ".viv";
+    ConvertPackage(dir.File("in.viv"), dir.File(name), dir.Path() + "/");
+    EXPECT_EQ(test::ReadArchive(dir.File(name)).size(), 27u);
+    auto names = test::ListNames(dir.Path());
+    EXPECT_EQ(std::count(names.begin(), names.end(), name), 1);
+    EXPECT_EQ(names.size(), 10u);  // the input, the output and the eight templates
+}
+
+// A picture archive whose first entry has a name that is no file name.
+test::Bytes MalformedFsh() {
+    Builder b;
+    b.str("SHPI").u32le(40).u32le(2).str("GIMX");  // tag, size, entry count, directory tag
+    b.str("ab/c").u32le(32);                       // entry 0: an unsafe name
+    b.str("dash").u32le(32);                       // entry 1: zero bytes, not after entry 0
+    b.str("RGBArgba");
+    return b.bytes();
+}
+
+TEST(ConvertPackage, MalformedPictureArchivesAreCarriedByteForByte) {
+    ScratchDir dir;
+    std::vector<std::pair<std::string, test::Bytes>> members = test::Version3Members(true);
+    members.back().second = MalformedFsh();  // fedata.fsh
+    test::WriteArchive(dir.File("in.viv"), members);
+    test::WriteTemplates(dir.Path());
+    test::Bytes dash = MalformedFsh();
+    dash[8] = 1;  // entry count 1: only the unsafe name
+    test::WriteFile(dir.File("dash.fsh"), dash);
+
+    std::vector<std::string> warnings;
+    {
+        ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+        ConvertPackage(dir.File("in.viv"), dir.File("out.viv"), dir.Path() + "/");
+    }
+    const auto out = test::ReadArchive(dir.File("out.viv"));
+    EXPECT_EQ(Names(out), kOutputNames);
+    EXPECT_EQ(out[12].second, dash);
+    EXPECT_EQ(out[15].second, MalformedFsh());
+    auto carried = [&warnings](const std::string& name) {
+        return std::count_if(warnings.begin(), warnings.end(), [&name](const std::string& w) {
+            return w.rfind(name +
+                               ": carried as it is, although it is not a valid picture "
+                               "archive: ",
+                           0) == 0 &&
+                   w.find("entry 0 has a name that is unsafe") != std::string::npos;
+        });
+    };
+    EXPECT_EQ(carried("dash.fsh"), 1);
+    EXPECT_EQ(carried("fedata.fsh"), 1);
+
+    // Listing the package still shows the picture archives as malformed.
+    warnings.clear();
+    std::ostringstream listing;
+    {
+        ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+        ListArchive(dir.File("out.viv"), false, listing);
+    }
+    EXPECT_NE(listing.str().find(" dash.fsh -\n"), std::string::npos) << listing.str();
+    EXPECT_NE(listing.str().find(" fedata.fsh -\n"), std::string::npos) << listing.str();
+    EXPECT_EQ(warnings.size(), 2u);
 }
 
 TEST(ConsoleFileDialogs, PromptsWithTheTitleAndCancelsOnEmptyAnswers) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -131,6 +132,27 @@ TEST(FindStockCarPackage, NeverEntersProcSysOrDevHoweverReached) {
     EXPECT_TRUE(entered.empty()) << entered.front();
 }
 
+TEST(FindStockCarPackage, ALinkedPackageIsFoundButNoLinkedFolderIsEntered) {
+    ScratchDir dir;
+    MakeStock(dir.File("store/stock.viv"));
+    fs::create_directories(dir.File("root/Game/data/cars/fm50"));
+    // Neither a link to a folder nor one that leads nowhere counts, though named like the package.
+    fs::create_directory_symlink(dir.File("store"), dir.File("root/Game/data/cars/fm50/car.viv"));
+    EXPECT_EQ(FindStockCarPackage(dir.File("root")), "");
+    fs::remove(dir.File("root/Game/data/cars/fm50/car.viv"));
+    fs::create_symlink(dir.File("store/none.viv"), dir.File("root/Game/data/cars/fm50/car.viv"));
+    EXPECT_EQ(FindStockCarPackage(dir.File("root")), "");
+
+    fs::remove(dir.File("root/Game/data/cars/fm50/car.viv"));
+    fs::create_symlink(dir.File("store/stock.viv"), dir.File("root/Game/data/cars/fm50/CAR.VIV"));
+    const std::string link = dir.File("root/Game/data/cars/fm50/CAR.VIV");
+    EXPECT_EQ(FindStockCarPackage(dir.File("root")), link);
+    FakeProfile profile;
+    EXPECT_EQ(InstallTemplates(dir.File("templates/"), profile, {dir.File("root")}), link);
+    EXPECT_TRUE(TemplatesPresent(dir.File("templates/")));
+    EXPECT_EQ(test::ListNames(dir.File("store")), std::vector<std::string>{"stock.viv"});
+}
+
 TEST(FindStockCarPackage, DefaultRootsAreTheWineDrivesInOrderThenHome) {
     ScratchDir dir;
     ScopedHome home(dir.Path());
@@ -189,6 +211,35 @@ TEST(InstallTemplates, CopiesAllEightThenSetsTheMarkerAndLeavesTheGameAlone) {
     EXPECT_FALSE(test::Exists(dir.File("t2")));
 }
 
+TEST(InstallTemplates, NamesInAnyLetterCaseAreFoundAndInstalledInLowerCase) {
+    ScratchDir dir;
+    auto members = test::TemplateMembers();
+    for (auto& m : members) {
+        for (char& c : m.first)
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    members[1].first = "Dash.Fce";
+    test::WriteArchive(dir.File("car.viv"), members);
+    FakeProfile profile;
+    InstallTemplatesFrom(dir.File("car.viv"), dir.File("templates/"), profile);
+    std::vector<std::string> expected;
+    for (const auto& [name, bytes] : test::TemplateMembers()) {
+        EXPECT_EQ(test::ReadFile(dir.File("templates/" + name)), bytes) << name;
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::ListNames(dir.File("templates")), expected);
+    EXPECT_EQ(profile.values["Settings/Installed"], 1);
+
+    // Template files copied by hand in upper case count as present.
+    fs::create_directories(dir.File("upper"));
+    for (const auto& [name, bytes] : members)
+        test::WriteFile(dir.File("upper/" + name), bytes);
+    EXPECT_TRUE(TemplatesPresent(dir.File("upper/")));
+    fs::remove(dir.File("upper/OCARENG.BNK"));
+    EXPECT_FALSE(TemplatesPresent(dir.File("upper/")));
+}
+
 TEST(InstallTemplates, APackageLackingATemplateIsAnErrorAndSetsNoMarker) {
     ScratchDir dir;
     auto members = test::TemplateMembers();
@@ -241,6 +292,28 @@ TEST(FirstRunCheck, SearchesOnlyWhenNotInstalledOrAFileIsMissing) {
     EXPECT_TRUE(FirstRunCheck(first, templates, count));
     EXPECT_EQ(first.values["Settings/Installed"], 1);
     EXPECT_TRUE(TemplatesPresent(templates));
+}
+
+TEST(FirstRunCheck, AnyMarkerButZeroCountsAsInstalled) {
+    ScratchDir dir;
+    ScopedHome home(dir.File("home"));
+    fs::create_directories(dir.File("home"));
+    const std::string templates = dir.File("templates/");
+    fs::create_directories(templates);
+    test::WriteTemplates(templates);
+    int searched = 0;
+    auto count = [&](const std::string&) { ++searched; };
+    for (int marker : {2, -1}) {
+        FakeProfile profile;
+        profile.values["Settings/Installed"] = marker;
+        EXPECT_TRUE(FirstRunCheck(profile, templates, count));
+        EXPECT_EQ(searched, 0) << marker;
+        EXPECT_EQ(profile.values["Settings/Installed"], marker);
+    }
+    FakeProfile zero;
+    zero.values["Settings/Installed"] = 0;
+    EXPECT_THROW(FirstRunCheck(zero, templates, count), CarconvError);
+    EXPECT_GT(searched, 0);
 }
 
 TEST(TemplateDirectory, CommandLineThenEnvironmentThenDataHome) {

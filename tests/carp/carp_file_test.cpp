@@ -236,6 +236,98 @@ TEST(CarpFile, ACrLfTextKeepsExactlyTwoBytesAfterTheMarkerAndLoneLineFeeds) {
     EXPECT_FALSE(three.parameterMissing[25]);
 }
 
+TEST(CarpFile, MixedLineEndsAreReadLineByLine) {
+    ScratchDir dir;
+    const CarpValues values = SampleValues(false);
+    // An LF text in which a few lines end otherwise: a value line and a marker line with CR LF,
+    // a marker line with CR alone.
+    std::string text;
+    for (const test::CarpSection& s : test::kVersion4Sections) {
+        const std::string markerEnd = s.number == 20 ? "\r\n" : s.number == 33 ? "\r" : "\n";
+        const std::string valueEnd = s.number == 5 ? "\r\n" : "\n";
+        text += std::string(s.label) + "(" + std::to_string(s.number) + ")" + markerEnd +
+                values[s.number] + valueEnd;
+    }
+    WriteFile(dir.File("mixed.txt"), text);
+    Carp4File four(dir.File("mixed.txt"));
+    four.Load();
+    ExpectValues(four, values);
+    four.SaveAs(dir.File("out.txt"));
+    EXPECT_EQ(ReadFile(dir.File("out.txt")), CanonicalText(true, values));
+
+    // A CR LF text with one line ended by LF alone: that line ends where a person sees it end.
+    Builder b;
+    test::AddSection(b, "final gear", 11, "3.7");
+    b.str("engine minimum rpm(12)\n500\r\n");
+    test::AddSection(b, "engine redline in rpm", 13, "7000");
+    WriteFile(dir.File("crlf.txt"), b.bytes());
+    Carp3File three(dir.File("crlf.txt"));
+    three.Load();
+    EXPECT_EQ(three.parameters[11], "3.7");
+    EXPECT_EQ(three.parameters[12], "500");
+    EXPECT_EQ(three.parameters[13], "7000");
+}
+
+TEST(CarpFile, AnUnchangedTextIsNotRewrittenOnItsOwnPath) {
+    ScratchDir dir;
+    CarpValues values = SampleValues(false);
+    // LF line ends and labels of its own: SaveAs would write another text with the same values.
+    Builder b;
+    for (const test::CarpSection& s : test::kVersion4Sections)
+        test::AddSection(b, "p", s.number, values[s.number], "\n");
+    WriteFile(dir.File("carp.txt"), b.bytes());
+    Carp4File four(dir.File("carp.txt"));
+    four.Load();
+    four.SaveAs(dir.File("carp.txt"));
+    EXPECT_EQ(ReadFile(dir.File("carp.txt")), b.bytes());
+    four.Save();
+    EXPECT_EQ(ReadFile(dir.File("carp.txt")), b.bytes());
+    // To another path, the layout's text.
+    four.SaveAs(dir.File("other.txt"));
+    EXPECT_EQ(ReadFile(dir.File("other.txt")), CanonicalText(true, values));
+
+    // A changed value, or an object moved to another path, writes the layout's text.
+    four.parameters[7] = "changed";
+    values[7] = "changed";
+    four.SaveAs(dir.File("carp.txt"));
+    EXPECT_EQ(ReadFile(dir.File("carp.txt")), CanonicalText(true, values));
+    WriteFile(dir.File("carp.txt"), b.bytes());
+    four.Load();
+    four.path = dir.File("moved.txt");
+    WriteFile(dir.File("moved.txt"), b.bytes());
+    four.SaveAs(dir.File("moved.txt"));
+    EXPECT_EQ(ReadFile(dir.File("moved.txt")), CanonicalText(true, SampleValues(false)));
+}
+
+TEST(CarpFile, ConversionWarnsAboutAValueHoldingAnotherParametersMarker) {
+    ScratchDir dir;
+    CarpValues values = SampleValues(false);
+    values[20] = "12(33)5";
+    values[21] = "(21) (8) (80) (7 (081) (90)";  // its own, 8 and 80; not "(7", "(081)", "(90)"
+    WriteFile(dir.File("carp.txt"), CanonicalText(false, values));
+    Carp3File three(dir.File("carp.txt"));
+    three.Load();
+    std::vector<std::string> warnings;
+    ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+    three.ConvertToCarp4(dir.File("out.txt"));
+    // Read as version 3, parameter 33 is taken from inside 20, up to the end of 21's marker line.
+    EXPECT_EQ(three.parameters[33], "\ngas decreasing curve(21)");
+    ASSERT_EQ(warnings.size(), 4u);
+    EXPECT_EQ(warnings[0],
+              "carp.txt: the value of parameter 20 (gas increasing curve) holds \"(33)\", the "
+              "marker of parameter 33 (g transfer factor); a reader may take parameter 33 from "
+              "there");
+    EXPECT_NE(warnings[1].find("parameter 21 (gas decreasing curve) holds \"(8)\""),
+              std::string::npos)
+        << warnings[1];
+    EXPECT_NE(warnings[2].find("parameter 21 (gas decreasing curve) holds \"(80)\""),
+              std::string::npos)
+        << warnings[2];
+    EXPECT_NE(warnings[3].find("parameter 33 (g transfer factor) holds \"(21)\""),
+              std::string::npos)
+        << warnings[3];
+}
+
 TEST(CarpFile, MissingMarkersGiveEmptyValuesAndConversionWarnings) {
     ScratchDir dir;
     CarpValues values = SampleValues();

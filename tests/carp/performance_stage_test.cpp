@@ -70,6 +70,38 @@ TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder
         EXPECT_EQ(ReadFile(run.output.File(name)), expected);
 }
 
+TEST(PerformanceStage, ATextWithAnotherParametersMarkerInAValueIsPackedAsWritten) {
+    StageRun run;
+    test::CarpValues values = test::SampleValues(false);
+    values[20] = "12(33)5";
+    test::Builder in;
+    for (const test::CarpSection& s : test::kVersion4Sections) {
+        if (s.number != 80)
+            test::AddSection(in, "P" + std::to_string(s.number), s.number, values[s.number]);
+    }
+    WriteFile(run.input.File("carp.txt"), in.bytes());
+    std::vector<std::string> warnings;
+    ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+    RunPerformanceStage(run.context);
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_NE(warnings[0].find("parameter 20 (gas increasing curve) holds \"(33)\""),
+              std::string::npos)
+        << warnings[0];
+
+    // The first "(33)" stands inside 20: two bytes after it are skipped, and the value runs to
+    // the end of the next line, which holds the input's own label of 21.
+    values[33] = "\nP21(21)";
+    values[80] = "1.000000";
+    const test::Bytes expected = test::CanonicalText(true, values);
+    EXPECT_EQ(ReadFile(run.output.File("carp.txt")), expected);
+    // Read again, the written text gives 33 from inside 20 with the layout's label of 21; the
+    // archive writer's SaveAs must not write that back.
+    for (int i = 0; i < 4; ++i)
+        run.members.ElementAt(i).Save();
+    for (const char* name : {"carp.txt", "carp1.txt", "carp2.txt", "carp3.txt"})
+        EXPECT_EQ(ReadFile(run.output.File(name)), expected) << name;
+}
+
 TEST(PerformanceStage, ReportsMissingParametersAndFailsWithoutInput) {
     StageRun run;
     EXPECT_THROW(RunPerformanceStage(run.context), IoError);

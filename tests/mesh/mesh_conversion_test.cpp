@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "mesh/fce4_file.h"
 #include "mesh/mesh_bytes.h"
 #include "mesh/mesh_stage.h"
+#include "support/packages.h"
 #include "support/test_util.h"
 
 namespace carconv {
@@ -243,6 +246,34 @@ TEST(MeshStage, RefusesAVersion4InputAndWritesNothing) {
     test::WriteFile(run.in.File("car.fce"), v3);
     RunMeshStage(run.context);
     EXPECT_EQ(run.members.GetSize(), 4);
+}
+
+TEST(MeshStage, AVersion3MeshIsNotTakenForVersion4ByItsByte3624Alone) {
+    // Byte 3624 is the 37th character of part name 0 in the version-3 layout.
+    const std::string longName = std::string(36, 'B') + ":Body";
+    Bytes named = test::Fce3Mesh(2, 3, /*packed=*/true);
+    std::copy(longName.begin(), longName.end(), named.begin() + 0x0E04);
+    ASSERT_EQ(named[3624], ':');
+    // The same with the version-4 leading word: its counts do not fit the version-4 layout.
+    Bytes leading = named;
+    const std::array<std::uint8_t, 4> word = {0x14, 0x10, 0x10, 0x00};
+    std::copy(word.begin(), word.end(), leading.begin());
+    // A version-4 mesh but for its leading word: an empty version-3 mesh whose part 0 is named
+    // ":HB" from its 37th character on.
+    Bytes wordless = test::EmptyFce4();
+    std::fill(wordless.begin(), wordless.begin() + 4, std::uint8_t{0});
+
+    for (const Bytes& source : {named, leading, wordless}) {
+        StageRun run;
+        test::WriteFile(run.in.File("car.fce"), source);
+        ASSERT_NO_THROW(RunMeshStage(run.context));
+        ASSERT_EQ(run.members.GetSize(), 4);
+        const Bytes converted = test::ReadFile(run.out.File("car.fce"));
+        EXPECT_EQ(test::GetCString(converted, 3624, 64), ":HB");
+        EXPECT_EQ(converted.size(),
+                  8248u + 140 * test::GetU32le(source, 8) + 68 * test::GetU32le(source, 4))
+            << "a version-3 mesh of the source's counts";
+    }
 }
 
 TEST(MeshStage, MissingOrBrokenInputFails) {

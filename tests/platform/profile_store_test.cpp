@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files/warnings.h"
 #include "support/test_util.h"
 
 // The INI store exists on POSIX systems only; Windows keeps settings in the registry.
@@ -36,6 +41,33 @@ TEST(IniProfileStore, ReadsDefaultsWritesAndKeepsOtherSettings) {
 
     // No temporary file is left beside the settings.
     EXPECT_EQ(test::ListNames(dir.Path() + "/Quillmark"), std::vector<std::string>{"carconv.ini"});
+}
+
+TEST(IniProfileStore, AMalformedLineIsReportedOnceAndLeftOutOfTheNextWrite) {
+    test::ScratchDir dir;
+    IniProfileStore store(dir.Path(), "carconv");
+    store.SetRegistryKey("Quillmark");
+    std::filesystem::create_directories(dir.File("Quillmark"));
+    test::WriteFile(store.FilePath(),
+                    std::string("[Other]\nColour=blue\nno sign of a value\n[Settings]\n"
+                                "Installed=2\n[broken\n"));
+    std::vector<std::string> warnings;
+    ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+    EXPECT_EQ(store.GetProfileInt("Settings", "Installed", 0), 2);  // read past the bad line
+    EXPECT_EQ(store.GetProfileInt("Settings", "Missing", 4), 4);
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            store.FilePath() +
+                            ": line 3 is malformed; what cannot be read counts as absent, and the "
+                            "file is written anew when carconv next stores a setting"}));
+
+    store.WriteProfileInt("Settings", "Installed", 1);
+    EXPECT_EQ(warnings.size(), 1u);
+    const std::string clean = "[Other]\nColour=blue\n\n[Settings]\nInstalled=1\n";
+    EXPECT_EQ(test::ReadFile(store.FilePath()), test::Bytes(clean.begin(), clean.end()));
+    IniProfileStore again(dir.Path(), "carconv");
+    again.SetRegistryKey("Quillmark");
+    EXPECT_EQ(again.GetProfileInt("Settings", "Installed", 0), 1);
+    EXPECT_EQ(warnings.size(), 1u);
 }
 
 }  // namespace
