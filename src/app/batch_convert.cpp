@@ -159,13 +159,18 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
                              BatchConsole& console, const PackageConversion& convert) {
     std::atomic<int> converted{0};
     std::atomic<int> failed{0};
-    std::vector<const BatchJob*> work;
-    for (const BatchJob& job : jobs) {
+    // Each worker writes only the entries of its own jobs.
+    std::vector<std::string> errors(jobs.size());
+    std::vector<std::size_t> work;
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const BatchJob& job = jobs[j];
         if (job.refusal.empty()) {
-            work.push_back(&job);
+            work.push_back(j);
+            errors[j] = kInterruptedText;  // until the package is done
         } else {
             console.Line("carconv: error: " + PrintableName(job.input) + ": " + job.refusal);
             console.PackageDone(false);
+            errors[j] = job.refusal;
             ++failed;
         }
     }
@@ -173,7 +178,7 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
     std::atomic<std::size_t> next{0};
     auto worker = [&]() {
         for (std::size_t i = next++; i < work.size() && !StopRequested(); i = next++) {
-            const BatchJob& job = *work[i];
+            const BatchJob& job = jobs[work[i]];
             const std::string shown = PrintableName(job.input);
             bool ok = false;
             try {
@@ -181,11 +186,13 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
                     console.Line("carconv: warning: " + shown + ": " + message);
                 });
                 convert(job.input, job.output);
+                errors[work[i]].clear();
                 ok = true;
             } catch (const InterruptedError&) {
                 return;  // neither converted nor failed
             } catch (...) {
                 std::string text = ErrorText(std::current_exception());
+                errors[work[i]] = text.empty() ? std::string("failed") : text;
                 // The single conversion's text, with the package named when the text does not
                 // already begin with it (failures inside the package name only the member).
                 if (text.rfind(shown, 0) != 0)
@@ -208,7 +215,7 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
     worker();
     for (std::thread& thread : helpers)
         thread.join();
-    BatchSummary summary{converted.load(), failed.load()};
+    BatchSummary summary{converted.load(), failed.load(), std::move(errors)};
     summary.interruption = StopSignal();
     summary.notConverted = static_cast<int>(jobs.size()) - summary.converted - summary.failed;
     return summary;

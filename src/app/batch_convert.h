@@ -65,9 +65,15 @@ class BatchConsole {
     std::size_t failed_ = 0;
 };
 
+// Why a package was not converted when the batch was interrupted before it was done.
+inline constexpr const char* kInterruptedText = "not converted: interrupted";
+
 struct BatchSummary {
     int converted = 0;
     int failed = 0;
+    // One entry per job, in job order: empty for a package that was converted, else why it was
+    // not (the refusal, the error text of the failed conversion, or kInterruptedText).
+    std::vector<std::string> errors;
     // Packages neither converted nor failed: the batch was interrupted first.
     int notConverted = 0;
     // The signal that interrupted the batch; 0 when it ran to its end.

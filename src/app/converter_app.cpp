@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "app/package_drop.h"
 #include "app/stage.h"
 #include "app/stage_table.h"
 #include "app/template_files.h"
@@ -147,13 +148,18 @@ bool ConverterApp::InitInstance() {
         return false;
     }
 
-    FileDialogRequest open;
-    open.kind = FileDialogRequest::Kind::kOpen;
-    open.title = kOpenDialogTitle;
-    open.filter = kOpenDialogFilter;
-    open.defaultExtension = "viv";
-    open.flags = kHideReadOnlyFlag;
-    std::optional<std::string> input = dialogs_.Show(open);
+    std::optional<std::string> input;
+    if (settings_.handedPackage.empty()) {
+        FileDialogRequest open;
+        open.kind = FileDialogRequest::Kind::kOpen;
+        open.title = kOpenDialogTitle;
+        open.filter = kOpenDialogFilter;
+        open.defaultExtension = "viv";
+        open.flags = kHideReadOnlyFlag;
+        input = dialogs_.Show(open);
+    } else {
+        input = settings_.handedPackage;
+    }
     if (!input) {
         outcome_ = Outcome::kCancelled;
         return false;
@@ -165,6 +171,10 @@ bool ConverterApp::InitInstance() {
     save.filter = kSaveDialogFilter;
     save.defaultExtension = "viv";
     save.flags = kHideReadOnlyFlag | kOverwritePromptFlag;
+    if (!settings_.handedPackage.empty()) {
+        save.initialDirectory = FolderOf(*input);
+        save.initialName = FreshOutputName(*input);
+    }
     std::optional<std::string> output = dialogs_.Show(save);
     if (!output) {
         outcome_ = Outcome::kCancelled;

@@ -46,6 +46,9 @@ class ConverterApp {
         // directory at start-up).
         std::string templateDirectory;
         FirstRunCheckFunction firstRunCheck;  // empty: always go on
+        // A package handed to the program (dropped onto it): the run converts it without the
+        // Open dialog, and the Save dialog opens in its folder proposing a name not taken there.
+        std::string handedPackage;
     };
 
     ConverterApp(FileDialogs& dialogs, ProfileStore& profile, Settings settings);

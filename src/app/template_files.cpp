@@ -39,6 +39,8 @@ bool EndsInStockSuffix(const std::string& path) {
 // Depth-first, in directory-search order; stops at the first match.
 std::string SearchFolder(const std::string& folder, const SearchProgress& progress) {
     ThrowIfStopRequested();
+    if (IsSystemFolder(folder))
+        return std::string();
     if (progress)
         progress(folder);
     std::vector<DirectoryEntry> entries;
@@ -227,11 +229,11 @@ bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
         return true;
     const std::vector<std::string> missing = MissingTemplates(templateDirectory);
     if (missing.empty() || (!installed && missing.size() == kTemplateFiles.size()))
-        throw CarconvError(MissingStockPackageMessage(DefaultSearchRoots()));
+        throw StockPackageNotFound(MissingStockPackageMessage(DefaultSearchRoots()));
     // Templates that were there before and have gone: that is what the user needs to hear first.
-    throw CarconvError(fmt::format("the templates directory {} lacks {}; {}",
-                                   PrintableName(templateDirectory), fmt::join(missing, ", "),
-                                   MissingStockPackageMessage(DefaultSearchRoots())));
+    throw StockPackageNotFound(
+        fmt::format("the templates directory {} lacks {}; {}", PrintableName(templateDirectory),
+                    fmt::join(missing, ", "), MissingStockPackageMessage(DefaultSearchRoots())));
 }
 
 bool FirstRunCheck(ProfileStore& profile, const TemplateLocation& templates,

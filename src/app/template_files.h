@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/stage.h"
+#include "files/errors.h"
 #include "platform/profile_store.h"
 
 namespace carconv {
@@ -74,10 +75,16 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
                              const std::vector<std::string>& roots = {},
                              const SearchProgress& progress = {});
 
+// No stock car package was found where the first-run check looked.
+class StockPackageNotFound : public CarconvError {
+  public:
+    using CarconvError::CarconvError;
+};
+
 // The check before the dialogs, for the per-user templates directory: when the templates are not
-// installed (marker 0 or absent, or a file missing), installs them; throws a clear error when no
-// stock package can be found, naming the missing templates and the directory when some were
-// installed before.
+// installed (marker 0 or absent, or a file missing), installs them; throws StockPackageNotFound,
+// a message saying what to do, when no stock package can be found (naming the missing templates
+// and the directory when some were installed before).
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress = {});
 

@@ -10,6 +10,7 @@
 #include "app/package_commands.h"
 #include "files/errors.h"
 #include "files/warnings.h"
+#include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -19,37 +20,8 @@ namespace {
 using test::Builder;
 using test::ScratchDir;
 
-class FakeProfile : public ProfileStore {
-  public:
-    void SetRegistryKey(const std::string& organisation) override { key = organisation; }
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = values.find(s + "/" + k);
-        return it == values.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
-        values[s + "/" + k] = v;
-    }
-    std::string key;
-    std::map<std::string, int> values;
-};
-
-// Records the requests and answers from a script.
-class ScriptedDialogs : public FileDialogs {
-  public:
-    explicit ScriptedDialogs(std::vector<std::optional<std::string>> answers)
-        : answers_(std::move(answers)) {}
-    std::optional<std::string> Show(const FileDialogRequest& r) override {
-        requests.push_back(r);
-        if (next_ >= answers_.size())
-            return std::nullopt;
-        return answers_[next_++];
-    }
-    std::vector<FileDialogRequest> requests;
-
-  private:
-    std::vector<std::optional<std::string>> answers_;
-    std::size_t next_ = 0;
-};
+using test::FakeProfile;
+using test::ScriptedDialogs;
 
 TEST(ConverterApp, AsksTheTwoQuestionsAndConverts) {
     ScratchDir dir;

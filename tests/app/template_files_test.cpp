@@ -8,6 +8,8 @@
 #include <map>
 
 #include "files/errors.h"
+#include "platform/search_roots.h"
+#include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -17,18 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ScratchDir;
 
-class FakeProfile : public ProfileStore {
-  public:
-    void SetRegistryKey(const std::string&) override {}
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = values.find(s + "/" + k);
-        return it == values.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
-        values[s + "/" + k] = v;
-    }
-    std::map<std::string, int> values;
-};
+using test::FakeProfile;
 
 #ifndef _WIN32
 // Points HOME and WINEPREFIX at `home` for the life of the object, so the default search roots
@@ -113,6 +104,34 @@ TEST(FindStockCarPackage, SurvivesLinkLoopsAndFollowsNoLinks) {
     EXPECT_EQ(FindStockCarPackage(dir.File("root")), "");
 }
 
+TEST(FindStockCarPackage, NeverEntersProcSysOrDevHoweverReached) {
+    ScratchDir dir;
+    fs::create_directory_symlink("/", dir.File("slash"));
+    for (const char* name : {"proc", "sys", "dev"}) {
+        EXPECT_TRUE(IsSystemFolder(std::string("/") + name)) << name;
+        EXPECT_TRUE(IsSystemFolder(dir.File("slash/") + name)) << name;
+        EXPECT_TRUE(IsSystemFolder(dir.File("slash/") + name + "/")) << name;
+    }
+    EXPECT_FALSE(IsSystemFolder("/"));
+    EXPECT_FALSE(IsSystemFolder("/usr"));
+    EXPECT_FALSE(IsSystemFolder("/proc/self"));
+    // Folders that only carry those names are searched like any other.
+    MakeStock(dir.File("root/proc/data/cars/fm50/car.viv"));
+    fs::create_directories(dir.File("root/sys"));
+    EXPECT_FALSE(IsSystemFolder(dir.File("root/proc")));
+    EXPECT_FALSE(IsSystemFolder(dir.File("root/sys")));
+    EXPECT_EQ(FindStockCarPackage(dir.File("root")), dir.File("root/proc/data/cars/fm50/car.viv"));
+
+    // Not even when a search is started in one of them, directly or through a link.
+    std::vector<std::string> entered;
+    auto record = [&](const std::string& folder) { entered.push_back(folder); };
+    for (const std::string& root : {std::string("/proc"), std::string("/sys/"), std::string("/dev"),
+                                    dir.File("slash/proc")}) {
+        EXPECT_EQ(FindStockCarPackage(root, record), "");
+    }
+    EXPECT_TRUE(entered.empty()) << entered.front();
+}
+
 TEST(FindStockCarPackage, ALinkedPackageIsFoundButNoLinkedFolderIsEntered) {
     ScratchDir dir;
     MakeStock(dir.File("store/stock.viv"));
@@ -143,11 +162,20 @@ TEST(FindStockCarPackage, DefaultRootsAreTheWineDrivesInOrderThenHome) {
     fs::create_directories(dir.File("drive_d"));
     fs::create_directory_symlink(dir.File("drive_d"), wine + "/d:");
     fs::create_directory_symlink(dir.File("drive_c"), wine + "/c:");
+    // Wine's default z: is the whole file system, which the search leaves out: the other roots
+    // cover the user's folders.
+    fs::create_directory_symlink("/", wine + "/z:");
+    std::string up;  // more steps up than there are folders: "/" again
+    for (int i = 0; i < 64; ++i)
+        up += "../";
+    fs::create_directory_symlink(up, wine + "/y:");
     std::vector<std::string> roots = DefaultSearchRoots();
     ASSERT_GE(roots.size(), 3u);
     EXPECT_EQ(roots[0], wine + "/c:");
     EXPECT_EQ(roots[1], wine + "/d:");
     EXPECT_EQ(roots[2], dir.Path());
+    for (const std::string& root : roots)
+        EXPECT_NE(fs::canonical(root), "/") << root;
 
     MakeStock(dir.File("drive_d/Games/data/cars/fm50/car.viv"));
     MakeStock(dir.File("drive_c/Games/data/cars/fm50/car.viv"));
