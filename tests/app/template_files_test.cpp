@@ -240,6 +240,41 @@ TEST(InstallTemplates, NamesInAnyLetterCaseAreFoundAndInstalledInLowerCase) {
     EXPECT_FALSE(TemplatesPresent(dir.File("upper/")));
 }
 
+TEST(InstallTemplates, EachTemplateIsANewFileRenamedIntoPlaceNeverWrittenThroughALink) {
+    ScratchDir dir;
+    test::WriteArchive(dir.File("car.viv"), test::TemplateMembers());
+    fs::create_directories(test::Native(dir.File("templates")));
+    // An older dash.fce with a second name: a reader holding it meanwhile keeps the old file.
+    test::WriteFile(dir.File("templates/dash.fce"), std::string("old mesh"));
+    std::error_code ec;
+    fs::create_hard_link(test::Native(dir.File("templates/dash.fce")),
+                         test::Native(dir.File("held.fce")), ec);
+#ifndef _WIN32
+    // A template that is a link to a system file: the link is replaced, the file left alone.
+    test::WriteFile(dir.File("passwd"), std::string("root:x:0:0"));
+    fs::create_symlink(dir.File("passwd"), dir.File("templates/careng.bnk"));
+#endif
+    FakeProfile profile;
+    InstallTemplatesFrom(dir.File("car.viv"), dir.File("templates/"), profile);
+    std::vector<std::string> expected;
+    for (const auto& [name, bytes] : test::TemplateMembers()) {
+        EXPECT_EQ(test::ReadFile(dir.File("templates/" + name)), bytes) << name;
+        EXPECT_TRUE(
+            fs::is_regular_file(fs::symlink_status(test::Native(dir.File("templates/" + name)))))
+            << name;
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::ListNames(dir.File("templates")), expected);  // no temporary file left
+    if (!ec) {
+        EXPECT_EQ(test::ReadFile(dir.File("held.fce")),
+                  (test::Bytes{'o', 'l', 'd', ' ', 'm', 'e', 's', 'h'}));
+    }
+#ifndef _WIN32
+    EXPECT_EQ(test::ReadFile(dir.File("passwd")).size(), 10u);
+#endif
+}
+
 TEST(InstallTemplates, APackageLackingATemplateIsAnErrorAndSetsNoMarker) {
     ScratchDir dir;
     auto members = test::TemplateMembers();

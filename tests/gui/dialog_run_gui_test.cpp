@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -43,6 +44,19 @@ TEST(GtkDialogRun, CancellingTheOpenDialogEndsQuietlyAndWritesNothing) {
     EXPECT_TRUE(VisibleWindows("Save V4 CAR File").empty());
     EXPECT_EQ(FilesBelow(dir.Path()), files);
     EXPECT_EQ(test::LeftoverWorkingDirectories(), leftovers);
+}
+
+TEST(GtkDialogRun, ASignalWhileADialogIsUpEndsTheRun) {
+    ScratchDir dir, io;
+    std::string env = DesktopUser(dir, true);
+    auto files = FilesBelow(dir.Path());
+    Carconv run(env, io);
+    ASSERT_TRUE(WaitForWindow("Load V3 CAR File", 30)) << "no Open dialog; stderr: " << run.Err();
+    kill(run.Pid(), SIGTERM);
+    ASSERT_EQ(run.Wait(20), std::optional<int>(143)) << "still running after SIGTERM";
+    EXPECT_FALSE(run.KilledBySignal());
+    EXPECT_EQ(LastLine(run.Err()), "carconv: interrupted");
+    EXPECT_EQ(FilesBelow(dir.Path()), files);
 }
 
 TEST(GtkDialogRun, TypedAnswersConvertAndTheDefaultExtensionIsAdded) {

@@ -1,13 +1,9 @@
 #include "gui/gui_driver.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "support/packages.h"
 
@@ -87,48 +83,6 @@ bool EnterPath(const std::string& title, const std::string& window, const std::s
         }
     }
     return false;
-}
-
-Carconv::Carconv(const std::string& env, const test::ScratchDir& io, const std::string& arguments,
-                 const std::string& directory)
-    : io_(io) {
-    std::string command = (directory.empty() ? "" : "cd " + Q(directory) + " && ") + "exec env " +
-                          env + " " + std::string(CARCONV_EXECUTABLE) + " " + arguments +
-                          " </dev/null >" + Q(io.File("out")) + " 2>" + Q(io.File("err"));
-    pid_ = fork();
-    if (pid_ == 0) {
-        setpgid(0, 0);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-}
-
-Carconv::~Carconv() {
-    if (pid_ > 0 && !exitCode_) {
-        kill(-pid_, SIGKILL);
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-}
-
-std::optional<int> Carconv::Wait(double seconds) {
-    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-    while (!exitCode_ && pid_ > 0) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            break;
-        }
-        if (Clock::now() >= deadline)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return exitCode_;
-}
-
-std::string Carconv::Err() const {
-    test::Bytes err = test::ReadFile(io_.File("err"));
-    return std::string(err.begin(), err.end());
 }
 
 std::string DesktopUser(const test::ScratchDir& dir, bool installed) {

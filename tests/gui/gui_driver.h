@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
 #include "support/test_util.h"
 
 namespace carconv::gui {
@@ -35,25 +33,8 @@ void Send(const std::string& window, const std::string& commands);
 // comes before that check is ignored, so one Return is not always enough.
 bool EnterPath(const std::string& title, const std::string& window, const std::string& path);
 
-// carconv started in the background, in `directory` (when given) with `arguments` (shell-quoted)
-// and `env`, its stdout and stderr going to files in `io`.
-class Carconv {
-  public:
-    Carconv(const std::string& env, const test::ScratchDir& io, const std::string& arguments = "",
-            const std::string& directory = "");
-    ~Carconv();
-    Carconv(const Carconv&) = delete;
-    Carconv& operator=(const Carconv&) = delete;
-
-    // The exit status once the process has ended, or nothing after `seconds`.
-    std::optional<int> Wait(double seconds);
-    std::string Err() const;
-
-  private:
-    const test::ScratchDir& io_;
-    pid_t pid_ = -1;
-    std::optional<int> exitCode_;
-};
+// carconv started in the background (test::CarconvProcess).
+using Carconv = test::CarconvProcess;
 
 // The environment of a desktop user whose settings, templates, home and toolkit folders lie
 // inside `dir`; with `installed`, the templates are in place, otherwise it is a first start and
