@@ -1,7 +1,6 @@
 #include "platform/interruption.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/temporary_path.h"
@@ -41,8 +40,8 @@ void ClearStopRequest() {
 
 void EndInterruptedProcess(int signal) {
     RemoveAllTemporaryPaths(true);
-    std::fputs("carconv: interrupted\n", stderr);
-    std::fflush(stderr);
+    // Not through stdio: the thread it interrupts may hold the lock of stderr.
+    WriteToStandardError("carconv: interrupted\n");
     std::_Exit(128 + signal);
 }
 

@@ -51,6 +51,9 @@ void ClearStopRequest();
 // after one line "carconv: interrupted" on stderr. For the platform's interruption handling.
 [[noreturn]] void EndInterruptedProcess(int signal);
 
+// Writes `text` to the standard error stream directly, without the C library's buffer and lock.
+void WriteToStandardError(const char* text);
+
 // Installs the handling of interruptions for the whole process. Called once, first thing in
 // main(), before any other thread starts: on POSIX systems it blocks the three signals in every
 // thread and waits for them on a thread of its own (and ignores SIGPIPE, so that a closed pipe is

@@ -3,8 +3,10 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 #include <thread>
@@ -42,6 +44,18 @@ void Watch(sigset_t set) {
 }
 
 }  // namespace
+
+void WriteToStandardError(const char* text) {
+    const std::size_t length = std::strlen(text);
+    for (std::size_t done = 0; done < length;) {
+        const ssize_t written = write(STDERR_FILENO, text + done, length - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        done += static_cast<std::size_t>(written);
+    }
+}
 
 void InstallInterruptionHandling() {
     ::signal(SIGPIPE, SIG_IGN);

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <atomic>
+#include <cstring>
 
 #include "platform/interruption.h"
 
@@ -45,6 +48,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 }  // namespace
+
+void WriteToStandardError(const char* text) {
+    _write(2, text, static_cast<unsigned>(std::strlen(text)));
+}
 
 void InstallInterruptionHandling() {
     hurry = CreateEventW(nullptr, TRUE, FALSE, nullptr);
