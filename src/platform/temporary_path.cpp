@@ -86,18 +86,20 @@ TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
     }
     created.id_ = registry.next++;
     created.path_ = path;
+    created.kind_ = kind;
     registry.entries.emplace(created.id_, std::move(entry));
     return created;
 }
 
 TemporaryPath::TemporaryPath(TemporaryPath&& other) noexcept
-    : id_(std::exchange(other.id_, 0)), path_(std::move(other.path_)) {}
+    : id_(std::exchange(other.id_, 0)), path_(std::move(other.path_)), kind_(other.kind_) {}
 
 TemporaryPath& TemporaryPath::operator=(TemporaryPath&& other) noexcept {
     if (this != &other) {
         Remove();
         id_ = std::exchange(other.id_, 0);
         path_ = std::move(other.path_);
+        kind_ = other.kind_;
     }
     return *this;
 }
@@ -117,6 +119,10 @@ void TemporaryPath::Remove() {
     if (it != registry.entries.end()) {
         RemoveEntry(it->second);
         registry.entries.erase(it);
+    } else {
+        // Removed by RemoveAllTemporaryPaths already, or not: Windows deletes no open file.
+        Entry gone{path_, kind_, nullptr, std::string()};
+        RemoveEntry(gone);
     }
 }
 

@@ -39,7 +39,8 @@ class TemporaryPath {
     explicit operator bool() const { return id_ != 0; }
     const std::string& Path() const { return path_; }
 
-    // Removes the path now, with everything beneath it, links removed and never followed.
+    // Removes the path now, with everything beneath it, links removed and never followed; also
+    // when RemoveAllTemporaryPaths has gone over it already.
     void Remove();
     // Leaves the path on disk and forgets it: it is no longer temporary.
     void Keep();
@@ -47,6 +48,7 @@ class TemporaryPath {
   private:
     std::uint64_t id_ = 0;
     std::string path_;
+    Kind kind_ = Kind::kFile;
 };
 
 // Removes every registered path, newest first. With `forGood`, nothing can be created through

@@ -91,7 +91,7 @@ TEST(Interruption, WhatARunLeavesRegisteredIsRemovedWhenItDoesNotAnswer) {
         EXPECT_EQ(TemporaryPathCount(), 0u);
         EXPECT_EQ(ListNames(tmp), before);
 #ifndef _WIN32
-        // Windows deletes no file that is still open for writing; the next run sweeps it.
+        // Windows deletes no file that is still open for writing: there the writer removes it.
         EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"kept.viv"});
 #endif
     }
