@@ -10,9 +10,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
 # GTK 3 for the dialogs of a run without a command; a virtual X server and xdotool for their tests;
-# help2man for the manual page (made at build time) and man-db to check it.
+# the desktop's own tools to check the desktop entry and the MIME type; help2man for the manual page
+# (made at build time) and man-db to check it.
 GTK_PACKAGES ?= libgtk-3-dev
-GUI_TEST_PACKAGES ?= xvfb xauth xdotool
+GUI_TEST_PACKAGES ?= xvfb xauth xdotool desktop-file-utils shared-mime-info
 DOC_PACKAGES ?= help2man man-db
 
 .PHONY: all deps test-deps build demo test test-asan bench windows package fuzz clean
@@ -51,16 +52,18 @@ bench: deps
 	$(BENCH_BUILD)/carconv-bench --work $(BENCH_BUILD)/bench-work --fuzz-build $(FUZZ_BUILD)
 
 # Windows: cross-builds carconv.exe and carconvw.exe for x86_64 (with the test suite, run under
-# Wine in a throwaway prefix inside the build directory) and for i686 (the programs only), then
-# packs each into a zip, carconv-<version>-win64.zip and -win32.zip in its build directory, and
-# proves the zips under Wine (32-bit Wine, wine32, for the i686 one).
+# Wine in a throwaway prefix inside the build directory, and its window tests once more on a
+# virtual X server) and for i686 (the programs only), then packs each into a zip,
+# carconv-<version>-win64.zip and -win32.zip in its build directory, and proves the zips under Wine
+# (32-bit Wine, wine32, for the i686 one).
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 WIN_TARGETS = carconv carconvw carconv_windows_texts
 WIN_VERSION = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(WIN64_BUILD)/CMakeCache.txt)
 
 windows:
-	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
+	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 \
+		xvfb xauth
 	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(WIN64_BUILD) -j $(JOBS) --target $(WIN_TARGETS) carconv_tests carconv-samples

@@ -31,6 +31,7 @@ mkdir "$work/unpacked"
 # to travel with the programs.
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll
               oleaut32.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll bcrypt.dll "
+system_dlls=${system_dlls//$'\n'/ }  # the line break counts as a separator too
 for exe in carconv.exe carconvw.exe; do
     headers=$("$objdump" -h "$work/unpacked/$exe")
     grep -q "file format $format" <<<"$headers" || fail "$exe is not $format"

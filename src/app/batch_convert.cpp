@@ -12,8 +12,10 @@
 
 #include "app/command_line.h"
 #include "files/name_index.h"
+#include "files/safe_name.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -80,16 +82,16 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
             job.refusal = fmt::format(
                 "not converted: {} has the same file name and is written to {}; convert one of "
                 "them into another output directory",
-                first->second, job.output);
+                PrintableName(first->second), PrintableName(job.output));
         } else if (const std::string* same = InputAt(job.output, inputFiles)) {
             job.refusal =
                 *same == input
                     ? fmt::format(
                           "not converted: the output {} would replace this input itself; "
                           "choose an output directory other than the input's folder",
-                          job.output)
+                          PrintableName(job.output))
                     : fmt::format("not converted: the output {} would replace the input {}",
-                                  job.output, *same);
+                                  PrintableName(job.output), PrintableName(*same));
         }
         jobs.push_back(std::move(job));
     }
@@ -157,34 +159,44 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
                              BatchConsole& console, const PackageConversion& convert) {
     std::atomic<int> converted{0};
     std::atomic<int> failed{0};
-    std::vector<const BatchJob*> work;
-    for (const BatchJob& job : jobs) {
+    // Each worker writes only the entries of its own jobs.
+    std::vector<std::string> errors(jobs.size());
+    std::vector<std::size_t> work;
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const BatchJob& job = jobs[j];
         if (job.refusal.empty()) {
-            work.push_back(&job);
+            work.push_back(j);
+            errors[j] = kInterruptedText;  // until the package is done
         } else {
-            console.Line("carconv: error: " + job.input + ": " + job.refusal);
+            console.Line("carconv: error: " + PrintableName(job.input) + ": " + job.refusal);
             console.PackageDone(false);
+            errors[j] = job.refusal;
             ++failed;
         }
     }
 
     std::atomic<std::size_t> next{0};
     auto worker = [&]() {
-        for (std::size_t i = next++; i < work.size(); i = next++) {
-            const BatchJob& job = *work[i];
+        for (std::size_t i = next++; i < work.size() && !StopRequested(); i = next++) {
+            const BatchJob& job = jobs[work[i]];
+            const std::string shown = PrintableName(job.input);
             bool ok = false;
             try {
-                ScopedWarningSink warnings([&console, &job](const std::string& message) {
-                    console.Line("carconv: warning: " + job.input + ": " + message);
+                ScopedWarningSink warnings([&console, &shown](const std::string& message) {
+                    console.Line("carconv: warning: " + shown + ": " + message);
                 });
                 convert(job.input, job.output);
+                errors[work[i]].clear();
                 ok = true;
+            } catch (const InterruptedError&) {
+                return;  // neither converted nor failed
             } catch (...) {
                 std::string text = ErrorText(std::current_exception());
+                errors[work[i]] = text.empty() ? std::string("failed") : text;
                 // The single conversion's text, with the package named when the text does not
                 // already begin with it (failures inside the package name only the member).
-                if (text.rfind(job.input, 0) != 0)
-                    text = job.input + ": " + text;
+                if (text.rfind(shown, 0) != 0)
+                    text = shown + ": " + text;
                 console.Line("carconv: error: " + text);
             }
             ++(ok ? converted : failed);
@@ -203,11 +215,17 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
     worker();
     for (std::thread& thread : helpers)
         thread.join();
-    return {converted.load(), failed.load()};
+    BatchSummary summary{converted.load(), failed.load(), std::move(errors)};
+    summary.interruption = StopSignal();
+    summary.notConverted = static_cast<int>(jobs.size()) - summary.converted - summary.failed;
+    return summary;
 }
 
 std::string BatchSummaryLine(const BatchSummary& summary) {
-    return fmt::format("converted {}, failed {}", summary.converted, summary.failed);
+    std::string line = fmt::format("converted {}, failed {}", summary.converted, summary.failed);
+    if (summary.interruption != 0)
+        line += fmt::format(", not converted {} (interrupted)", summary.notConverted);
+    return line;
 }
 
 }  // namespace carconv

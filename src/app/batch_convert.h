@@ -65,9 +65,19 @@ class BatchConsole {
     std::size_t failed_ = 0;
 };
 
+// Why a package was not converted when the batch was interrupted before it was done.
+inline constexpr const char* kInterruptedText = "not converted: interrupted";
+
 struct BatchSummary {
     int converted = 0;
     int failed = 0;
+    // One entry per job, in job order: empty for a package that was converted, else why it was
+    // not (the refusal, the error text of the failed conversion, or kInterruptedText).
+    std::vector<std::string> errors;
+    // Packages neither converted nor failed: the batch was interrupted first.
+    int notConverted = 0;
+    // The signal that interrupted the batch; 0 when it ran to its end.
+    int interruption = 0;
 };
 
 // Converts one package; throws on failure.
@@ -76,11 +86,13 @@ using PackageConversion = std::function<void(const std::string& input, const std
 // Runs every job that is not refused on `workerCount` threads (taking packages in order as
 // threads come free) and reports through `console`: a refusal or failure as one line
 // "carconv: error: <input>: <reason>" (the error text alone when it already names the input),
-// and each warning as "carconv: warning: <input>: <message>".
+// and each warning as "carconv: warning: <input>: <message>". An interruption stops the batch:
+// no package is taken any more, those in progress end without output (InterruptedError), and
+// those written stay.
 BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerCount,
                              BatchConsole& console, const PackageConversion& convert);
 
-// "converted N, failed M".
+// "converted N, failed M", and for an interrupted batch ", not converted K (interrupted)".
 std::string BatchSummaryLine(const BatchSummary& summary);
 
 }  // namespace carconv

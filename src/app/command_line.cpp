@@ -1,24 +1,32 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "app/batch_convert.h"
 #include "app/converter_app.h"
+#include "app/desktop_first_run.h"
 #include "app/info_command.h"
 #include "app/package_commands.h"
+#include "app/package_drop.h"
 #include "app/search_progress.h"
 #include "app/template_files.h"
 #include "app/version.h"
 #include "files/errors.h"
 #include "files/name_index.h"
+#include "files/safe_name.h"
+#include "files/working_directory.h"
 #include "platform/file_dialogs.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 #include "platform/profile_store.h"
 #include "platform/terminal.h"
 
@@ -61,18 +69,45 @@ bool CheckTemplates(ProfileStore& profile, const TemplateLocation& templates) {
                          [&line](const std::string& folder) { line.Folder(folder); });
 }
 
-int RunDialogs(const std::string& application, const std::string& templates) {
+// "carconv: interrupted" after what was printed; returns the exit status.
+int ReportInterruption(const InterruptedError& interruption) {
+    std::cout.flush();
+    std::cerr << "carconv: interrupted\n";
+    return interruption.ExitStatus();
+}
+
+// The run with dialogs: without arguments, or for packages handed over by the desktop (`handed`,
+// absolute paths). Returns the exit status.
+int RunDialogs(const std::string& application, const std::string& templates,
+               const std::vector<std::string>& handed = {}) {
     std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
-    ConverterApp::Settings settings;
     const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
-    settings.templateDirectory = location.directory;
-    settings.firstRunCheck = [location](ProfileStore& store, const std::string&) {
-        return CheckTemplates(store, location);
+    const std::string& templateDirectory = location.directory;
+    FileDialogs& questions = *dialogs;
+    auto firstRunCheck = [&questions, &location](ProfileStore& store, const std::string&) {
+        return DesktopFirstRunCheck(
+            questions, store, location.directory,
+            [&location](ProfileStore& checked, const std::string&, const SearchProgress& progress) {
+                return FirstRunCheck(checked, location, progress);
+            });
     };
-    ConverterApp app(*dialogs, *profile, settings);
     try {
+        if (handed.size() > 1) {
+            profile->SetRegistryKey(kOrganisationKey);
+            if (!firstRunCheck(*profile, templateDirectory))
+                return 0;
+            return ConvertHandedPackages(*dialogs, handed, templateDirectory);
+        }
+        ConverterApp::Settings settings;
+        settings.templateDirectory = templateDirectory;
+        settings.firstRunCheck = firstRunCheck;
+        if (!handed.empty())
+            settings.handedPackage = handed.front();
+        ConverterApp app(*dialogs, *profile, settings);
         app.InitInstance();
+    } catch (const InterruptedError&) {
+        throw;  // the user asked for it: no error box
     } catch (...) {
         // A failed run would otherwise look like a successful one to a desktop user.
         dialogs->ShowError(ErrorText(std::current_exception()));
@@ -83,6 +118,8 @@ int RunDialogs(const std::string& application, const std::string& templates) {
 
 void RunConvert(const std::string& application, const std::string& input, const std::string& output,
                 const std::string& templates) {
+    // A doomed conversion fails at once, before a first run searches for the stock package.
+    CheckConversionPaths(input, output);
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
     profile->SetRegistryKey(kOrganisationKey);
     const TemplateLocation location = LocateTemplates(templates, CurrentDirectory());
@@ -90,7 +127,8 @@ void RunConvert(const std::string& application, const std::string& input, const 
     ConvertPackage(input, output, location.directory);
 }
 
-// Many packages into one directory; returns the exit status (1 when any package failed).
+// Many packages into one directory; returns the exit status (1 when any package failed, 128 + the
+// signal when the batch was interrupted).
 int RunBatchConvert(const std::string& application, const std::vector<std::string>& inputs,
                     const std::string& outputDirectory, unsigned jobs,
                     const std::string& templates) {
@@ -108,7 +146,9 @@ int RunBatchConvert(const std::string& application, const std::vector<std::strin
                             ConvertPackage(input, output, templateDirectory);
                         });
     console.Finish();
-    std::cout << BatchSummaryLine(summary) << '\n';
+    std::cout << BatchSummaryLine(summary) << std::endl;
+    if (summary.interruption != 0)
+        throw InterruptedError(summary.interruption);
     return summary.failed == 0 ? 0 : 1;
 }
 
@@ -132,18 +172,18 @@ void RunInstallTemplates(const std::string& application, const std::string& from
         if (found.empty()) {
             std::string where;
             for (const std::string& root : searched)
-                where += (where.empty() ? "" : ", ") + root;
+                where += (where.empty() ? "" : ", ") + PrintableName(root);
             throw CarconvError("no stock car package (data/cars/fm50/car.viv) found under " +
                                (where.empty() ? std::string("no folder") : where) +
                                "; give its path with --from");
         }
-        std::cout << "found " << found << '\n';
+        std::cout << "found " << PrintableName(found) << '\n';
     }
     InstallTemplatesFrom(found, templateDirectory, *profile);
     std::cout << "installed";
     for (const char* name : kTemplateFiles)
         std::cout << ' ' << name;
-    std::cout << " into " << templateDirectory << '\n';
+    std::cout << " into " << PrintableName(templateDirectory) << '\n';
 }
 
 }  // namespace
@@ -153,7 +193,9 @@ int RunCommandLine(int argc, char** argv) {
 
     CLI::App app{
         "carconv converts a car package in the version-3 layout into the version-4 layout.\n"
-        "Without a command it asks for the input and the output package in two dialogs.",
+        "Without a command it asks for the input and the output package in two dialogs. Given "
+        "only\n"
+        "packages (PACKAGE.viv...), as a file manager hands them over, it asks only where they go.",
         "carconv"};
     app.set_version_flag("--version", VersionText());
     app.require_subcommand(0, 1);
@@ -218,6 +260,29 @@ int RunCommandLine(int argc, char** argv) {
     pack->add_option("archive", archive, "Archive to write (.viv)")->required();
     pack->add_option("names", names, "Files to pack, in this order (default: all, sorted by name)");
 
+    // Packages handed over by the desktop come as the only arguments, without a command.
+    std::vector<std::string> commandNames;
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+        commandNames.push_back(command->get_name());
+    std::vector<std::string> handed(argv + std::min(argc, 1), argv + argc);
+    if (AreHandedPackages(handed, commandNames)) {
+        for (std::string& path : handed) {
+            std::error_code ec;
+            std::filesystem::path absolute = std::filesystem::absolute(NativePath(path), ec);
+            if (!ec)
+                path = PathString(absolute);
+        }
+        try {
+            SweepAbandonedWorkingDirectories();
+            return RunDialogs(application, std::string(), handed);
+        } catch (const InterruptedError& e) {
+            return ReportInterruption(e);
+        } catch (...) {
+            std::cerr << "carconv: error: " << ErrorText(std::current_exception()) << '\n';
+        }
+        return 1;
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -231,6 +296,8 @@ int RunCommandLine(int argc, char** argv) {
     }
 
     try {
+        // What runs that were killed outright left in the temporary directory.
+        SweepAbandonedWorkingDirectories();
         if (*convert && !outputDirectory.empty()) {
             return RunBatchConvert(application, convertPaths, outputDirectory, jobs, templates);
         } else if (*convert) {
@@ -250,6 +317,8 @@ int RunCommandLine(int argc, char** argv) {
         }
         std::cout.flush();
         return 0;
+    } catch (const InterruptedError& e) {
+        return ReportInterruption(e);
     } catch (...) {
         std::cerr << "carconv: error: " << ErrorText(std::current_exception()) << '\n';
     }

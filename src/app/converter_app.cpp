@@ -1,15 +1,27 @@
 #include "app/converter_app.h"
 
+#include <filesystem>
 #include <memory>
+#include <set>
+#include <system_error>
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "app/package_drop.h"
 #include "app/stage.h"
 #include "app/stage_table.h"
+#include "app/template_files.h"
+#include "files/errors.h"
 #include "files/game_file.h"
 #include "files/name_index.h"
+#include "files/safe_name.h"
 #include "files/viv_archive.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -27,18 +39,77 @@ class StageObjects {
 
 }  // namespace
 
+void CheckConversionPaths(const std::string& input, const std::string& output) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path in = NativePath(input);
+    const fs::file_status inStatus = fs::status(in, ec);
+    if (!fs::exists(inStatus)) {
+        throw IoError(input, "cannot open for reading: " +
+                                 (ec ? ec.message() : std::string("No such file or directory")));
+    }
+    if (fs::is_directory(inStatus))
+        throw IoError(input, "is a directory, not a package");
+    if (!fs::is_regular_file(inStatus))
+        throw IoError(input, "not a regular file");
+
+    if (output.empty())
+        throw CarconvError("the output path is empty");
+    const fs::path out = NativePath(output);
+    if (!out.has_filename())
+        throw IoError(output, "names a folder, not the package to write");
+    const fs::path folder = out.has_parent_path() ? out.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec)) {
+        throw IoError(output,
+                      fmt::format("cannot write there: {} {}", PrintableName(PathString(folder)),
+                                  fs::exists(folder, ec) ? "is not a folder" : "does not exist"));
+    }
+    if (fs::is_directory(fs::symlink_status(out, ec)))
+        throw IoError(output, "is a directory");
+    std::error_code same;
+    if (fs::equivalent(in, out, same) && !same) {
+        throw IoError(output,
+                      fmt::format("is the input package {} itself (the same file); the conversion "
+                                  "cannot be undone and would replace the version-3 original: "
+                                  "choose another output",
+                                  PrintableName(input)));
+    }
+}
+
+namespace {
+
+// The input members that no stage asked for, in directory order, each name once.
+std::vector<std::string> UncarriedMembers(const std::vector<VivEntry>& directory,
+                                          const std::set<std::string>& requested) {
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    for (const VivEntry& entry : directory) {
+        const std::string lower = AsciiLowerCase(entry.name);
+        if (requested.count(lower) == 0 && seen.insert(lower).second)
+            names.push_back(PrintableName(entry.name));
+    }
+    return names;
+}
+
+}  // namespace
+
 void ConvertPackage(const std::string& input, const std::string& output,
                     const std::string& templateDirectory) {
+    CheckConversionPaths(input, output);
+    SweepAbandonedTemporaries(output);
+
     // Declaration order is destruction order in reverse: stage objects go first, then the output
     // archive, then the input archive, each removing its working directory.
     VivArchive inputArchive(input);
     VivArchive outputArchive(output);
     inputArchive.Load();
+    CheckTemplateFiles(templateDirectory);
     outputArchive.Reset();
     outputArchive.CreateWorkingDirectory();
 
     StageObjects held;
     StageContext context;
+    context.inputPackage = input;
     context.templateDirectory = templateDirectory;
     context.inputDirectory = inputArchive.WorkingDirectoryPath();
     context.outputDirectory = outputArchive.WorkingDirectoryPath();
@@ -46,10 +117,21 @@ void ConvertPackage(const std::string& input, const std::string& output,
     context.objects = &held.objects;
     context.inputNames = NameIndex::OfArchive(inputArchive.directory, inputArchive.GetFileName());
     context.templateNames = NameIndex::OfDirectory(templateDirectory);
-    for (const Stage& stage : ConversionStages())
+    for (const Stage& stage : ConversionStages()) {
+        ThrowIfStopRequested();
         stage.run(context);
+    }
+    ThrowIfStopRequested();
 
     outputArchive.Save();
+
+    const std::vector<std::string> uncarried =
+        UncarriedMembers(inputArchive.directory, context.requestedInputs);
+    if (!uncarried.empty()) {
+        ReportWarning(fmt::format("{}: not carried into the version-4 package: {}",
+                                  PrintableName(inputArchive.GetFileName()),
+                                  fmt::join(uncarried, ", ")));
+    }
 }
 
 ConverterApp::ConverterApp(FileDialogs& dialogs, ProfileStore& profile, Settings settings)
@@ -66,13 +148,18 @@ bool ConverterApp::InitInstance() {
         return false;
     }
 
-    FileDialogRequest open;
-    open.kind = FileDialogRequest::Kind::kOpen;
-    open.title = kOpenDialogTitle;
-    open.filter = kOpenDialogFilter;
-    open.defaultExtension = "viv";
-    open.flags = kHideReadOnlyFlag;
-    std::optional<std::string> input = dialogs_.Show(open);
+    std::optional<std::string> input;
+    if (settings_.handedPackage.empty()) {
+        FileDialogRequest open;
+        open.kind = FileDialogRequest::Kind::kOpen;
+        open.title = kOpenDialogTitle;
+        open.filter = kOpenDialogFilter;
+        open.defaultExtension = "viv";
+        open.flags = kHideReadOnlyFlag;
+        input = dialogs_.Show(open);
+    } else {
+        input = settings_.handedPackage;
+    }
     if (!input) {
         outcome_ = Outcome::kCancelled;
         return false;
@@ -84,6 +171,10 @@ bool ConverterApp::InitInstance() {
     save.filter = kSaveDialogFilter;
     save.defaultExtension = "viv";
     save.flags = kHideReadOnlyFlag | kOverwritePromptFlag;
+    if (!settings_.handedPackage.empty()) {
+        save.initialDirectory = FolderOf(*input);
+        save.initialName = FreshOutputName(*input);
+    }
     std::optional<std::string> output = dialogs_.Show(save);
     if (!output) {
         outcome_ = Outcome::kCancelled;

@@ -21,9 +21,17 @@ inline constexpr const char* kSaveDialogFilter = "V4 CAR-Files (*.viv)|*.viv||";
 using FirstRunCheckFunction =
     std::function<bool(ProfileStore& profile, const std::string& templateDirectory)>;
 
-// Converts the package at `input` into the package at `output`: unpacks the input, runs every
-// stage into a fresh output working directory and writes the output archive, which replaces
-// `output` only when complete. Both working directories are gone when it returns or throws.
+// Checks, before anything else is done, that a conversion of `input` into `output` can go ahead:
+// the input is an existing file; the output has a name, its folder exists, it is not a directory
+// and not the input itself (through any path, link or hard link; the conversion cannot be undone,
+// so the version-3 original would be lost). Throws CarconvError saying what is wrong.
+void CheckConversionPaths(const std::string& input, const std::string& output);
+
+// Converts the package at `input` into the package at `output`: checks the two paths and the
+// template files, unpacks the input, runs every stage into a fresh output working directory and
+// writes the output archive, which replaces `output` only when complete (an output that is a
+// device or FIFO is written into). Both working directories are gone when it returns or throws.
+// Input members the version-4 package does not carry are named in one warning.
 // `templateDirectory` ends in a separator.
 void ConvertPackage(const std::string& input, const std::string& output,
                     const std::string& templateDirectory);
@@ -38,6 +46,9 @@ class ConverterApp {
         // directory at start-up).
         std::string templateDirectory;
         FirstRunCheckFunction firstRunCheck;  // empty: always go on
+        // A package handed to the program (dropped onto it): the run converts it without the
+        // Open dialog, and the Save dialog opens in its folder proposing a name not taken there.
+        std::string handedPackage;
     };
 
     ConverterApp(FileDialogs& dialogs, ProfileStore& profile, Settings settings);

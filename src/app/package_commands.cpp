@@ -11,8 +11,10 @@
 #include "files/errors.h"
 #include "files/game_file.h"
 #include "files/safe_name.h"
+#include "files/unpack_budget.h"
 #include "files/viv_archive.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -57,8 +59,18 @@ void ListArchive(const std::string& archive, bool json, std::ostream& out) {
 void UnpackArchive(const std::string& archive, const std::string& directory) {
     Bytes bytes = ReadWholeFile(archive);
     VivDirectory dir = VivArchive::ReadDirectory(bytes, archive);
-    CreateDirectories(directory);
+    VivArchive::ReportForeignMagic(dir, PathString(NativePath(archive).filename()));
+    // The budget of list, info and convert, charged in full before anything is written.
+    UnpackBudget budget(archive, bytes.size());
+    std::vector<std::string> names;
     for (const VivEntry& e : dir.entries) {
+        budget.Charge(static_cast<std::uint64_t>(e.size));
+        names.push_back(e.name);
+    }
+    CreateDirectories(directory);
+    SweepAbandonedTemporaries(directory, names);
+    for (const VivEntry& e : dir.entries) {
+        ThrowIfStopRequested();
         // Written beside and renamed over the target, so a link of that name is replaced rather
         // than followed.
         WriteFileAtomically(JoinPath(directory, e.name),
@@ -84,6 +96,7 @@ void PackArchive(const std::string& directory, const std::string& archive,
         }
         std::sort(names.begin(), names.end());
     }
+    SweepAbandonedTemporaries(archive);
     std::vector<std::unique_ptr<GameFile>> files;
     VivArchive out(archive);
     for (const std::string& name : names) {

@@ -1,11 +1,26 @@
 #include "app/stage.h"
 
+#include <fmt/format.h>
+
+#include "files/errors.h"
+#include "files/safe_name.h"
 #include "platform/file_system.h"
 
 namespace carconv {
 
-std::string StageContext::InputFile(const std::string& name) const {
-    return JoinPath(inputDirectory, inputNames.Find(name).value_or(name));
+std::string StageContext::InputFile(const std::string& name) {
+    std::optional<std::string> path = FindInputFile(name);
+    if (!path)
+        throw CarconvError(fmt::format("{} has no member {}", PrintableName(inputPackage), name));
+    return *path;
+}
+
+std::optional<std::string> StageContext::FindInputFile(const std::string& name) {
+    requestedInputs.insert(AsciiLowerCase(name));
+    std::optional<std::string> member = inputNames.Find(name);
+    if (!member)
+        return std::nullopt;
+    return JoinPath(inputDirectory, *member);
 }
 
 std::string StageContext::OutputFile(const std::string& name) const {

@@ -4,12 +4,15 @@
 //
 // A stage reads version-3 members by name from the input working directory (or template files
 // from the templates directory), finding them without regard to letter case (InputFile,
-// TemplateFile), writes version-4 files under the names it chooses into the output working
-// directory, creates one file object per output file, loads it and appends it to `members` in
-// the order the package needs. Every object a stage creates goes to Keep(): the run holds them
-// until the output archive has been written and destroys them in reverse order of creation.
+// FindInputFile, TemplateFile; the members asked for are the ones the package carries), writes
+// version-4 files under the names it chooses into the output working directory, creates one file
+// object per output file, loads it and appends it to `members` in the order the package needs.
+// Every object a stage creates goes to Keep(): the run holds them until the output archive has been
+// written and destroys them in reverse order of creation.
 
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,9 +30,12 @@ struct StageContext {
     FileList* members = nullptr;
     std::vector<std::unique_ptr<GameFile>>* objects = nullptr;
     // The input archive's members and the templates directory's files, by name in any letter
-    // case. A name missing from an index is used as it is given.
+    // case. A template name missing from its index is used as it is given.
     NameIndex inputNames{};
     NameIndex templateNames{};
+    // The names, in lower case, of the input members the stages asked for.
+    std::set<std::string> requestedInputs{};
+    std::string inputPackage{};  // the input package's path, as given, for messages
 
     // Takes over `object` for the rest of the run and returns it.
     template <typename T>
@@ -39,8 +45,12 @@ struct StageContext {
         return ref;
     }
 
-    // The path of the input member or template file `name`, in whatever letter case it has.
-    std::string InputFile(const std::string& name) const;
+    // The path of the input member `name`, in whatever letter case it has. Throws CarconvError
+    // "<input package> has no member <name>" when there is none.
+    std::string InputFile(const std::string& name);
+    // The same, or nothing when the input package has no such member.
+    std::optional<std::string> FindInputFile(const std::string& name);
+    // The path of the template file `name`, in whatever letter case it has.
     std::string OutputFile(const std::string& name) const;
     std::string TemplateFile(const std::string& name) const;
 };

@@ -1,16 +1,25 @@
 #include "app/template_files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
 #include <memory>
+#include <system_error>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "files/errors.h"
 #include "files/game_file.h"
 #include "files/name_index.h"
+#include "files/safe_name.h"
 #include "files/viv_archive.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 #include "platform/search_roots.h"
 
 namespace carconv {
@@ -29,6 +38,9 @@ bool EndsInStockSuffix(const std::string& path) {
 
 // Depth-first, in directory-search order; stops at the first match.
 std::string SearchFolder(const std::string& folder, const SearchProgress& progress) {
+    ThrowIfStopRequested();
+    if (IsSystemFolder(folder))
+        return std::string();
     if (progress)
         progress(folder);
     std::vector<DirectoryEntry> entries;
@@ -58,12 +70,29 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
 std::string MissingStockPackageMessage(const std::vector<std::string>& roots) {
     std::string where;
     for (const std::string& root : roots)
-        where += (where.empty() ? "" : ", ") + root;
+        where += (where.empty() ? "" : ", ") + PrintableName(root);
     return fmt::format(
         "no stock car package found (looked for data/cars/fm50/car.viv under {}); install the "
         "template files from the version-4 game with 'carconv install-templates --from "
         "<game folder>/data/cars/fm50/car.viv'",
         where.empty() ? std::string("no folder") : where);
+}
+
+// The template files missing from `templateDirectory`, in installation order.
+std::vector<std::string> MissingTemplates(const std::string& templateDirectory) {
+    const NameIndex present = NameIndex::OfDirectory(templateDirectory);
+    std::vector<std::string> missing;
+    for (const char* name : kTemplateFiles) {
+        if (!present.Find(name))
+            missing.emplace_back(name);
+    }
+    return missing;
+}
+
+// "template file <name> in the templates directory <dir>".
+std::string TemplateNamed(const char* name, const std::string& templateDirectory) {
+    return fmt::format("template file {} in the templates directory {}", name,
+                       PrintableName(templateDirectory));
 }
 
 }  // namespace
@@ -110,6 +139,43 @@ bool TemplatesPresent(const std::string& templateDirectory) {
                        [&present](const char* name) { return present.Find(name).has_value(); });
 }
 
+void CheckTemplateFiles(const std::string& templateDirectory) {
+    namespace fs = std::filesystem;
+    const NameIndex present = NameIndex::OfDirectory(templateDirectory);
+    std::uint64_t total = 0;
+    for (const char* name : kTemplateFiles) {
+        const std::string path = JoinPath(templateDirectory, present.Find(name).value_or(name));
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(NativePath(path), ec);
+        if (!fs::exists(status)) {
+            throw CarconvError(fmt::format(
+                "template file {} is missing from the templates directory {}; install the template "
+                "files with 'carconv install-templates'",
+                name, PrintableName(templateDirectory)));
+        }
+        if (fs::is_symlink(status)) {
+            throw CarconvError(TemplateNamed(name, templateDirectory) +
+                               " is a link; template files must be regular files");
+        }
+        if (!fs::is_regular_file(status)) {
+            throw CarconvError(TemplateNamed(name, templateDirectory) +
+                               " is not a regular file (a directory, device or pipe)");
+        }
+        std::ifstream probe(NativePath(path), std::ios::binary);
+        if (!probe) {
+            throw CarconvError(TemplateNamed(name, templateDirectory) +
+                               " cannot be read: " + std::generic_category().message(errno));
+        }
+        total += fs::file_size(NativePath(path), ec);
+    }
+    if (total > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw CarconvError(
+            fmt::format("the template files in the templates directory {} add up "
+                        "to {} bytes, more than a package can hold (2 GiB)",
+                        PrintableName(templateDirectory), total));
+    }
+}
+
 void InstallTemplatesFrom(const std::string& stockPackage, const std::string& templateDirectory,
                           ProfileStore& profile) {
     VivArchive stock(stockPackage);
@@ -127,6 +193,8 @@ void InstallTemplatesFrom(const std::string& stockPackage, const std::string& te
         sources.push_back(JoinPath(unpacked, *member));
     }
     CreateDirectories(templateDirectory);
+    SweepAbandonedTemporaries(
+        templateDirectory, std::vector<std::string>(kTemplateFiles.begin(), kTemplateFiles.end()));
     // The copies get the names the stages look for first, whatever case the package used.
     for (std::size_t i = 0; i < kTemplateFiles.size(); ++i)
         CopyFileReplace(sources[i], JoinPath(templateDirectory, kTemplateFiles[i]));
@@ -154,14 +222,18 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
 
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress) {
-    if (profile.GetProfileInt(kInstalledSection, kInstalledKey, 0) != 0 &&
-        TemplatesPresent(templateDirectory)) {
+    const bool installed = profile.GetProfileInt(kInstalledSection, kInstalledKey, 0) != 0;
+    if (installed && TemplatesPresent(templateDirectory))
         return true;
-    }
-    if (InstallTemplates(templateDirectory, profile, {}, progress).empty()) {
-        throw CarconvError(MissingStockPackageMessage(DefaultSearchRoots()));
-    }
-    return true;
+    if (!InstallTemplates(templateDirectory, profile, {}, progress).empty())
+        return true;
+    const std::vector<std::string> missing = MissingTemplates(templateDirectory);
+    if (missing.empty() || (!installed && missing.size() == kTemplateFiles.size()))
+        throw StockPackageNotFound(MissingStockPackageMessage(DefaultSearchRoots()));
+    // Templates that were there before and have gone: that is what the user needs to hear first.
+    throw StockPackageNotFound(
+        fmt::format("the templates directory {} lacks {}; {}", PrintableName(templateDirectory),
+                    fmt::join(missing, ", "), MissingStockPackageMessage(DefaultSearchRoots())));
 }
 
 bool FirstRunCheck(ProfileStore& profile, const TemplateLocation& templates,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/stage.h"
+#include "files/errors.h"
 #include "platform/profile_store.h"
 
 namespace carconv {
@@ -55,9 +56,16 @@ std::string ResolveTemplateDirectory(const std::string& requested,
 // True when every template file lies in `templateDirectory`, its name in any letter case.
 bool TemplatesPresent(const std::string& templateDirectory);
 
+// Checks, before a conversion copies any of them, that each template file in `templateDirectory`
+// is a regular file (not a link, device or FIFO) that can be read, and that together they fit a
+// package (2 GiB). Throws CarconvError naming the template and the directory.
+void CheckTemplateFiles(const std::string& templateDirectory);
+
 // Unpacks the stock package at `stockPackage` into a working directory of its own and copies the
-// eight template files into `templateDirectory` (created if missing), replacing older copies.
-// Then records the installation in `profile`. Throws when the package lacks a template file.
+// eight template files into `templateDirectory` (created if missing), each through a new file
+// renamed over an older copy (a link of that name is replaced, never written through, and a run
+// reading the templates meanwhile sees the old or the new file whole). Then records the
+// installation in `profile`. Throws when the package lacks a template file.
 void InstallTemplatesFrom(const std::string& stockPackage, const std::string& templateDirectory,
                           ProfileStore& profile);
 
@@ -67,9 +75,16 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
                              const std::vector<std::string>& roots = {},
                              const SearchProgress& progress = {});
 
+// No stock car package was found where the first-run check looked.
+class StockPackageNotFound : public CarconvError {
+  public:
+    using CarconvError::CarconvError;
+};
+
 // The check before the dialogs, for the per-user templates directory: when the templates are not
-// installed (marker 0 or absent, or a file missing), installs them; throws a clear error when no
-// stock package can be found.
+// installed (marker 0 or absent, or a file missing), installs them; throws StockPackageNotFound,
+// a message saying what to do, when no stock package can be found (naming the missing templates
+// and the directory when some were installed before).
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress = {});
 

@@ -17,7 +17,7 @@ std::vector<std::string> Utf8Arguments(const std::wstring& commandLine);
 // Runs RunCommandLine on this process's command line. `argv[0]` is replaced by
 // `applicationName` (the name the settings are kept under), or by the executable's own path when
 // it is empty. While it runs, the console (if any) takes UTF-8 output and terminal sequences; its
-// previous settings are restored afterwards.
+// previous settings are restored afterwards. Installs the handling of interruptions first.
 int RunWindowsCommandLine(const std::string& applicationName);
 
 }  // namespace carconv

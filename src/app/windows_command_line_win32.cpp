@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "files/errors.h"
+#include "platform/interruption.h"
 #include "platform/wide_text.h"
 
 namespace carconv {
@@ -78,6 +79,7 @@ std::vector<std::string> Utf8Arguments(const std::wstring& commandLine) {
 }
 
 int RunWindowsCommandLine(const std::string& applicationName) {
+    InstallInterruptionHandling();
     ConsoleSettings console;
     std::vector<std::string> arguments;
     try {

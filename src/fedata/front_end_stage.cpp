@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "fedata/fedata3_file.h"
@@ -22,10 +23,10 @@ constexpr std::array<const char*, 7> kLanguageFileNames = {"fedata.eng", "fedata
 }  // namespace
 
 void RunFrontEndStage(StageContext& context) {
-    const std::string pictureSource = context.InputFile(kPictureArchiveName);
-    if (IsRegularFile(pictureSource)) {
+    if (const std::optional<std::string> pictureSource =
+            context.FindInputFile(kPictureArchiveName)) {
         const std::string picturePath = context.OutputFile(kPictureArchiveName);
-        CopyFileReplace(pictureSource, picturePath);
+        CopyFileReplace(*pictureSource, picturePath);
         // The car's front-end pictures: carried into the package, packed as they lie.
         context.members->Add(context.Keep(LoadCarriedPictureArchive(picturePath)));
     }

@@ -12,7 +12,8 @@ class CarconvError : public std::runtime_error {
     explicit CarconvError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// A file could not be opened, created, read or written. what() is "<path>: <reason>".
+// A file could not be opened, created, read or written. what() is "<path>: <reason>", the path
+// with its control characters escaped (PrintableName).
 class IoError : public CarconvError {
   public:
     IoError(const std::string& path, const std::string& reason);
@@ -23,7 +24,7 @@ class IoError : public CarconvError {
 };
 
 // A file's content is malformed. what() is "<file>: <what> at offset 0x<offset>", or without
-// the offset part when the problem has no single position.
+// the offset part when the problem has no single position; the file name escaped as above.
 class FormatError : public CarconvError {
   public:
     FormatError(const std::string& file, std::size_t offset, const std::string& what);

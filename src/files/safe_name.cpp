@@ -61,11 +61,20 @@ bool IsSafeFileName(const std::string& name) {
 
 std::string PrintableName(const std::string& name) {
     std::string out;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f)
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        // U+0080 to U+009F, in UTF-8 0xC2 0x80 to 0xC2 0x9F, are control characters too (0x9B
+        // begins a terminal sequence).
+        const bool c1 = c == 0xc2 && i + 1 < name.size() &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(name[i + 1]) <= 0x9f;
+        if (c1) {
+            out += fmt::format("\\x{:02x}\\x{:02x}", c, static_cast<unsigned char>(name[++i]));
+        } else if (c < 0x20 || c == 0x7f) {
             out += fmt::format("\\x{:02x}", c);
-        else
+        } else {
             out += static_cast<char>(c);
+        }
     }
     return out;
 }

@@ -11,7 +11,8 @@ namespace carconv {
 // else could name a file outside the directory, a device, or a file other than the one named.
 bool IsSafeFileName(const std::string& name);
 
-// The name as it may appear in an error message: control characters shown as \xNN.
+// The name or path as it may appear in a message: control characters (C0, DEL and, in UTF-8, C1)
+// shown as \xNN, so that no name can steer the terminal.
 std::string PrintableName(const std::string& name);
 
 }  // namespace carconv

@@ -9,7 +9,9 @@
 #include "files/errors.h"
 #include "files/member_factory.h"
 #include "files/safe_name.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -103,6 +105,22 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
     return dir;
 }
 
+void VivArchive::ReportForeignMagic(const VivDirectory& directory, const std::string& fileName) {
+    if (directory.magic == kMagic)
+        return;
+    std::string shown;
+    for (std::uint8_t b : directory.magic) {
+        if (b >= 0x20 && b < 0x7f)
+            shown += static_cast<char>(b);
+        else
+            shown += fmt::format("\\x{:02x}", b);
+    }
+    ReportWarning(
+        fmt::format("{}: the archive begins with \"{}\", not \"BIGF\"; read as a BIGF "
+                    "archive",
+                    PrintableName(fileName), shown));
+}
+
 void VivArchive::RefuseTooDeep() const {
     if (nestingDepth_ > kMaxArchiveNesting) {
         throw ArchiveNestingError(
@@ -126,10 +144,13 @@ int VivArchive::Unpack(ByteSpan bytes, bool toDisk) {
     VivDirectory dir = ReadDirectory(bytes, path);
     std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
 
+    ReportForeignMagic(dir, GetFileName());
+
     const std::string memberDirectory = toDisk ? CreateWorkingDirectory() : path;
     std::vector<std::unique_ptr<GameFile>> typed;
     typed.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
+        ThrowIfStopRequested();
         std::string memberPath = JoinPath(memberDirectory, entry.name);
         const ByteSpan content = bytes.subspan(static_cast<std::size_t>(entry.offset),
                                                static_cast<std::size_t>(entry.size));
@@ -209,7 +230,8 @@ int VivArchive::SaveAs(std::string target) {
         head.U8(0);
     }
 
-    AtomicFileWriter out(target);
+    // The target is a package the user named: a device or pipe there is written into.
+    AtomicFileWriter out(target, AtomicFileWriter::Devices::kWriteInto);
     out.Write(head.Data());
     for (int i = 0; i < members.GetSize(); ++i) {
         const GameFile& member = members.ElementAt(i);

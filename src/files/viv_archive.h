@@ -15,7 +15,8 @@
 //                   8   n + 1  name     n bytes (1..255) and one zero byte
 //   ...           member data  in archives this program writes, back to back in directory order
 //
-// On reading, each member is taken from its own offset and size, whatever the layout. Every entry
+// On reading, each member is taken from its own offset and size, whatever the layout, and a magic
+// other than "BIGF" is reported in a warning and read all the same. Every entry
 // is checked against the file before anything is unpacked: sizes and offsets must lie inside the
 // file, and names must be safe as file names (no separators, no "." or "..", no control bytes).
 //
@@ -103,6 +104,9 @@ class VivArchive : public GameFile {
     // Parses header and directory, validating every entry against the file's size.
     // `fileName` is used in error messages.
     static VivDirectory ReadDirectory(ByteSpan bytes, const std::string& fileName);
+    // One warning, naming `fileName` and the bytes it found, when an archive's magic is not
+    // "BIGF". Such an archive is read all the same.
+    static void ReportForeignMagic(const VivDirectory& directory, const std::string& fileName);
 
     std::array<std::uint8_t, 4> magic = kMagic;
     std::int32_t totalSize = 0;

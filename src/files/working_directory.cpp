@@ -1,19 +1,29 @@
 #include "files/working_directory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
 #include "files/errors.h"
 #include "platform/file_system.h"
+#include "platform/output_file.h"
 
 namespace carconv {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kOwnerMarkSuffix = ".owner";
+
+}  // namespace
 
 void RemoveDirectoryTree(std::string directory) {
     while (directory.size() > 1 && (directory.back() == '/' || directory.back() == '\\')) {
@@ -43,6 +53,12 @@ std::string SanitizeHint(const std::string& hint) {
 
 }  // namespace
 
+std::string OwnerMarkPath(const std::string& directory) {
+    const fs::path path = NativePath(directory);
+    return PathString(path.parent_path() /
+                      NativePath("." + PathString(path.filename()) + kOwnerMarkSuffix));
+}
+
 WorkingDirectory::WorkingDirectory(const std::string& hint) {
     static std::atomic<unsigned> counter{0};
     std::random_device device;
@@ -57,19 +73,70 @@ WorkingDirectory::WorkingDirectory(const std::string& hint) {
             stem + fmt::format("{:012x}{:x}", random() & 0xffffffffffffULL, counter.fetch_add(1)));
         std::error_code ec;
         // create_directory reports false for an existing directory: we only take one we made.
-        if (fs::create_directory(NativePath(candidate), ec)) {
-            path_ = candidate;
+        directory_ = TemporaryPath::Create(
+            candidate, TemporaryPath::Kind::kDirectoryTree,
+            [&]() { return fs::create_directory(NativePath(candidate), ec); },
+            OwnerMarkPath(candidate));
+        if (directory_)
             return;
-        }
-        if (ec && ec != std::errc::file_exists) {
+        if (ec && ec != std::errc::file_exists)
             throw IoError(candidate, "cannot create working directory: " + ec.message());
-        }
     }
     throw IoError(base, "cannot create a fresh working directory");
 }
 
-WorkingDirectory::~WorkingDirectory() {
-    RemoveDirectoryTree(path_);
+WorkingDirectory::~WorkingDirectory() = default;
+
+namespace {
+
+// "carconv-", a hint of SanitizeHint's characters, '-', and at least 13 lower-case hex digits.
+bool IsWorkingDirectoryName(const std::string& name) {
+    constexpr std::string_view kPrefix = "carconv-";
+    constexpr std::size_t kMinimumDigits = 13;
+    if (name.compare(0, kPrefix.size(), kPrefix) != 0)
+        return false;
+    const std::size_t dash = name.rfind('-');
+    if (dash < kPrefix.size() + 1 || name.size() - dash - 1 < kMinimumDigits)
+        return false;
+    const std::string hint = name.substr(kPrefix.size(), dash - kPrefix.size());
+    const std::string digits = name.substr(dash + 1);
+    return SanitizeHint(hint) == hint && std::all_of(digits.begin(), digits.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+}  // namespace
+
+void SweepAbandonedWorkingDirectories() {
+    std::string base;
+    std::vector<DirectoryEntry> entries;
+    try {
+        base = TemporaryDirectory();
+        entries = SearchDirectory(base);
+    } catch (const IoError&) {
+        return;  // the run that needs the directory reports the problem
+    }
+    constexpr std::string_view kSuffix = kOwnerMarkSuffix;
+    for (const DirectoryEntry& entry : entries) {
+        const std::string& name = entry.name;
+        if (entry.kind != DirectoryEntry::Kind::kFile || name.size() < 1 + kSuffix.size() ||
+            name[0] != '.' ||
+            name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+            continue;
+        const std::string directoryName = name.substr(1, name.size() - 1 - kSuffix.size());
+        if (!IsWorkingDirectoryName(directoryName))
+            continue;
+        const std::string mark = JoinPath(base, name);
+        const std::string directory = JoinPath(base, directoryName);
+        RemoveIfAbandoned(mark, [&mark, &directory]() {
+            std::error_code ec;
+            if (fs::is_directory(fs::symlink_status(NativePath(directory), ec)) &&
+                OwnedByThisUser(directory)) {
+                RemoveDirectoryTree(directory);
+            }
+            fs::remove(NativePath(mark), ec);
+        });
+    }
 }
 
 }  // namespace carconv

@@ -5,9 +5,17 @@
 // A container unpacks into a directory that the program creates itself, under the temporary
 // directory and with a name no other directory has, so that unpacking can never overwrite or
 // later delete anything a user keeps on disk. The directory is removed with everything beneath
-// it when its owner is destroyed, on success and on failure alike.
+// it when its owner is destroyed, on success and on failure alike, and when the run is
+// interrupted (platform/temporary_path.h).
+//
+// A run that is killed outright cannot remove anything. So every working directory has a mark
+// file beside it (OwnerMarkPath) that its process marks as its own for as long as it lives
+// (platform/output_file.h), and every run first removes the working directories whose process
+// has ended (SweepAbandonedWorkingDirectories).
 
 #include <string>
+
+#include "platform/temporary_path.h"
 
 namespace carconv {
 
@@ -16,20 +24,30 @@ namespace carconv {
 // what cannot be deleted stays.
 void RemoveDirectoryTree(std::string directory);
 
+// The mark file of the working directory `directory`: beside it, named "." + its name + ".owner",
+// so that the working directory holds nothing but what is unpacked into it.
+std::string OwnerMarkPath(const std::string& directory);
+
 class WorkingDirectory {
   public:
-    // Creates a fresh directory named "carconv-<hint>-<unique>" under the temporary directory.
-    // Throws IoError when no directory can be created.
+    // Creates a fresh directory named "carconv-<hint>-<unique>" under the temporary directory,
+    // marked as this process's own. Throws IoError when no directory can be created.
     explicit WorkingDirectory(const std::string& hint);
     ~WorkingDirectory();
 
     WorkingDirectory(const WorkingDirectory&) = delete;
     WorkingDirectory& operator=(const WorkingDirectory&) = delete;
 
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return directory_.Path(); }
 
   private:
-    std::string path_;
+    TemporaryPath directory_;
 };
+
+// Removes from the temporary directory the working directories that runs which have ended left
+// behind: directories (not links) named as WorkingDirectory names them, owned by this user, whose
+// mark file no live process marks any more, and such mark files without their directory. Anything
+// else is left alone; nothing is reported.
+void SweepAbandonedWorkingDirectories();
 
 }  // namespace carconv

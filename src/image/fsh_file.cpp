@@ -10,6 +10,7 @@
 #include "files/safe_name.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -126,6 +127,7 @@ int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
     std::vector<std::unique_ptr<FshImage>> loaded;
     loaded.reserve(records.size());
     for (const DirectoryRecord& record : records) {
+        ThrowIfStopRequested();
         const ByteSpan entry = bytes.subspan(record.offset, record.size);
         budget->Charge(record.size);
         std::string imagePath = JoinPath(toDisk ? directory : path, record.name);

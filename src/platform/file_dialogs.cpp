@@ -9,6 +9,16 @@ FileDialogs::~FileDialogs() = default;
 
 void FileDialogs::ShowError(const std::string&) {}
 
+void FileDialogs::ShowMessage(const std::string&, bool) {}
+
+bool FileDialogs::OnDesktop() const {
+    return false;
+}
+
+std::unique_ptr<SearchWindow> FileDialogs::OpenSearchWindow(const SearchWindowText&) {
+    return nullptr;
+}
+
 ConsoleFileDialogs::ConsoleFileDialogs(std::istream& answers, std::ostream& prompt)
     : answers_(answers), prompt_(prompt) {}
 

@@ -7,10 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/search_window.h"
+
 namespace carconv {
 
 struct FileDialogRequest {
-    enum class Kind { kOpen, kSave };
+    // kFolder asks for a folder; filter, default extension and flags do not apply to it.
+    enum class Kind { kOpen, kSave, kFolder };
     Kind kind = Kind::kOpen;
     std::string title;
     // Filter text as the dialogs describe it: "Description (*.ext)|*.ext||".
@@ -19,6 +22,11 @@ struct FileDialogRequest {
     std::string defaultExtension;
     // 4: read-only check box hidden; 2: confirm before overwriting an existing file.
     unsigned flags = 0;
+    // The folder the dialog opens in; empty: the toolkit's choice (on Windows the common
+    // dialogs' own, elsewhere the current directory).
+    std::string initialDirectory;
+    // The file name the dialog proposes; empty: none.
+    std::string initialName;
 };
 
 inline constexpr unsigned kHideReadOnlyFlag = 4;
@@ -32,10 +40,18 @@ class FileDialogs {
     // Tells the user that the run failed, in a message box on a desktop. The console dialogs
     // show nothing here: the front end prints the same text as its error line.
     virtual void ShowError(const std::string& message);
+    // Tells the user how a run went, in a message box on a desktop (with a warning sign when
+    // `problem`). The console dialogs show nothing: the front end prints its own lines.
+    virtual void ShowMessage(const std::string& message, bool problem);
+    // Whether the questions are windows on a desktop rather than lines on a terminal.
+    virtual bool OnDesktop() const;
+    // Opens the window shown while the first-run search runs; nothing on a terminal.
+    virtual std::unique_ptr<SearchWindow> OpenSearchWindow(const SearchWindowText& text);
 };
 
 // Asks on a text stream: writes the title as a prompt to `prompt` and reads one line from
-// `answers`. An empty line or the end of input means Cancel.
+// `answers`. An empty line or the end of input means Cancel. A proposed name or folder is not
+// shown: the answer is taken as typed.
 class ConsoleFileDialogs : public FileDialogs {
   public:
     ConsoleFileDialogs(std::istream& answers, std::ostream& prompt);

@@ -1,26 +1,24 @@
 #include "platform/file_system.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <random>
+#include <set>
 #include <system_error>
 
 #include <fmt/format.h>
 
 #include "files/errors.h"
+#include "platform/interruption.h"
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
 #endif
 
 namespace carconv {
@@ -101,6 +99,7 @@ std::int64_t ReadFileInPieces(const std::string& path,
     Bytes piece(kPieceSize);
     std::int64_t total = 0;
     while (in) {
+        ThrowIfStopRequested();
         in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
         if (in.bad())
             throw IoError(path, "cannot read: " + ErrnoText());
@@ -134,19 +133,9 @@ void WriteWholeFile(const std::string& path, ByteSpan bytes) {
 }
 
 void CopyFileReplace(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-    // The standard library's copy_file refuses to replace an existing file here, whatever the
-    // options say; CopyFileW replaces it.
-    if (!CopyFileW(NativePath(from).c_str(), NativePath(to).c_str(), FALSE)) {
-        std::error_code ec(static_cast<int>(GetLastError()), std::system_category());
-        throw IoError(from, "cannot copy to " + to + ": " + ec.message());
-    }
-#else
-    std::error_code ec;
-    fs::copy_file(NativePath(from), NativePath(to), fs::copy_options::overwrite_existing, ec);
-    if (ec)
-        throw IoError(from, "cannot copy to " + to + ": " + ec.message());
-#endif
+    AtomicFileWriter out(to);
+    out.Append(from);
+    out.Commit();
 }
 
 void CreateDirectories(const std::string& path) {
@@ -180,113 +169,164 @@ std::string CurrentDirectory() {
 std::string TemporaryDirectory() {
     std::error_code ec;
     fs::path tmp = fs::temp_directory_path(ec);
-    if (ec)
-        throw IoError("(temporary directory)", ec.message());
-    return PathString(tmp);
+    if (!ec)
+        return PathString(tmp);
+    // The message names the folder that was asked for, as the standard library looked for it.
+    std::string named;
+#ifdef _WIN32
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length > 0 && length < buffer.size())
+        named = PathString(fs::path(buffer.substr(0, length)));
+#else
+    for (const char* variable : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            named = value;
+            break;
+        }
+    }
+    if (named.empty())
+        named = "/tmp";
+#endif
+    throw IoError(named, "cannot use as the temporary directory: " + ec.message());
 }
 
 }  // namespace carconv
 
 namespace carconv {
 
-struct AtomicFileWriter::Impl {
-    std::FILE* out = nullptr;
-};
-
 namespace {
 
-// Creates `path` for writing; fails, with errno EEXIST, when anything of that name exists, a link
-// included.
-std::FILE* CreateExclusively(const std::string& path) {
-#ifdef _WIN32
-    int fd =
-        _wopen(NativePath(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* file = _fdopen(fd, "wb");
-    if (file == nullptr)
-        _close(fd);
-#else
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* file = fdopen(fd, "wb");
-    if (file == nullptr)
-        close(fd);
-#endif
-    return file;
+// FNV-1a of the name with ASCII letters in lower case: the same target, however a file system that
+// ignores letter case is asked for it, gives the same temporary names.
+std::uint32_t TargetNameHash(const std::string& name) {
+    std::uint32_t hash = 2166136261u;
+    for (char c : name) {
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        hash = (hash ^ static_cast<std::uint8_t>(lower)) * 16777619u;
+    }
+    return hash;
+}
+
+// kTemporaryFilePrefix, the hash of `targetName` and '-': what every temporary file of that target
+// begins with.
+std::string TemporaryStem(const std::string& targetName) {
+    return fmt::format("{}{:08x}-", kTemporaryFilePrefix, TargetNameHash(targetName));
+}
+
+constexpr std::size_t kRandomDigits = 16;
+
+bool IsHexDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// The target's directory, as a path the directory search and JoinPath take.
+std::string DirectoryOf(const std::string& target) {
+    return PathString(NativePath(target).parent_path());
+}
+
+std::string FileNameOf(const std::string& target) {
+    return PathString(NativePath(target).filename());
 }
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::string target)
-    : target_(std::move(target)), impl_(new Impl) {
+AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
+    : target_(std::move(target)) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(NativePath(target_), ec);
+    if (fs::is_directory(status))
+        throw IoError(target_, "is a directory");
+    if (IsDeviceOrPipe(target_)) {
+        if (devices != Devices::kWriteInto)
+            throw IoError(target_, "is a device or pipe, not a file");
+        out_ = OutputFile::OpenDevice(target_);
+        return;
+    }
+    if (fs::is_symlink(status)) {
+        const fs::file_status leadsTo = fs::status(NativePath(target_), ec);
+        if (fs::is_character_file(leadsTo) || fs::is_block_file(leadsTo) || fs::is_fifo(leadsTo))
+            throw IoError(target_, "is a link to a device or pipe; name the device itself");
+    }
+
     static std::atomic<unsigned> counter{0};
     std::random_device device;
-    const std::string directory = PathString(NativePath(target_).parent_path());
-    for (int attempt = 0; attempt < 100 && impl_->out == nullptr; ++attempt) {
+    const std::string stem = TemporaryStem(FileNameOf(target_));
+    const std::string directory = DirectoryOf(target_);
+    for (int attempt = 0; attempt < 100 && !out_; ++attempt) {
         const std::uint64_t unique =
             (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
-        temporary_ = JoinPath(directory, fmt::format("{}{:016x}{}", kTemporaryFilePrefix, unique,
-                                                     kTemporaryFileSuffix));
-        errno = 0;
-        impl_->out = CreateExclusively(temporary_);
-        if (impl_->out == nullptr && errno != EEXIST) {
-            std::string reason = ErrnoText();
-            delete impl_;
-            throw IoError(target_, "cannot create: " + reason);
-        }
+        const std::string temporary =
+            JoinPath(directory, fmt::format("{}{:016x}{}", stem, unique, kTemporaryFileSuffix));
+        temporary_ = TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
+            out_ = OutputFile::CreateNew(temporary, target_);
+            return out_ != nullptr;
+        });
     }
-    if (impl_->out == nullptr) {
-        delete impl_;
+    if (!out_)
         throw IoError(target_, "cannot choose a temporary file name");
-    }
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
-    if (impl_ != nullptr) {
-        if (impl_->out != nullptr)
-            std::fclose(impl_->out);
-        std::error_code ec;
-        fs::remove(NativePath(temporary_), ec);
-        delete impl_;
-    }
+    // Closed before it is removed: Windows cannot delete an open file.
+    out_.reset();
 }
 
 void AtomicFileWriter::Write(ByteSpan bytes) {
-    errno = 0;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), impl_->out) != bytes.size())
-        throw IoError(target_, "cannot write: " + ErrnoText());
+    out_->Write(bytes);
     written_ += static_cast<std::int64_t>(bytes.size());
 }
 
+void AtomicFileWriter::Append(const std::string& source) {
+    written_ += out_->Append(source);
+}
+
 void AtomicFileWriter::Commit() {
-    errno = 0;
-    const int closed = std::fclose(impl_->out);
-    impl_->out = nullptr;
-    if (closed != 0)
-        throw IoError(target_, "cannot write: " + ErrnoText());
-    std::error_code ec;
-#ifdef _WIN32
-    // Replaces an existing target in one step, as rename() does on POSIX systems.
-    if (!MoveFileExW(NativePath(temporary_).c_str(), NativePath(target_).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ec.assign(static_cast<int>(GetLastError()), std::system_category());
-    }
-#else
-    fs::rename(NativePath(temporary_), NativePath(target_), ec);
-#endif
-    if (ec)
-        throw IoError(target_, "cannot replace: " + ec.message());
-    delete impl_;
-    impl_ = nullptr;
+    out_->Finish(temporary_ ? target_ : std::string());
+    temporary_.Keep();
+    out_.reset();
 }
 
 void WriteFileAtomically(const std::string& path, ByteSpan bytes) {
     AtomicFileWriter writer(path);
     writer.Write(bytes);
     writer.Commit();
+}
+
+void SweepAbandonedTemporaries(const std::string& directory,
+                               const std::vector<std::string>& targetNames) {
+    std::set<std::string> stems;
+    for (const std::string& name : targetNames)
+        stems.insert(TemporaryStem(name));
+    std::vector<DirectoryEntry> entries;
+    try {
+        entries = SearchDirectory(directory.empty() ? std::string(".") : directory);
+    } catch (const IoError&) {
+        return;
+    }
+    const std::size_t stemLength = TemporaryStem(std::string()).size();
+    const std::size_t nameLength = stemLength + kRandomDigits + kTemporaryFileSuffix.size();
+    for (const DirectoryEntry& entry : entries) {
+        const std::string& name = entry.name;
+        if (entry.kind != DirectoryEntry::Kind::kFile || name.size() != nameLength ||
+            stems.count(name.substr(0, stemLength)) == 0 ||
+            !IsHexDigits(std::string_view(name).substr(stemLength, kRandomDigits)) ||
+            name.compare(nameLength - kTemporaryFileSuffix.size(), std::string::npos,
+                         kTemporaryFileSuffix) != 0) {
+            continue;
+        }
+        const std::string path = JoinPath(directory, name);
+        RemoveIfAbandoned(path, [&path]() {
+            std::error_code ec;
+            fs::remove(NativePath(path), ec);
+        });
+    }
+}
+
+void SweepAbandonedTemporaries(const std::string& target) {
+    SweepAbandonedTemporaries(DirectoryOf(target), {FileNameOf(target)});
 }
 
 }  // namespace carconv

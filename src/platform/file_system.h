@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "files/byte_reader.h"
+#include "platform/output_file.h"
+#include "platform/temporary_path.h"
 
 namespace carconv {
 
@@ -44,7 +47,9 @@ std::int64_t FileSize(const std::string& path);
 // Creates or truncates `path` and writes `bytes` to it.
 void WriteWholeFile(const std::string& path, ByteSpan bytes);
 
-// Copies `from` to `to`, replacing an existing `to`.
+// Copies the regular file `from` to `to`, through a new file that replaces `to` only when
+// complete (AtomicFileWriter): a link named `to` is replaced, never written through. Failures
+// carry the system's own reason.
 void CopyFileReplace(const std::string& from, const std::string& to);
 
 // Creates `path` and missing parents; an existing directory is not an error.
@@ -67,44 +72,63 @@ std::vector<DirectoryEntry> SearchDirectory(const std::string& dir);
 // The process's current directory, ending in a separator.
 std::string CurrentDirectory();
 
-// The directory for temporary files (TMPDIR on POSIX, the user's temp folder on Windows).
+// The directory for temporary files (TMPDIR on POSIX, the user's temp folder on Windows). Throws
+// IoError naming the path when it is not an existing directory.
 std::string TemporaryDirectory();
 
 }  // namespace carconv
 
 namespace carconv {
 
-// Temporary files are named kTemporaryFilePrefix, 16 hexadecimal digits, kTemporaryFileSuffix:
-// short, so that beside any target whose name the file system accepts there is room for one, and
-// recognisable as ours whatever the target is called.
+// Temporary files are named kTemporaryFilePrefix, 8 hexadecimal digits that hash the target's file
+// name (letter case aside), '-', 16 random hexadecimal digits and kTemporaryFileSuffix: short, so
+// that beside any target whose name the file system accepts there is room for one, recognisable as
+// ours whatever the target is called, and telling whose temporary file it is.
 inline constexpr std::string_view kTemporaryFilePrefix = ".carconv-";
 inline constexpr std::string_view kTemporaryFileSuffix = ".tmp";
 
 // Writes a file so that it appears complete or not at all: the bytes go to a temporary file that
-// the writer creates exclusively (never an existing file or link) in the target's directory, and
-// that replaces the target only on Commit(). Destroying an uncommitted writer removes the
-// temporary file and leaves an existing target as it was.
+// the writer creates exclusively (never an existing file or link) in the target's directory, marks
+// as its own (platform/output_file.h) and registers for removal on an interruption, and that
+// replaces the target only on Commit(). Destroying an uncommitted writer removes the temporary
+// file and leaves an existing target as it was.
+//
+// An existing target that is a directory is refused. One that is a device or FIFO is written into
+// as it is when `devices` is kWriteInto (an output the user named: /dev/null, a pipe), and refused
+// otherwise; a link to a device or FIFO is refused.
 class AtomicFileWriter {
   public:
-    explicit AtomicFileWriter(std::string target);
+    enum class Devices { kRefuse, kWriteInto };
+
+    explicit AtomicFileWriter(std::string target, Devices devices = Devices::kRefuse);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     void Write(ByteSpan bytes);
+    // Appends the regular file `source` (see OutputFile::Append).
+    void Append(const std::string& source);
     std::int64_t BytesWritten() const { return written_; }
-    // Flushes, closes and renames the temporary file over the target.
+    // Closes the temporary file and renames it over the target.
     void Commit();
 
   private:
-    struct Impl;
     std::string target_;
-    std::string temporary_;
+    TemporaryPath temporary_;
+    std::unique_ptr<OutputFile> out_;
     std::int64_t written_ = 0;
-    Impl* impl_;
 };
 
 // WriteWholeFile through an AtomicFileWriter.
 void WriteFileAtomically(const std::string& path, ByteSpan bytes);
+
+// Removes from `directory` the temporary files that writers of the files `targetNames`, in runs
+// that have ended (killed, or the power lost), left behind: files of our name pattern whose hash
+// is one of those names', owned by this user, not links, and marked by no live process. Anything
+// else is left alone; nothing is reported.
+void SweepAbandonedTemporaries(const std::string& directory,
+                               const std::vector<std::string>& targetNames);
+// The same beside one target.
+void SweepAbandonedTemporaries(const std::string& target);
 
 }  // namespace carconv

@@ -8,20 +8,18 @@
 #include <string>
 
 #include "platform/dialog_filter.h"
+#include "platform/file_system.h"
 
 namespace carconv {
 
-namespace {
-
-// Lets GTK handle what is pending and waits until the display has done what was asked of it,
-// so that a destroyed dialog is gone from the screen before the run goes on with work that may
-// take a while.
-void FlushEvents() {
+void FlushGtkEvents() {
     while (gtk_events_pending())
         gtk_main_iteration();
     if (GdkDisplay* display = gdk_display_get_default())
         gdk_display_sync(display);
 }
+
+namespace {
 
 // Whether anything, even a link that leads nowhere, already carries the name `path`.
 bool NameTaken(const std::string& path) {
@@ -40,7 +38,7 @@ bool ConfirmReplace(GtkWindow* parent, const std::string& path) {
     gtk_dialog_set_default_response(GTK_DIALOG(question), GTK_RESPONSE_NO);
     bool replace = gtk_dialog_run(GTK_DIALOG(question)) == GTK_RESPONSE_YES;
     gtk_widget_destroy(question);
-    FlushEvents();
+    FlushGtkEvents();
     return replace;
 }
 
@@ -58,14 +56,31 @@ class GtkFileDialogs : public FileDialogs {
   public:
     std::optional<std::string> Show(const FileDialogRequest& request) override {
         const bool save = request.kind == FileDialogRequest::Kind::kSave;
-        GtkWidget* dialog = gtk_file_chooser_dialog_new(
-            request.title.c_str(), nullptr,
-            save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-            GTK_RESPONSE_CANCEL, save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+        const bool folder = request.kind == FileDialogRequest::Kind::kFolder;
+        GtkFileChooserAction action = GTK_FILE_CHOOSER_ACTION_OPEN;
+        const char* accept = "_Open";
+        if (save) {
+            action = GTK_FILE_CHOOSER_ACTION_SAVE;
+            accept = "_Save";
+        } else if (folder) {
+            action = GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+            accept = "_Select";
+        }
+        GtkWidget* dialog =
+            gtk_file_chooser_dialog_new(request.title.c_str(), nullptr, action, "_Cancel",
+                                        GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
         GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
         gtk_file_chooser_set_local_only(chooser, TRUE);
-        AddFilters(chooser, request.filter);
+        if (!folder)
+            AddFilters(chooser, request.filter);
+        // GTK would otherwise open on its list of recent files, which is empty on a fresh desktop
+        // and says nothing about where a typed name goes.
+        const std::string start =
+            request.initialDirectory.empty() ? CurrentDirectory() : request.initialDirectory;
+        gtk_file_chooser_set_current_folder(chooser, start.c_str());
+        if (save && !request.initialName.empty())
+            gtk_file_chooser_set_current_name(chooser, request.initialName.c_str());
         // GTK's own overwrite question would judge the name before the default extension is
         // added, so the question is asked below about the completed name instead.
         gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
@@ -82,22 +97,41 @@ class GtkFileDialogs : public FileDialogs {
                 if ((request.flags & kOverwritePromptFlag) != 0 && NameTaken(path) &&
                     !ConfirmReplace(GTK_WINDOW(dialog), path))
                     continue;
+            } else if (!folder && !NameTaken(path)) {
+                // A name typed without its extension means the package of that name, as in the
+                // Windows dialog; GTK hands over a name that does not exist as it was typed.
+                std::string completed = CompleteExtension(path, request.defaultExtension);
+                if (IsRegularFile(completed))
+                    path = completed;
             }
             chosen = path;
             break;
         }
         gtk_widget_destroy(dialog);
-        FlushEvents();
+        FlushGtkEvents();
         return chosen;
     }
 
-    void ShowError(const std::string& message) override {
-        GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
-                                                GTK_BUTTONS_OK, "%s", message.c_str());
+    void ShowError(const std::string& message) override { ShowBox(message, GTK_MESSAGE_ERROR); }
+
+    void ShowMessage(const std::string& message, bool problem) override {
+        ShowBox(message, problem ? GTK_MESSAGE_WARNING : GTK_MESSAGE_INFO);
+    }
+
+    bool OnDesktop() const override { return true; }
+
+    std::unique_ptr<SearchWindow> OpenSearchWindow(const SearchWindowText& text) override {
+        return MakeGtkSearchWindow(text);
+    }
+
+  private:
+    static void ShowBox(const std::string& message, GtkMessageType type) {
+        GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, type, GTK_BUTTONS_OK,
+                                                "%s", message.c_str());
         gtk_window_set_title(GTK_WINDOW(box), "carconv");
         gtk_dialog_run(GTK_DIALOG(box));
         gtk_widget_destroy(box);
-        FlushEvents();
+        FlushGtkEvents();
     }
 };
 

@@ -12,4 +12,11 @@ namespace carconv {
 // or the display cannot be opened), so that the caller can ask on the terminal instead.
 std::unique_ptr<FileDialogs> MakeGtkFileDialogs();
 
+// Lets GTK handle what is pending and waits until the display has done what was asked of it, so
+// that a window destroyed before work that may take a while is gone from the screen.
+void FlushGtkEvents();
+
+// The search window as a GTK dialog without a main loop of its own. GTK must be initialised.
+std::unique_ptr<SearchWindow> MakeGtkSearchWindow(const SearchWindowText& text);
+
 }  // namespace carconv

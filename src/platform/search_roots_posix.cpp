@@ -2,7 +2,11 @@
 // drives c: to z: (where a Windows game is installed under Wine), then the places where users keep
 // or mount other disks.
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/file_system.h"
 #include "platform/search_roots.h"
@@ -26,7 +30,10 @@ std::vector<std::string> PlatformSearchRoots() {
     std::string devices = JoinPath(wine, "dosdevices");
     for (char letter = 'c'; letter <= 'z'; ++letter) {
         std::string drive = JoinPath(devices, std::string(1, letter) + ":");
-        if (IsDirectory(drive))
+        // Wine maps z: to the whole file system by default: walking it would walk every disk
+        // before the user's own folders, which the roots below cover.
+        std::error_code ec;
+        if (IsDirectory(drive) && std::filesystem::canonical(drive, ec) != "/")
             roots.push_back(drive);
     }
     for (const std::string& root :
@@ -35,6 +42,23 @@ std::vector<std::string> PlatformSearchRoots() {
             roots.push_back(root);
     }
     return roots;
+}
+
+bool IsSystemFolder(const std::string& path) {
+    const std::size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos)
+        return false;  // "/" itself
+    const std::size_t slash = path.find_last_of('/', end);
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string name = path.substr(start, end + 1 - start);
+    if (name != "proc" && name != "sys" && name != "dev")
+        return false;
+    // The same folder as the system's, by device and inode: a folder of that name elsewhere is
+    // searched, and a way round through a link to "/" is caught.
+    struct stat folder {};
+    struct stat system {};
+    return stat(path.c_str(), &folder) == 0 && stat(("/" + name).c_str(), &system) == 0 &&
+           folder.st_dev == system.st_dev && folder.st_ino == system.st_ino;
 }
 
 std::string PlatformTemplateDirectory(const std::string& /*programDirectory*/) {

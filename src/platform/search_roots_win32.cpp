@@ -23,6 +23,10 @@ std::vector<std::string> PlatformSearchRoots() {
     return DriveRoots(GetLogicalDrives());
 }
 
+bool IsSystemFolder(const std::string&) {
+    return false;
+}
+
 // %LOCALAPPDATA%\carconv: writable for the user whatever folder the program is started from or
 // installed in, and per user like the installed marker in the registry. Without LOCALAPPDATA, the
 // program directory.

@@ -10,6 +10,7 @@
 
 #include <commdlg.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,10 @@
 
 namespace carconv {
 
-// An OPENFILENAMEW with the buffers it points into. Built from a request exactly: its title, its
-// filter with each '|' turned into a NUL, its default extension, its flags as they stand, no
-// owner window and no initial file name.
+// An OPENFILENAMEW with the buffers it points into, for an Open or a Save request. Built from the
+// request exactly: its title, its filter with each '|' turned into a NUL, its default extension,
+// its flags as they stand, no owner window, and its initial folder and file name (none when
+// empty).
 class DialogBlock {
   public:
     explicit DialogBlock(const FileDialogRequest& request);
@@ -35,12 +37,17 @@ class DialogBlock {
     std::wstring title_;
     std::wstring filter_;
     std::wstring defaultExtension_;
+    std::wstring initialDirectory_;
     std::vector<wchar_t> file_;
     OPENFILENAMEW block_;
 };
 
 // The file name buffer's size in characters: room for long paths, which the dialogs can return.
 inline constexpr std::size_t kDialogPathCapacity = 32768;
+
+// The first-run search window as a plain Win32 window (no dialog resources, nothing beyond
+// user32): its message queue is served each time the search reports a folder.
+std::unique_ptr<SearchWindow> MakeWin32SearchWindow(const SearchWindowText& text);
 
 }  // namespace carconv
 

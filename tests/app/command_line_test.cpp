@@ -7,6 +7,12 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "app/command_line.h"
 #include "support/packages.h"
 #include "support/test_util.h"
@@ -134,11 +140,11 @@ TEST(CommandLine, ConvertWritesTheFullPackageAndCleansUp) {
     EXPECT_EQ(test::GetCString(eng, test::GetU32le(eng, 960 + 4 * 18), 256), "eng17");
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 
-    // Without front-end pictures: the 27 members; input and output may be the same file.
+    // Without front-end pictures: the 27 members.
     test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
-    r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("in.viv")), "", env);
+    r = RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")), "", env);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(test::ReadArchive(dir.File("in.viv")).size(), 27u);
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 }
 
@@ -170,7 +176,7 @@ TEST(CommandLine, FailuresPrintOneErrorLineAndLeaveNothingBehind) {
     r = RunCarconv("convert " + Q(dir.File("work/nomesh.viv")) + " " + Q(dir.File("work/out.viv")),
                    "", env);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("car.fce: cannot open for reading"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "carconv: error: " + dir.File("work/nomesh.viv") + " has no member car.fce\n");
     EXPECT_EQ(ReadFile(dir.File("work/out.viv")).size(), 8u);
 
     r = RunCarconv(
@@ -198,7 +204,11 @@ TEST(CommandLine, MalformedMembersWarnAndFailOnlyWhenAStageReadsThem) {
         r.err.rfind("carconv: warning: extra.tga: kept unread, it is not a valid TGA file: ", 0),
         0u)
         << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_NE(r.err.find("\ncarconv: warning: extra.viv: not carried into the version-4 package: "
+                         "extra.tga\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2);
     EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
 
     // A mesh too short for either layout, marked as version 4: the mesh stage stops the run.
@@ -430,6 +440,108 @@ TEST(CommandLine, ADamagedSettingsFileDoesNotStopARun) {
     EXPECT_EQ(ReadFile(ini), (Bytes{'[', 'S', 'e', 't', 't', 'i', 'n', 'g', 's', ']', '\n', 'I',
                                     'n', 's', 't', 'a', 'l', 'l', 'e', 'd', '=', '1', '\n'}));
 }
+
+#ifndef _WIN32
+TEST(CommandLine, AnOutputThatIsAPipeIsWrittenIntoNeverReplaced) {
+    ScratchDir dir;
+    const std::string env = InstalledUser(dir);
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    ASSERT_EQ(mkfifo(dir.File("pipe.viv").c_str(), 0600), 0);
+    // The reader is there before carconv starts, and reads until carconv has ended.
+    const int reader = open(dir.File("pipe.viv").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ScratchDir io;
+    test::CarconvProcess run(env, io,
+                             "convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("pipe.viv")));
+    Bytes received;
+    for (;;) {
+        std::uint8_t buffer[65536];
+        const ssize_t got = read(reader, buffer, sizeof buffer);
+        if (got > 0) {
+            received.insert(received.end(), buffer, buffer + got);
+        } else if (run.Wait(0)) {
+            if (got == 0)
+                break;
+        } else {
+            usleep(2000);
+        }
+    }
+    close(reader);
+    EXPECT_EQ(run.Wait(60), std::optional<int>(0)) << run.Err();
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(dir.File("pipe.viv"))));
+    WriteFile(dir.File("received.viv"), received);
+    EXPECT_EQ(test::ReadArchive(dir.File("received.viv")).size(), 27u);
+}
+
+TEST(CommandLine, ErrorsSayWhatHappenedAndDoomedRunsFailAtOnce) {
+    ScratchDir dir;
+    // A first start: a search of the home folder would find nothing.
+    const std::string fresh = FreshUser(dir);
+    std::filesystem::create_directories(dir.File("home"));
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    const std::string in = Q(dir.File("in.viv"));
+    struct Case {
+        std::string arguments;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"convert " + Q(dir.File("missing.viv")) + " " + Q(dir.File("out.viv")),
+         dir.File("missing.viv") + ": cannot open for reading: No such file or directory"},
+        {"convert " + in + " " + Q(dir.File("none/out.viv")),
+         dir.File("none/out.viv") + ": cannot write there: " + dir.File("none") +
+             " does not exist"},
+        {"convert " + in + " " + Q(dir.Path()), dir.Path() + ": is a directory"},
+        {"convert " + in + " " + in, dir.File("in.viv") + ": is the input package " +
+                                         dir.File("in.viv") +
+                                         " itself (the same file); the conversion cannot be "
+                                         "undone and would replace the version-3 original: "
+                                         "choose another output"},
+        // Control characters in a path reach the terminal escaped.
+        {"convert " + Q(dir.File("in\x1b[2J.viv")) + " " + Q(dir.File("out.viv")),
+         dir.File("in\\x1b[2J.viv") + ": cannot open for reading: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        auto r = RunCarconv(c.arguments, "", fresh);
+        EXPECT_EQ(r.exitCode, 1) << c.arguments;
+        EXPECT_EQ(r.err, "carconv: error: " + c.error + "\n") << c.arguments;
+    }
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"home", "in.viv"}));
+
+    // A temporary directory that is not there is named.
+    auto r = RunCarconv("list " + in, "", "TMPDIR=" + Q(dir.File("gone")));
+    EXPECT_EQ(
+        r.err.rfind(
+            "carconv: error: " + dir.File("gone") + ": cannot use as the temporary directory: ", 0),
+        0u)
+        << r.err;
+
+    // Installed templates of which one has gone: the message names it and the directory.
+    const std::string installed = InstalledUser(dir);
+    std::filesystem::remove(dir.File("data/carconv/careng.bnk"));
+    r = RunCarconv("convert " + in + " " + Q(dir.File("out.viv")), "", installed);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("carconv: error: the templates directory " + dir.File("data/carconv/") +
+                              " lacks careng.bnk; no stock car package found",
+                          0),
+              0u)
+        << r.err;
+
+    // A copy that fails gives the system's reason: a file size limit stops the copy of a large
+    // engine-sound template.
+    test::WriteTemplates(dir.File("data/carconv"));
+    WriteFile(dir.File("data/carconv/careng.bnk"), Bytes(300000, 1));
+    r = RunCarconv("convert " + in + " " + Q(dir.File("out.viv")), "",
+                   "trap '' XFSZ; ulimit -f 100; " + installed);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(
+        r.err.rfind("carconv: error: " + dir.File("data/carconv/careng.bnk") + ": cannot copy to ",
+                    0),
+        0u)
+        << r.err;
+    EXPECT_NE(r.err.find("/careng.bnk: File too large\n"), std::string::npos) << r.err;
+    EXPECT_FALSE(test::Exists(dir.File("out.viv")));
+}
+#endif
 
 }  // namespace
 }  // namespace carconv

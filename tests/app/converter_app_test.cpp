@@ -10,6 +10,7 @@
 #include "app/package_commands.h"
 #include "files/errors.h"
 #include "files/warnings.h"
+#include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -19,37 +20,8 @@ namespace {
 using test::Builder;
 using test::ScratchDir;
 
-class FakeProfile : public ProfileStore {
-  public:
-    void SetRegistryKey(const std::string& organisation) override { key = organisation; }
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = values.find(s + "/" + k);
-        return it == values.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
-        values[s + "/" + k] = v;
-    }
-    std::string key;
-    std::map<std::string, int> values;
-};
-
-// Records the requests and answers from a script.
-class ScriptedDialogs : public FileDialogs {
-  public:
-    explicit ScriptedDialogs(std::vector<std::optional<std::string>> answers)
-        : answers_(std::move(answers)) {}
-    std::optional<std::string> Show(const FileDialogRequest& r) override {
-        requests.push_back(r);
-        if (next_ >= answers_.size())
-            return std::nullopt;
-        return answers_[next_++];
-    }
-    std::vector<FileDialogRequest> requests;
-
-  private:
-    std::vector<std::optional<std::string>> answers_;
-    std::size_t next_ = 0;
-};
+using test::FakeProfile;
+using test::ScriptedDialogs;
 
 TEST(ConverterApp, AsksTheTwoQuestionsAndConverts) {
     ScratchDir dir;
@@ -272,6 +244,144 @@ TEST(ConvertPackage, MalformedPictureArchivesAreCarriedByteForByte) {
     EXPECT_NE(listing.str().find(" dash.fsh -\n"), std::string::npos) << listing.str();
     EXPECT_NE(listing.str().find(" fedata.fsh -\n"), std::string::npos) << listing.str();
     EXPECT_EQ(warnings.size(), 2u);
+}
+
+// The error ConvertPackage throws, or "" when it converts.
+std::string ConversionError(const std::string& input, const std::string& output,
+                            const std::string& templates) {
+    try {
+        ConvertPackage(input, output, templates);
+    } catch (const CarconvError& e) {
+        return e.what();
+    }
+    return std::string();
+}
+
+TEST(ConvertPackage, NeverReplacesItsInputWhateverPathNamesIt) {
+    ScratchDir dir;
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    test::WriteTemplates(dir.Path());
+    const test::Bytes original = test::ReadFile(dir.File("in.viv"));
+    std::filesystem::create_directory(test::Native(dir.File("sub")));
+    std::vector<std::string> sameFile = {dir.File("in.viv"), dir.File("sub/../in.viv")};
+    std::error_code ec;
+    std::filesystem::create_hard_link(test::Native(dir.File("in.viv")),
+                                      test::Native(dir.File("hard.viv")), ec);
+    if (!ec)
+        sameFile.push_back(dir.File("hard.viv"));
+#ifdef _WIN32
+    sameFile.push_back(dir.File("IN.VIV"));  // the file system ignores letter case
+#else
+    std::filesystem::create_symlink(dir.File("in.viv"), dir.File("link.viv"));
+    sameFile.push_back(dir.File("link.viv"));
+#endif
+    const auto before = test::LeftoverWorkingDirectories();
+    for (const std::string& output : sameFile) {
+        EXPECT_NE(ConversionError(dir.File("in.viv"), output, dir.Path() + "/")
+                      .find(": is the input package " + dir.File("in.viv") +
+                            " itself (the same file); the conversion cannot be undone"),
+                  std::string::npos)
+            << output;
+    }
+    // The dialog run refuses it the same way.
+    ScriptedDialogs dialogs({dir.File("in.viv"), dir.File("in.viv")});
+    FakeProfile profile;
+    ConverterApp::Settings settings;
+    settings.templateDirectory = dir.Path() + "/";
+    ConverterApp app(dialogs, profile, settings);
+    EXPECT_THROW(app.InitInstance(), IoError);
+    EXPECT_EQ(test::ReadFile(dir.File("in.viv")), original);
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+TEST(ConvertPackage, InputOutputAndTemplatesAreCheckedBeforeAnythingIsWritten) {
+    ScratchDir dir;
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    std::filesystem::create_directory(test::Native(dir.File("templates")));
+    test::WriteTemplates(dir.File("templates"));
+    const std::string templates = dir.File("templates/");
+    const std::string in = dir.File("in.viv");
+    std::filesystem::create_directory(test::Native(dir.File("folder")));
+    const auto before = test::LeftoverWorkingDirectories();
+    EXPECT_EQ(ConversionError(dir.File("folder"), dir.File("out.viv"), templates),
+              dir.File("folder") + ": is a directory, not a package");
+    EXPECT_EQ(ConversionError(in, "", templates), "the output path is empty");
+    EXPECT_EQ(
+        ConversionError(in, dir.File("none/out.viv"), templates),
+        dir.File("none/out.viv") + ": cannot write there: " + dir.File("none") + " does not exist");
+    EXPECT_EQ(ConversionError(in, dir.File("folder"), templates),
+              dir.File("folder") + ": is a directory");
+    EXPECT_EQ(ConversionError(dir.File("missing.viv"), dir.File("out.viv"), templates)
+                  .rfind(dir.File("missing.viv") + ": cannot open for reading: ", 0),
+              0u);
+
+    // A member the package lacks is named in the package.
+    auto members = test::Version3Members(false);
+    members.erase(std::remove_if(members.begin(), members.end(),
+                                 [](const auto& m) { return m.first == "carp.txt"; }),
+                  members.end());
+    test::WriteArchive(dir.File("nocarp.viv"), members);
+    EXPECT_EQ(ConversionError(dir.File("nocarp.viv"), dir.File("out.viv"), templates),
+              dir.File("nocarp.viv") + " has no member carp.txt");
+
+    // Template files: each there, a regular file, and all of them fit a package.
+    std::filesystem::remove(test::Native(dir.File("templates/careng.bnk")));
+    EXPECT_EQ(ConversionError(in, dir.File("out.viv"), templates),
+              "template file careng.bnk is missing from the templates directory " + templates +
+                  "; install the template files with 'carconv install-templates'");
+#ifndef _WIN32
+    test::WriteFile(dir.File("secret"), std::string("root:x:0:0"));
+    std::filesystem::create_symlink(dir.File("secret"), dir.File("templates/careng.bnk"));
+    EXPECT_EQ(ConversionError(in, dir.File("out.viv"), templates),
+              "template file careng.bnk in the templates directory " + templates +
+                  " is a link; template files must be regular files");
+    std::filesystem::remove(dir.File("templates/careng.bnk"));
+    // Two sparse templates of 1.2 GiB: nothing of them is copied.
+    for (const char* name : {"careng.bnk", "ocareng.bnk"}) {
+        test::WriteFile(dir.File(std::string("templates/") + name), std::string());
+        std::filesystem::resize_file(dir.File(std::string("templates/") + name),
+                                     std::uintmax_t{1200} << 20);
+    }
+    std::uintmax_t total = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("templates")))
+        total += entry.file_size();
+    EXPECT_EQ(ConversionError(in, dir.File("out.viv"), templates),
+              "the template files in the templates directory " + templates + " add up to " +
+                  std::to_string(total) + " bytes, more than a package can hold (2 GiB)");
+#endif
+    std::vector<std::string> expected = {"folder", "in.viv", "nocarp.viv", "templates"};
+#ifndef _WIN32
+    expected.insert(expected.begin() + 3, "secret");
+#endif
+    EXPECT_EQ(test::ListNames(dir.Path()), expected);
+    EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+TEST(ConvertPackage, AForeignMagicAndTheMembersNotCarriedAreNamedOnce) {
+    ScratchDir dir;
+    auto members = test::Version3Members(false);
+    members.push_back({"readme.txt", test::Bytes{'h', 'i'}});
+    members.push_back({"car01.tga", test::Tga32(1, 1)});
+    members.push_back({"README.TXT", test::Bytes{'H', 'I'}});
+    test::WriteArchive(dir.File("in.viv"), members);
+    test::Bytes bytes = test::ReadFile(dir.File("in.viv"));
+    bytes[3] = 'H';  // "BIGH"
+    test::WriteFile(dir.File("in.viv"), bytes);
+    test::WriteTemplates(dir.Path());
+    std::vector<std::string> warnings;
+    {
+        ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
+        ConvertPackage(dir.File("in.viv"), dir.File("out.viv"), dir.Path() + "/");
+    }
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0],
+              "in.viv: the archive begins with \"BIGH\", not \"BIGF\"; read as a BIGF "
+              "archive");
+    EXPECT_NE(warnings[1].find("differ only in letter case"), std::string::npos) << warnings[1];
+    EXPECT_EQ(warnings[2], "in.viv: not carried into the version-4 package: readme.txt, car01.tga");
+    const test::Bytes out = test::ReadFile(dir.File("out.viv"));
+    EXPECT_EQ(std::string(out.begin(), out.begin() + 4), "BIGF");
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")).size(), 27u);
 }
 
 TEST(ConsoleFileDialogs, PromptsWithTheTitleAndCancelsOnEmptyAnswers) {

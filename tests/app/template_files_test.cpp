@@ -8,6 +8,8 @@
 #include <map>
 
 #include "files/errors.h"
+#include "platform/search_roots.h"
+#include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -17,18 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ScratchDir;
 
-class FakeProfile : public ProfileStore {
-  public:
-    void SetRegistryKey(const std::string&) override {}
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = values.find(s + "/" + k);
-        return it == values.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
-        values[s + "/" + k] = v;
-    }
-    std::map<std::string, int> values;
-};
+using test::FakeProfile;
 
 #ifndef _WIN32
 // Points HOME and WINEPREFIX at `home` for the life of the object, so the default search roots
@@ -113,6 +104,34 @@ TEST(FindStockCarPackage, SurvivesLinkLoopsAndFollowsNoLinks) {
     EXPECT_EQ(FindStockCarPackage(dir.File("root")), "");
 }
 
+TEST(FindStockCarPackage, NeverEntersProcSysOrDevHoweverReached) {
+    ScratchDir dir;
+    fs::create_directory_symlink("/", dir.File("slash"));
+    for (const char* name : {"proc", "sys", "dev"}) {
+        EXPECT_TRUE(IsSystemFolder(std::string("/") + name)) << name;
+        EXPECT_TRUE(IsSystemFolder(dir.File("slash/") + name)) << name;
+        EXPECT_TRUE(IsSystemFolder(dir.File("slash/") + name + "/")) << name;
+    }
+    EXPECT_FALSE(IsSystemFolder("/"));
+    EXPECT_FALSE(IsSystemFolder("/usr"));
+    EXPECT_FALSE(IsSystemFolder("/proc/self"));
+    // Folders that only carry those names are searched like any other.
+    MakeStock(dir.File("root/proc/data/cars/fm50/car.viv"));
+    fs::create_directories(dir.File("root/sys"));
+    EXPECT_FALSE(IsSystemFolder(dir.File("root/proc")));
+    EXPECT_FALSE(IsSystemFolder(dir.File("root/sys")));
+    EXPECT_EQ(FindStockCarPackage(dir.File("root")), dir.File("root/proc/data/cars/fm50/car.viv"));
+
+    // Not even when a search is started in one of them, directly or through a link.
+    std::vector<std::string> entered;
+    auto record = [&](const std::string& folder) { entered.push_back(folder); };
+    for (const std::string& root : {std::string("/proc"), std::string("/sys/"), std::string("/dev"),
+                                    dir.File("slash/proc")}) {
+        EXPECT_EQ(FindStockCarPackage(root, record), "");
+    }
+    EXPECT_TRUE(entered.empty()) << entered.front();
+}
+
 TEST(FindStockCarPackage, ALinkedPackageIsFoundButNoLinkedFolderIsEntered) {
     ScratchDir dir;
     MakeStock(dir.File("store/stock.viv"));
@@ -143,11 +162,20 @@ TEST(FindStockCarPackage, DefaultRootsAreTheWineDrivesInOrderThenHome) {
     fs::create_directories(dir.File("drive_d"));
     fs::create_directory_symlink(dir.File("drive_d"), wine + "/d:");
     fs::create_directory_symlink(dir.File("drive_c"), wine + "/c:");
+    // Wine's default z: is the whole file system, which the search leaves out: the other roots
+    // cover the user's folders.
+    fs::create_directory_symlink("/", wine + "/z:");
+    std::string up;  // more steps up than there are folders: "/" again
+    for (int i = 0; i < 64; ++i)
+        up += "../";
+    fs::create_directory_symlink(up, wine + "/y:");
     std::vector<std::string> roots = DefaultSearchRoots();
     ASSERT_GE(roots.size(), 3u);
     EXPECT_EQ(roots[0], wine + "/c:");
     EXPECT_EQ(roots[1], wine + "/d:");
     EXPECT_EQ(roots[2], dir.Path());
+    for (const std::string& root : roots)
+        EXPECT_NE(fs::canonical(root), "/") << root;
 
     MakeStock(dir.File("drive_d/Games/data/cars/fm50/car.viv"));
     MakeStock(dir.File("drive_c/Games/data/cars/fm50/car.viv"));
@@ -210,6 +238,41 @@ TEST(InstallTemplates, NamesInAnyLetterCaseAreFoundAndInstalledInLowerCase) {
     EXPECT_TRUE(TemplatesPresent(dir.File("upper/")));
     fs::remove(dir.File("upper/OCARENG.BNK"));
     EXPECT_FALSE(TemplatesPresent(dir.File("upper/")));
+}
+
+TEST(InstallTemplates, EachTemplateIsANewFileRenamedIntoPlaceNeverWrittenThroughALink) {
+    ScratchDir dir;
+    test::WriteArchive(dir.File("car.viv"), test::TemplateMembers());
+    fs::create_directories(test::Native(dir.File("templates")));
+    // An older dash.fce with a second name: a reader holding it meanwhile keeps the old file.
+    test::WriteFile(dir.File("templates/dash.fce"), std::string("old mesh"));
+    std::error_code ec;
+    fs::create_hard_link(test::Native(dir.File("templates/dash.fce")),
+                         test::Native(dir.File("held.fce")), ec);
+#ifndef _WIN32
+    // A template that is a link to a system file: the link is replaced, the file left alone.
+    test::WriteFile(dir.File("passwd"), std::string("root:x:0:0"));
+    fs::create_symlink(dir.File("passwd"), dir.File("templates/careng.bnk"));
+#endif
+    FakeProfile profile;
+    InstallTemplatesFrom(dir.File("car.viv"), dir.File("templates/"), profile);
+    std::vector<std::string> expected;
+    for (const auto& [name, bytes] : test::TemplateMembers()) {
+        EXPECT_EQ(test::ReadFile(dir.File("templates/" + name)), bytes) << name;
+        EXPECT_TRUE(
+            fs::is_regular_file(fs::symlink_status(test::Native(dir.File("templates/" + name)))))
+            << name;
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::ListNames(dir.File("templates")), expected);  // no temporary file left
+    if (!ec) {
+        EXPECT_EQ(test::ReadFile(dir.File("held.fce")),
+                  (test::Bytes{'o', 'l', 'd', ' ', 'm', 'e', 's', 'h'}));
+    }
+#ifndef _WIN32
+    EXPECT_EQ(test::ReadFile(dir.File("passwd")).size(), 10u);
+#endif
 }
 
 TEST(InstallTemplates, APackageLackingATemplateIsAnErrorAndSetsNoMarker) {

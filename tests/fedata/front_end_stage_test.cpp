@@ -42,6 +42,8 @@ struct StageRun {
         context.outputDirectory = out.Path();
         context.members = &members;
         context.objects = &objects;
+        context.inputNames = NameIndex::OfDirectory(in.Path());
+        context.inputPackage = "in.viv";
         RunFrontEndStage(context);
     }
 
@@ -110,9 +112,8 @@ TEST(FrontEndStage, AMissingLanguageFileStopsTheStageNamingIt) {
     try {
         run.Run();
         FAIL() << "the stage ran without fedata.ita";
-    } catch (const IoError& e) {
-        EXPECT_EQ(e.Path(), run.in.File("fedata.ita"));
-        EXPECT_NE(std::string(e.what()).find("fedata.ita"), std::string::npos);
+    } catch (const CarconvError& e) {
+        EXPECT_STREQ(e.what(), "in.viv has no member fedata.ita");
     }
     EXPECT_EQ(run.members.GetSize(), 4);  // the languages before it
 }

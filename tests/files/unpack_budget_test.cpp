@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/package_commands.h"
 #include "files/viv_archive.h"
 #include "files/warnings.h"
 #include "image/fsh_file.h"
@@ -125,6 +126,25 @@ TEST(UnpackBudget, ModestOverlapsUnpackButAnAmplifyingArchiveIsRefused) {
         EXPECT_EQ(archive.members.GetSize(), 0);
     }
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+TEST(UnpackBudget, UnpackIsHeldToTheSameBudgetBeforeItWritesAnything) {
+    ScratchDir dir;
+    const std::size_t data = 64 * 1024;
+    WriteFile(dir.File("ten.viv"), OverlappingArchive(10, data));
+    UnpackArchive(dir.File("ten.viv"), dir.File("ten"));
+    EXPECT_EQ(test::ListNames(dir.File("ten")).size(), 10u);
+
+    WriteFile(dir.File("forty.viv"), OverlappingArchive(40, data));
+    try {
+        UnpackArchive(dir.File("forty.viv"), dir.File("forty"));
+        FAIL() << "an archive unpacking to 40 times its data was unpacked";
+    } catch (const UnpackLimitError& e) {
+        EXPECT_EQ(e.File(), dir.File("forty.viv"));
+        EXPECT_NE(std::string(e.what()).find("unpacking would write more than"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(test::Exists(dir.File("forty")));
 }
 
 TEST(UnpackBudget, APackageOfThousandsOfEmptyMembersIsRefused) {

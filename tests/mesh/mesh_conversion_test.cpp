@@ -192,6 +192,13 @@ struct StageRun {
         context.members = &members;
         context.objects = &objects;
     }
+
+    // The context as the run hands it over, with the input files as the package's members.
+    StageContext& Context() {
+        context.inputNames = NameIndex::OfDirectory(in.Path());
+        context.inputPackage = "in.viv";
+        return context;
+    }
 };
 
 TEST(MeshStage, ConvertsCopiesAndAppendsFourMeshes) {
@@ -199,7 +206,7 @@ TEST(MeshStage, ConvertsCopiesAndAppendsFourMeshes) {
     const Bytes source = test::Fce3Mesh(2, 3, /*packed=*/false);
     test::WriteFile(run.in.File("car.fce"), source);
 
-    RunMeshStage(run.context);
+    RunMeshStage(run.Context());
 
     const Bytes converted = test::ReadFile(run.out.File("car.fce"));
     EXPECT_EQ(converted.size(), 8248u + 140 * 2 + 68 * 3);
@@ -232,7 +239,7 @@ TEST(MeshStage, RefusesAVersion4InputAndWritesNothing) {
     StageRun run;
     test::WriteFile(run.in.File("car.fce"), test::Fce4PackedMesh(1, 1));
     try {
-        RunMeshStage(run.context);
+        RunMeshStage(run.Context());
         FAIL() << "converted a version-4 mesh";
     } catch (const CarconvError& e) {
         EXPECT_STREQ(e.what(), "car.fce is already a version-4 mesh");
@@ -244,7 +251,7 @@ TEST(MeshStage, RefusesAVersion4InputAndWritesNothing) {
     Bytes v3 = test::Fce3Mesh(1, 1, /*packed=*/true);
     v3[0x0E04] = ':';
     test::WriteFile(run.in.File("car.fce"), v3);
-    RunMeshStage(run.context);
+    RunMeshStage(run.Context());
     EXPECT_EQ(run.members.GetSize(), 4);
 }
 
@@ -266,7 +273,7 @@ TEST(MeshStage, AVersion3MeshIsNotTakenForVersion4ByItsByte3624Alone) {
     for (const Bytes& source : {named, leading, wordless}) {
         StageRun run;
         test::WriteFile(run.in.File("car.fce"), source);
-        ASSERT_NO_THROW(RunMeshStage(run.context));
+        ASSERT_NO_THROW(RunMeshStage(run.Context()));
         ASSERT_EQ(run.members.GetSize(), 4);
         const Bytes converted = test::ReadFile(run.out.File("car.fce"));
         EXPECT_EQ(test::GetCString(converted, 3624, 64), ":HB");
@@ -278,12 +285,17 @@ TEST(MeshStage, AVersion3MeshIsNotTakenForVersion4ByItsByte3624Alone) {
 
 TEST(MeshStage, MissingOrBrokenInputFails) {
     StageRun run;
-    EXPECT_THROW(RunMeshStage(run.context), IoError);
+    try {
+        RunMeshStage(run.Context());
+        ADD_FAILURE() << "a package without a mesh converted";
+    } catch (const CarconvError& e) {
+        EXPECT_STREQ(e.what(), "in.viv has no member car.fce");
+    }
 
     Bytes broken = test::Fce3Mesh(1, 1, /*packed=*/true);
     broken.resize(broken.size() - 1);
     test::WriteFile(run.in.File("car.fce"), broken);
-    EXPECT_THROW(RunMeshStage(run.context), FormatError);
+    EXPECT_THROW(RunMeshStage(run.Context()), FormatError);
     EXPECT_TRUE(test::ListNames(run.out.Path()).empty());
     EXPECT_EQ(run.members.GetSize(), 0);
 }

@@ -26,6 +26,7 @@
 #include "platform/windows_file_dialogs.h"
 #include "support/packages.h"
 #include "support/test_util.h"
+#include "support/windows_process.h"
 
 namespace carconv {
 namespace {
@@ -355,51 +356,10 @@ TEST(WindowsUnicodePaths, APackageInANonAsciiFolderConvertsAndTheStockSearchFind
     EXPECT_EQ(FindStockCarPackage(game), game + "\\Data\\Cars\\FM50\\Car.viv");
 }
 
-struct ProcessResult {
-    DWORD exitCode = 0;
-    std::string out;
-    std::string err;
-};
-
 // Runs carconv.exe, which lies beside the test program, with `arguments` (a UTF-16 command-line
-// tail), its output and errors going to files.
-ProcessResult RunCarconvExe(const std::wstring& arguments) {
-    wchar_t self[MAX_PATH * 4];
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-    std::wstring exe = fs::path(std::wstring(self, length)).parent_path() / L"carconv.exe";
-    ScratchDir io;
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    auto create = [&](const std::string& path) {
-        return CreateFileW(test::Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    HANDLE out = create(io.File("out"));
-    HANDLE err = create(io.File("err"));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    ProcessResult result;
-    if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                       nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &result.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    } else {
-        result.exitCode = 0xdeadu;
-    }
-    CloseHandle(out);
-    CloseHandle(err);
-    test::Bytes o = test::ReadFile(io.File("out"));
-    test::Bytes e = test::ReadFile(io.File("err"));
-    result.out.assign(o.begin(), o.end());
-    result.err.assign(e.begin(), e.end());
-    return result;
+// tail).
+test::ProcessResult RunCarconvExe(const std::wstring& arguments) {
+    return test::RunProgram(L"carconv.exe", arguments);
 }
 
 TEST(WindowsExecutable, UnicodeArgumentsAndOutputPassThroughTheCommandLine) {
@@ -411,7 +371,7 @@ TEST(WindowsExecutable, UnicodeArgumentsAndOutputPassThroughTheCommandLine) {
     const std::wstring wideFolder = test::Native(folder).wstring();
     const std::wstring archive = wideFolder + L".viv";
 
-    ProcessResult r = RunCarconvExe(L"pack \"" + wideFolder + L"\" \"" + archive + L"\"");
+    test::ProcessResult r = RunCarconvExe(L"pack \"" + wideFolder + L"\" \"" + archive + L"\"");
     ASSERT_EQ(r.exitCode, 0u) << r.err;
     r = RunCarconvExe(L"list \"" + archive + L"\"");
     EXPECT_EQ(r.exitCode, 0u) << r.err;

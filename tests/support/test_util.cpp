@@ -3,11 +3,13 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace carconv::test {
 
@@ -43,10 +46,11 @@ std::string MakeFreshDirectory(const fs::path& base, const std::string& prefix) 
 // processes never see each other's working directories. Child processes inherit it via TMPDIR
 // (TMP and TEMP on Windows).
 class PrivateTemporaryDirectory {
-public:
+  public:
     PrivateTemporaryDirectory() {
         path_ = MakeFreshDirectory(fs::temp_directory_path(), "carconv-tests-");
-        if (path_.empty()) return;
+        if (path_.empty())
+            return;
 #ifdef _WIN32
         std::wstring wide = Native(path_).wstring();
         SetEnvironmentVariableW(L"TMP", wide.c_str());
@@ -59,10 +63,11 @@ public:
     }
     ~PrivateTemporaryDirectory() {
         std::error_code ec;
-        if (!path_.empty()) fs::remove_all(Native(path_), ec);
+        if (!path_.empty())
+            fs::remove_all(Native(path_), ec);
     }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -233,6 +238,83 @@ RunResult RunCarconv(const std::string& args, const std::string& input, const st
     int status = std::system(command.c_str());
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return {code, Slurp(io.File("out")), Slurp(io.File("err"))};
+}
+
+CarconvProcess::CarconvProcess(const std::string& env, const ScratchDir& io,
+                               const std::string& arguments, const std::string& directory,
+                               bool holdInput)
+    : io_(io) {
+    int pipeEnds[2] = {-1, -1};
+    if (holdInput && pipe(pipeEnds) != 0)
+        throw std::runtime_error("test: cannot make a pipe");
+    // `exec` all the way: the shell becomes env, which becomes carconv, one process throughout.
+    const std::string command = (directory.empty() ? "" : "cd " + Q(directory) + " && ") +
+                                "exec env " + env + " " + std::string(CARCONV_EXECUTABLE) + " " +
+                                arguments + (holdInput ? "" : " </dev/null") + " >" +
+                                Q(io.File("out")) + " 2>" + Q(io.File("err"));
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        if (holdInput) {
+            dup2(pipeEnds[0], 0);
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
+        }
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (holdInput) {
+        close(pipeEnds[0]);
+        input_ = pipeEnds[1];
+    }
+}
+
+CarconvProcess::~CarconvProcess() {
+    if (pid_ > 0 && !exitCode_) {
+        kill(-pid_, SIGKILL);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (input_ >= 0)
+        close(input_);
+}
+
+std::optional<int> CarconvProcess::Wait(double seconds) {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!exitCode_ && pid_ > 0) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            killedBySignal_ = WIFSIGNALED(status);
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
+        }
+        if (Clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return exitCode_;
+}
+
+bool CarconvProcess::WaitUntil(const std::function<bool()>& ready, double seconds) {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < deadline) {
+        if (ready())
+            return !Wait(0);
+        if (Wait(0))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+std::string CarconvProcess::Out() const {
+    return Slurp(io_.File("out"));
+}
+
+std::string CarconvProcess::Err() const {
+    return Slurp(io_.File("err"));
 }
 
 #endif

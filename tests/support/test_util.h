@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +95,40 @@ struct RunResult {
 };
 RunResult RunCarconv(const std::string& args, const std::string& input = "",
                      const std::string& env = "");
+
+#ifndef _WIN32
+// carconv started in the background, in `directory` (when given) with `arguments` (shell-quoted)
+// and `env`, its stdout and stderr going to files in `io`. Its standard input is empty: closed
+// at once, or with `holdInput` a pipe held open (a question on the terminal waits) until the
+// object goes. The process is carconv itself, so that a signal sent to Pid() reaches it.
+class CarconvProcess {
+  public:
+    CarconvProcess(const std::string& env, const ScratchDir& io, const std::string& arguments = "",
+                   const std::string& directory = "", bool holdInput = false);
+    ~CarconvProcess();
+    CarconvProcess(const CarconvProcess&) = delete;
+    CarconvProcess& operator=(const CarconvProcess&) = delete;
+
+    // The exit status once the process has ended (128 + the signal when a signal ended it), or
+    // nothing after `seconds`.
+    std::optional<int> Wait(double seconds);
+    // Waits at most `seconds` until `ready` holds; false when it did not, or only after the
+    // process had ended.
+    bool WaitUntil(const std::function<bool()>& ready, double seconds);
+    // Whether the process ended by a signal rather than by exiting (after Wait).
+    bool KilledBySignal() const { return killedBySignal_; }
+    int Pid() const { return pid_; }
+    std::string Out() const;
+    std::string Err() const;
+
+  private:
+    const ScratchDir& io_;
+    int pid_ = -1;
+    int input_ = -1;
+    std::optional<int> exitCode_;
+    bool killedBySignal_ = false;
+};
+#endif
 
 }  // namespace carconv::test
 

@@ -1,0 +1,65 @@
+#pragma once
+
+// Output files: the files the program writes. Either a new file that it creates for itself and
+// marks as its own, or an existing device or FIFO that the user named as the output, written into
+// as it is.
+//
+// The mark of ownership lasts exactly as long as the creating process: a lock that the operating
+// system drops when the process ends, however it ends (on POSIX systems a shared flock on the
+// file; on Windows the open handle, which lets nobody delete the file). A later run tells the
+// leftovers of a run that was killed from the files of a run still at work by it
+// (RemoveIfAbandoned).
+//
+// Every failure throws IoError with the system's own reason.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "files/byte_reader.h"
+
+namespace carconv {
+
+class OutputFile {
+  public:
+    // Creates `path`, which must not exist (not even as a link that leads nowhere), for writing and
+    // marks it. Returns null when the name is taken, or when a sweep of another run claimed the
+    // new file before it was marked. Errors name `shownAs` (the file the user knows of).
+    static std::unique_ptr<OutputFile> CreateNew(const std::string& path,
+                                                 const std::string& shownAs);
+    // Opens the device or FIFO `path` for writing into it: nothing is created, truncated or
+    // replaced, and a link is not followed. Waiting for a FIFO's reader ends when the run is
+    // interrupted.
+    static std::unique_ptr<OutputFile> OpenDevice(const std::string& path);
+
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(ByteSpan bytes);
+    // Appends the whole content of the regular file `source`, in the system's fastest way;
+    // returns the number of bytes. Errors name `source` and this file.
+    std::int64_t Append(const std::string& source);
+    // Closes the file; a new file is first renamed over `target` (replacing what has that name,
+    // a link itself rather than what it leads to), keeping its mark until it is in place.
+    void Finish(const std::string& target);
+
+  private:
+    struct Impl;
+    explicit OutputFile(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// Whether `path` itself (not what a link leads to) is a device or a FIFO.
+bool IsDeviceOrPipe(const std::string& path);
+
+// Whether this user owns `path` itself (always true where files have no owning user).
+bool OwnedByThisUser(const std::string& path);
+
+// When `markPath` is a regular file (not a link) of this user that no live process marks as its
+// own, calls `remove` and returns true; the file is held meanwhile, so that no process can take it
+// as its own. Otherwise returns false and calls nothing.
+bool RemoveIfAbandoned(const std::string& markPath, const std::function<void()>& remove);
+
+}  // namespace carconv

@@ -1,0 +1,236 @@
+// Output files on POSIX systems: raw descriptors, so that every failure carries errno; the mark of
+// ownership is a shared flock, which a sweep can take exclusively only once its owner has ended.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "files/errors.h"
+#include "platform/interruption.h"
+#include "platform/output_file.h"
+
+namespace carconv {
+
+namespace {
+
+std::string Reason(int error) {
+    return std::generic_category().message(error);
+}
+
+// Closes a descriptor when it goes.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { Reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+bool IsDeviceOrPipeMode(mode_t mode) {
+    return S_ISCHR(mode) || S_ISBLK(mode) || S_ISFIFO(mode);
+}
+
+// How long a FIFO without a reader is asked again whether one has come.
+constexpr std::chrono::milliseconds kReaderPoll{50};
+// Pieces of a copy: a check for an interruption between two.
+constexpr std::size_t kCopyPiece = std::size_t{8} << 20;
+
+}  // namespace
+
+struct OutputFile::Impl {
+    int fd = -1;
+    std::string path;
+    std::string shownAs;
+    bool owned = false;
+};
+
+OutputFile::OutputFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+OutputFile::~OutputFile() {
+    if (impl_ && impl_->fd >= 0)
+        close(impl_->fd);
+}
+
+std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
+                                                  const std::string& shownAs) {
+    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) {
+        if (errno == EEXIST)
+            return nullptr;
+        throw IoError(shownAs, "cannot create: " + Reason(errno));
+    }
+    // A sweep that found the file before it was marked holds it exclusively, or has removed it
+    // already: the name is given up. A file system without locks leaves the file unmarked, which
+    // no sweep then removes either.
+    if (flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return nullptr;
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0 || st.st_nlink == 0)
+        return nullptr;
+    auto impl = std::make_unique<Impl>();
+    impl->fd = fd.Release();
+    impl->path = path;
+    impl->shownAs = shownAs;
+    impl->owned = true;
+    return std::unique_ptr<OutputFile>(new OutputFile(std::move(impl)));
+}
+
+std::unique_ptr<OutputFile> OutputFile::OpenDevice(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        throw IoError(path, "cannot open for writing: " + Reason(errno));
+    if (!IsDeviceOrPipeMode(st.st_mode))
+        throw IoError(path, "not a device or pipe");
+    Descriptor fd;
+    for (;;) {
+        // Without O_NONBLOCK a FIFO would hold the run in open() until a reader comes, deaf to
+        // an interruption.
+        fd.Reset(open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.Get() >= 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (errno != ENXIO || !S_ISFIFO(st.st_mode))
+            throw IoError(path, "cannot open for writing: " + Reason(errno));
+        ThrowIfStopRequested();
+        std::this_thread::sleep_for(kReaderPoll);
+    }
+    if (fstat(fd.Get(), &st) != 0 || !IsDeviceOrPipeMode(st.st_mode))
+        throw IoError(path, "not a device or pipe");
+    const int flags = fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw IoError(path, "cannot open for writing: " + Reason(errno));
+    auto impl = std::make_unique<Impl>();
+    impl->fd = fd.Release();
+    impl->path = path;
+    impl->shownAs = path;
+    return std::unique_ptr<OutputFile>(new OutputFile(std::move(impl)));
+}
+
+void OutputFile::Write(ByteSpan bytes) {
+    const std::uint8_t* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = write(impl_->fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+std::int64_t OutputFile::Append(const std::string& source) {
+    Descriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.Get() < 0)
+        throw IoError(source, "cannot open for reading: " + Reason(errno));
+    struct stat st {};
+    if (fstat(in.Get(), &st) != 0)
+        throw IoError(source, "cannot read: " + Reason(errno));
+    if (!S_ISREG(st.st_mode))
+        throw IoError(source, "not a regular file");
+
+    std::int64_t total = 0;
+    // In the kernel, and where the file system can, by sharing blocks.
+    for (;;) {
+        ThrowIfStopRequested();
+        const ssize_t copied =
+            copy_file_range(in.Get(), nullptr, impl_->fd, nullptr, kCopyPiece, 0);
+        if (copied > 0) {
+            total += copied;
+            continue;
+        }
+        if (copied == 0)
+            return total;
+        if (errno == EINTR)
+            continue;
+        // Not between these two files (other file systems, older kernels): copied below.
+        const bool unsupported =
+            errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
+        if (!unsupported || total != 0)
+            throw IoError(source, "cannot copy to " + impl_->shownAs + ": " + Reason(errno));
+        break;
+    }
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    for (;;) {
+        ThrowIfStopRequested();
+        const ssize_t got = read(in.Get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(source, "cannot read: " + Reason(errno));
+        }
+        if (got == 0)
+            return total;
+        Write(ByteSpan(buffer).first(static_cast<std::size_t>(got)));
+        total += got;
+    }
+}
+
+void OutputFile::Finish(const std::string& target) {
+    if (impl_->owned && !target.empty()) {
+        // A second descriptor keeps the mark while the first is closed (which reports what a
+        // network file system could not write) and until the file has its final name.
+        Descriptor keep(open(impl_->path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (keep.Get() >= 0)
+            flock(keep.Get(), LOCK_SH | LOCK_NB);
+        if (close(std::exchange(impl_->fd, -1)) != 0)
+            throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
+        if (rename(impl_->path.c_str(), target.c_str()) != 0)
+            throw IoError(target, "cannot replace: " + Reason(errno));
+        return;
+    }
+    if (close(std::exchange(impl_->fd, -1)) != 0)
+        throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
+}
+
+bool IsDeviceOrPipe(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && IsDeviceOrPipeMode(st.st_mode);
+}
+
+bool OwnedByThisUser(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && st.st_uid == geteuid();
+}
+
+bool RemoveIfAbandoned(const std::string& markPath, const std::function<void()>& remove) {
+    Descriptor fd(open(markPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return false;
+    struct stat held {};
+    if (fstat(fd.Get(), &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != geteuid())
+        return false;
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    // Still the file of that name (not renamed into place or replaced meanwhile).
+    struct stat named {};
+    if (lstat(markPath.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
+        named.st_ino != held.st_ino) {
+        return false;
+    }
+    remove();
+    return true;
+}
+
+}  // namespace carconv

@@ -1,0 +1,7 @@
+#include "platform/search_window.h"
+
+namespace carconv {
+
+SearchWindow::~SearchWindow() = default;
+
+}  // namespace carconv

@@ -1,0 +1,61 @@
+#pragma once
+
+// Temporary paths: the files and directory trees that the program creates for its own use while
+// it runs (working directories, temporary output files) and that must not outlive the run.
+//
+// Each one is registered in one process-wide registry from the moment it is created: it is created
+// under the registry's lock, so whatever exists is registered. Its TemporaryPath removes it when
+// destroyed, unless Keep() was called (a temporary file renamed into place), and an interruption
+// that the run does not answer in time removes everything still registered
+// (RemoveAllTemporaryPaths) before the process ends.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace carconv {
+
+class TemporaryPath {
+  public:
+    enum class Kind { kFile, kDirectoryTree };
+
+    // Runs `create` under the registry's lock; when it reports that it created `path`, the
+    // returned object holds `path`, else nothing. With a `markPath`, that file is created first
+    // and marked as this process's own (OutputFile::CreateNew); it stays open while `path` exists
+    // and is removed right after it; nothing is created when the mark's name is taken. Exceptions
+    // pass through. After RemoveAllTemporaryPaths(true) nothing is created any more: throws
+    // InterruptedError.
+    static TemporaryPath Create(const std::string& path, Kind kind,
+                                const std::function<bool()>& create,
+                                const std::string& markPath = std::string());
+
+    TemporaryPath() = default;
+    TemporaryPath(TemporaryPath&& other) noexcept;
+    TemporaryPath& operator=(TemporaryPath&& other) noexcept;
+    TemporaryPath(const TemporaryPath&) = delete;
+    TemporaryPath& operator=(const TemporaryPath&) = delete;
+    ~TemporaryPath();
+
+    explicit operator bool() const { return id_ != 0; }
+    const std::string& Path() const { return path_; }
+
+    // Removes the path now, with everything beneath it, links removed and never followed; also
+    // when RemoveAllTemporaryPaths has gone over it already.
+    void Remove();
+    // Leaves the path on disk and forgets it: it is no longer temporary.
+    void Keep();
+
+  private:
+    std::uint64_t id_ = 0;
+    std::string path_;
+    Kind kind_ = Kind::kFile;
+};
+
+// Removes every registered path, newest first. With `forGood`, nothing can be created through
+// TemporaryPath::Create afterwards: for the end of an interrupted process.
+void RemoveAllTemporaryPaths(bool forGood);
+
+// The number of paths registered now. For tests.
+std::size_t TemporaryPathCount();
+
+}  // namespace carconv
