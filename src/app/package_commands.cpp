@@ -14,6 +14,7 @@
 #include "files/unpack_budget.h"
 #include "files/viv_archive.h"
 #include "platform/file_system.h"
+#include "platform/read_only_file.h"
 #include "platform/interruption.h"
 
 namespace carconv {
@@ -57,11 +58,12 @@ void ListArchive(const std::string& archive, bool json, std::ostream& out) {
 }
 
 void UnpackArchive(const std::string& archive, const std::string& directory) {
-    Bytes bytes = ReadWholeFile(archive);
-    VivDirectory dir = VivArchive::ReadDirectory(bytes, archive);
+    // Header and directory only; the members go from file to file.
+    const ReadOnlyFile in(archive);
+    VivDirectory dir = VivArchive::ReadDirectory(in, archive);
     VivArchive::ReportForeignMagic(dir, PathString(NativePath(archive).filename()));
     // The budget of list, info and convert, charged in full before anything is written.
-    UnpackBudget budget(archive, bytes.size());
+    UnpackBudget budget(archive, static_cast<std::uint64_t>(in.Size()));
     std::vector<std::string> names;
     for (const VivEntry& e : dir.entries) {
         budget.Charge(static_cast<std::uint64_t>(e.size));
@@ -73,9 +75,9 @@ void UnpackArchive(const std::string& archive, const std::string& directory) {
         ThrowIfStopRequested();
         // Written beside and renamed over the target, so a link of that name is replaced rather
         // than followed.
-        WriteFileAtomically(JoinPath(directory, e.name),
-                            ByteSpan(bytes).subspan(static_cast<std::size_t>(e.offset),
-                                                    static_cast<std::size_t>(e.size)));
+        AtomicFileWriter out(JoinPath(directory, e.name));
+        out.AppendRange(in, e.offset, e.size);
+        out.Commit();
     }
 }
 

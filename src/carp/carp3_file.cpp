@@ -37,7 +37,7 @@ int Carp3File::Parse(ByteSpan text) {
 }
 
 int Carp3File::SaveAs(std::string target) {
-    WriteWholeFile(target, Serialize(target));
+    WriteFileAtomically(target, Serialize(target));
     return 1;
 }
 

@@ -50,7 +50,7 @@ bool Carp4File::FileHoldsParameters() const {
 int Carp4File::SaveAs(std::string target) {
     if (target == path && target == loadedFrom_ && FileHoldsParameters())
         return 1;
-    WriteWholeFile(target, Serialize(target));
+    WriteFileAtomically(target, Serialize(target));
     return 1;
 }
 

@@ -25,7 +25,7 @@ void RunPerformanceStage(StageContext& context) {
     const std::string converted = context.OutputFile(kPerformanceText);
     source.ConvertToCarp4(converted);
     for (const char* name : kPerformanceCopies) {
-        CopyFileReplace(converted, context.OutputFile(name));
+        ShareFileReplace(converted, context.OutputFile(name));
     }
 
     Carp4File& first = context.Keep(std::make_unique<Carp4File>(converted));

@@ -24,7 +24,9 @@ int Fedata4File::Reset() {
 }
 
 int Fedata4File::Load() {
-    return Parse(ReadWholeFile(path));
+    Parse(ReadWholeFile(path));
+    loadedFrom_ = path;
+    return 1;
 }
 
 int Fedata4File::Parse(ByteSpan bytes) {
@@ -61,6 +63,7 @@ int Fedata4File::Parse(ByteSpan bytes) {
     stringOffsets_ = offsets;
     strings_ = std::move(strings);
     length = size;
+    loadedFrom_.clear();
     return 1;
 }
 
@@ -76,7 +79,12 @@ int Fedata4File::UpdateStringOffsets() {
 }
 
 int Fedata4File::SaveAs(std::string target) {
-    WriteWholeFile(target, Serialize());
+    const Bytes bytes = Serialize();
+    // A file that already holds these bytes is left alone (the header can be changed through
+    // GetHeader unseen, so the file is asked rather than the object).
+    if (target == path && target == loadedFrom_ && FileHolds(target, bytes))
+        return 1;
+    WriteFileAtomically(target, bytes);
     return 1;
 }
 

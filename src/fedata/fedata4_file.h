@@ -124,8 +124,9 @@ class Fedata4File : public GameFile {
     // Reads the file at `path`; see the layout above. Throws IoError when it cannot be read.
     int Load() override;
     // Writes the header, with the offsets recomputed by UpdateStringOffsets, and the 41 strings
-    // packed after it. Leaves `length` alone: for an object loaded from a file this class wrote,
-    // the rewritten file has exactly the size Load measured.
+    // packed after it, replacing `target`. Leaves `length` alone: for an object loaded from a file
+    // this class wrote, the rewritten file has exactly the size Load measured. Writes nothing when
+    // `target` is the file Load read and it holds those bytes already.
     int SaveAs(std::string target) override;
     // Load of a file already in memory: the same reading, for bytes that need no file.
     int Parse(ByteSpan bytes) override;
@@ -148,6 +149,8 @@ class Fedata4File : public GameFile {
     Header header_;
     StringOffsets stringOffsets_{};
     Strings strings_;
+    // The file Load read; empty after Parse.
+    std::string loadedFrom_;
 };
 
 }  // namespace carconv

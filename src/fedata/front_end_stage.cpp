@@ -26,7 +26,7 @@ void RunFrontEndStage(StageContext& context) {
     if (const std::optional<std::string> pictureSource =
             context.FindInputFile(kPictureArchiveName)) {
         const std::string picturePath = context.OutputFile(kPictureArchiveName);
-        CopyFileReplace(*pictureSource, picturePath);
+        ShareFileReplace(*pictureSource, picturePath);
         // The car's front-end pictures: carried into the package, packed as they lie.
         context.members->Add(context.Keep(LoadCarriedPictureArchive(picturePath)));
     }

@@ -1,6 +1,7 @@
 #include "files/viv_archive.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "files/safe_name.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/read_only_file.h"
 #include "platform/interruption.h"
 
 namespace carconv {
@@ -44,12 +46,14 @@ int VivArchive::Reset() {
     return 1;
 }
 
-VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileName) {
-    ByteReader reader(bytes, fileName);
-    if (bytes.size() < kHeaderSize) {
+std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uint64_t fileSize,
+                                                       const std::string& fileName) {
+    assert(prefix.size() <= fileSize && prefix.size() >= std::min<std::uint64_t>(fileSize, kHeaderSize));
+    ByteReader reader(prefix, fileName);
+    if (fileSize < kHeaderSize) {
         throw FormatError(fileName, fmt::format("file of {} bytes is too short for the {}-byte "
                                                 "archive header",
-                                                bytes.size(), kHeaderSize));
+                                                fileSize, kHeaderSize));
     }
     VivDirectory dir;
     for (auto& b : dir.magic)
@@ -60,21 +64,28 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
     if (dir.memberCount < 0) {
         throw FormatError(fileName, 8, fmt::format("negative member count {}", dir.memberCount));
     }
-    if (static_cast<std::size_t>(dir.memberCount) > reader.Remaining() / kEntryFixedSize) {
+    if (static_cast<std::uint64_t>(dir.memberCount) > (fileSize - kHeaderSize) / kEntryFixedSize) {
         throw FormatError(
             fileName, 8,
             fmt::format("member count {} is more than the file can hold", dir.memberCount));
     }
+    const bool wholeFile = prefix.size() == fileSize;
     dir.entries.reserve(static_cast<std::size_t>(dir.memberCount));
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
-        std::size_t entryStart = reader.Position();
+        const std::size_t entryStart = reader.Position();
+        // The longest entry that can begin here: offset, size and a name with its zero byte.
+        const std::uint64_t longest =
+            std::min<std::uint64_t>(fileSize - entryStart, kEntryFixedSize - 1 + kMaxNameLength + 1);
+        if (!wholeFile && reader.Remaining() < longest)
+            return std::nullopt;
         VivEntry entry;
         entry.offset = reader.I32be();
         entry.size = reader.I32be();
         // The name runs to its zero byte, which must come within 256 bytes and inside the file.
-        std::size_t nameStart = reader.Position();
-        std::size_t window = std::min<std::size_t>(reader.Remaining(), kMaxNameLength + 1);
-        ByteSpan candidates = bytes.subspan(nameStart, window);
+        const std::size_t nameStart = reader.Position();
+        const std::size_t window = static_cast<std::size_t>(
+            std::min<std::uint64_t>(fileSize - nameStart, kMaxNameLength + 1));
+        ByteSpan candidates = prefix.subspan(nameStart, window);
         auto zero = std::find(candidates.begin(), candidates.end(), std::uint8_t{0});
         if (zero == candidates.end()) {
             throw FormatError(
@@ -94,15 +105,38 @@ VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileNa
         }
         if (entry.offset < 0 || entry.size < 0 ||
             !RangeFits(static_cast<std::uint64_t>(entry.offset),
-                       static_cast<std::uint64_t>(entry.size), bytes.size())) {
+                       static_cast<std::uint64_t>(entry.size), fileSize)) {
             throw FormatError(fileName, entryStart,
                               fmt::format("member \"{}\" (offset {}, size {}) lies outside the "
                                           "file of {} bytes",
-                                          entry.name, entry.offset, entry.size, bytes.size()));
+                                          entry.name, entry.offset, entry.size, fileSize));
         }
         dir.entries.push_back(std::move(entry));
     }
     return dir;
+}
+
+VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileName) {
+    return *ParseDirectory(bytes, bytes.size(), fileName);
+}
+
+VivDirectory VivArchive::ReadDirectory(const ReadOnlyFile& file, const std::string& fileName,
+                                       std::size_t firstRead) {
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(file.Size());
+    if (fileSize > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw IoError(file.Path(), "file is too large (2 GiB or more)");
+    // Only as much of the file as the directory takes: read again, twice as much, while the
+    // directory runs on past what was read.
+    std::uint64_t want = std::max<std::uint64_t>(firstRead, kHeaderSize);
+    for (;;) {
+        const std::size_t count = static_cast<std::size_t>(std::min(want, fileSize));
+        const Bytes prefix = file.ReadAt(0, count);
+        if (prefix.size() != count)
+            throw IoError(file.Path(), "file changed while it was read");
+        if (std::optional<VivDirectory> dir = ParseDirectory(prefix, fileSize, fileName))
+            return std::move(*dir);
+        want *= 2;
+    }
 }
 
 void VivArchive::ReportForeignMagic(const VivDirectory& directory, const std::string& fileName) {
@@ -131,18 +165,38 @@ void VivArchive::RefuseTooDeep() const {
 
 int VivArchive::Load() {
     RefuseTooDeep();
-    return Unpack(ReadWholeFile(path), true);
+    const ReadOnlyFile in(path);
+    VivDirectory dir = ReadDirectory(in, path);
+    // Each member goes from the archive file into its own file, in the kernel where it can: the
+    // archive is never held in memory, whatever its size.
+    return Unpack(std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
+                  [&](const VivEntry& entry, std::string memberPath,
+                      std::shared_ptr<UnpackBudget> budget) {
+                      AtomicFileWriter out(memberPath);
+                      out.AppendRange(in, entry.offset, entry.size);
+                      out.Commit();
+                      return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1,
+                                              std::move(budget));
+                  });
 }
 
 int VivArchive::Parse(ByteSpan bytes) {
     RefuseTooDeep();
-    return Unpack(bytes, false);
+    LengthOf(bytes);
+    return Unpack(ReadDirectory(bytes, path), bytes.size(), false,
+                  [&](const VivEntry& entry, std::string memberPath,
+                      std::shared_ptr<UnpackBudget> budget) {
+                      return ParseMemberFile(
+                          std::move(memberPath),
+                          bytes.subspan(static_cast<std::size_t>(entry.offset),
+                                        static_cast<std::size_t>(entry.size)),
+                          nestingDepth_ + 1, std::move(budget));
+                  });
 }
 
-int VivArchive::Unpack(ByteSpan bytes, bool toDisk) {
-    const std::int32_t size = LengthOf(bytes);
-    VivDirectory dir = ReadDirectory(bytes, path);
-    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
+int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
+                       const MemberMaker& makeMember) {
+    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, fileSize);
 
     ReportForeignMagic(dir, GetFileName());
 
@@ -151,22 +205,14 @@ int VivArchive::Unpack(ByteSpan bytes, bool toDisk) {
     typed.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
         ThrowIfStopRequested();
-        std::string memberPath = JoinPath(memberDirectory, entry.name);
-        const ByteSpan content = bytes.subspan(static_cast<std::size_t>(entry.offset),
-                                               static_cast<std::size_t>(entry.size));
         budget->Charge(static_cast<std::uint64_t>(entry.size));
-        if (toDisk) {
-            WriteWholeFile(memberPath, content);
-            typed.push_back(CreateMemberFile(memberPath, nestingDepth_ + 1, budget));
-        } else {
-            typed.push_back(ParseMemberFile(memberPath, content, nestingDepth_ + 1, budget));
-        }
+        typed.push_back(makeMember(entry, JoinPath(memberDirectory, entry.name), budget));
         // `length` is what the member will write back; a decoded texture holds that much too.
         if (typed.back()->length > entry.size)
             budget->ChargeGrowth(static_cast<std::uint64_t>(typed.back()->length - entry.size));
     }
 
-    length = size;
+    length = static_cast<std::int32_t>(fileSize);
     magic = dir.magic;
     totalSize = dir.totalSize;
     memberCount = dir.memberCount;
@@ -235,17 +281,12 @@ int VivArchive::SaveAs(std::string target) {
     out.Write(head.Data());
     for (int i = 0; i < members.GetSize(); ++i) {
         const GameFile& member = members.ElementAt(i);
-        // Piece by piece: a package of large members is never held in memory whole.
+        // From file to file in the kernel where it can: a package is never held in memory.
         const std::int32_t expected = directory[static_cast<std::size_t>(i)].size;
-        std::int64_t written = 0;
-        ReadFileInPieces(member.path, [&](ByteSpan piece) {
-            written += static_cast<std::int64_t>(piece.size());
-            if (written > expected)
-                throw IoError(member.path, "member file changed while the archive was written");
-            out.Write(piece);
-        });
-        if (written != expected)
+        const ReadOnlyFile in(member.path);
+        if (in.Size() != expected)
             throw IoError(member.path, "member file changed while the archive was written");
+        out.AppendRange(in, 0, expected);
     }
     out.Commit();
     length = totalSize;

@@ -20,18 +20,22 @@
 // is checked against the file before anything is unpacked: sizes and offsets must lie inside the
 // file, and names must be safe as file names (no separators, no "." or "..", no control bytes).
 //
-// Loading unpacks every member into a working directory that the archive creates itself under
-// the temporary directory and removes when it is destroyed, and types each member file through
+// Loading reads the header and directory alone, then copies every member from the archive file,
+// in the kernel where the system can, into a working directory that the archive creates itself
+// under the temporary directory and removes when it is destroyed; the archive is never held in
+// memory. It types each member file through
 // the member factory; a member that is an archive itself is unpacked in turn, into a working
 // directory of its own, down to kMaxArchiveNesting archives deep. All containers of such a tree
 // share one UnpackBudget, which bounds what the tree may write to disk and what its loaded
-// members hold. Writing asks every member
-// to SaveAs its own path, lays out the directory from the member files as they then lie on disk and
-// packs them; the result replaces the target only once it is complete.
+// members hold. Writing asks every member to SaveAs its own path, lays out the directory from the
+// member files as they then lie on disk and copies them into the target the same way; the result
+// replaces the target only once it is complete.
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +45,7 @@
 #include "files/game_file.h"
 #include "files/unpack_budget.h"
 #include "files/working_directory.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -72,6 +77,8 @@ class VivArchive : public GameFile {
     static constexpr std::size_t kEntryFixedSize = 9;  // offset, size, name terminator
     static constexpr std::size_t kMaxNameLength = 255;
     static constexpr std::array<std::uint8_t, 4> kMagic = {'B', 'I', 'G', 'F'};
+    // What loading reads first of an archive: the directory of any car package, and more.
+    static constexpr std::size_t kDirectoryFirstRead = std::size_t{64} << 10;
 
     // `nestingDepth` is the number of archives this one lies in: 0 for a package on its own.
     // `budget` is the unpack budget of the tree this archive lies in; without one, Load makes
@@ -104,6 +111,15 @@ class VivArchive : public GameFile {
     // Parses header and directory, validating every entry against the file's size.
     // `fileName` is used in error messages.
     static VivDirectory ReadDirectory(ByteSpan bytes, const std::string& fileName);
+    // The same of an archive file, of which only the bytes the directory takes are read: first
+    // `firstRead` bytes, then twice as many while the directory runs on. Also throws IoError for a
+    // file of 2 GiB or more, which the format cannot describe.
+    static VivDirectory ReadDirectory(const ReadOnlyFile& file, const std::string& fileName,
+                                      std::size_t firstRead = kDirectoryFirstRead);
+    // Parses header and directory from the first bytes of a file of `fileSize` bytes, as
+    // ReadDirectory does; nullopt when the directory runs on past `prefix`.
+    static std::optional<VivDirectory> ParseDirectory(ByteSpan prefix, std::uint64_t fileSize,
+                                                      const std::string& fileName);
     // One warning, naming `fileName` and the bytes it found, when an archive's magic is not
     // "BIGF". Such an archive is read all the same.
     static void ReportForeignMagic(const VivDirectory& directory, const std::string& fileName);
@@ -119,8 +135,13 @@ class VivArchive : public GameFile {
     int RebuildDirectory();
     // Throws ArchiveNestingError when the archive lies deeper than kMaxArchiveNesting.
     void RefuseTooDeep() const;
-    // Load (`toDisk`) and Parse, after RefuseTooDeep.
-    int Unpack(ByteSpan bytes, bool toDisk);
+    // The typed object of one member, whose file is to be `memberPath`, charged to `budget`.
+    using MemberMaker = std::function<std::unique_ptr<GameFile>(
+        const VivEntry& entry, std::string memberPath, std::shared_ptr<UnpackBudget> budget)>;
+    // Load (`toDisk`) and Parse of the archive of `fileSize` bytes whose directory is `dir`, after
+    // RefuseTooDeep.
+    int Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
+               const MemberMaker& makeMember);
 
     int nestingDepth_;
     std::shared_ptr<UnpackBudget> budget_;

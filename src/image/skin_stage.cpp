@@ -24,7 +24,7 @@ void RunSkinStage(StageContext& context) {
     const std::string skin = context.OutputFile(kSkinName);
     source.SaveAs(skin);
     for (std::size_t i = 1; i < kMemberNames.size(); ++i) {
-        CopyFileReplace(skin, context.OutputFile(kMemberNames[i]));
+        ShareFileReplace(skin, context.OutputFile(kMemberNames[i]));
     }
     for (const char* name : kMemberNames) {
         TgaFile& member = context.Keep(std::make_unique<TgaFile>(context.OutputFile(name)));

@@ -98,11 +98,16 @@ int TgaFile::Reset() {
     trailing_.clear();
     wasRunLengthEncoded_ = false;
     droppedByteCount_ = 0;
+    fileCurrent_ = false;
     return 1;
 }
 
 int TgaFile::Load() {
-    return Parse(ReadWholeFile(path));
+    Parse(ReadWholeFile(path));
+    loadedFrom_ = path;
+    // Uncompressed, every byte read is kept and written back in place.
+    fileCurrent_ = !wasRunLengthEncoded_;
+    return 1;
 }
 
 int TgaFile::Parse(ByteSpan bytes) {
@@ -206,12 +211,20 @@ int TgaFile::Parse(ByteSpan bytes) {
     trailing_ = std::move(trailing);
     wasRunLengthEncoded_ = runLength;
     droppedByteCount_ = dropped;
+    loadedFrom_.clear();
+    fileCurrent_ = false;
     length = static_cast<std::int32_t>(writtenSize);
     return 1;
 }
 
 int TgaFile::SaveAs(std::string target) {
-    WriteWholeFile(target, Serialize());
+    if (target == path && target == loadedFrom_ && fileCurrent_)
+        return 1;
+    WriteFileAtomically(target, Serialize());
+    if (target == path) {
+        loadedFrom_ = path;
+        fileCurrent_ = true;
+    }
     return 1;
 }
 
@@ -241,6 +254,7 @@ int TgaFile::FlipRows() {
     // An image without data (type 0, or after Reset) has no rows to move.
     if (pixels_.empty())
         return 1;
+    fileCurrent_ = false;
     const std::size_t rowBytes = std::size_t{header_.width} * BytesPerPixel(header_.pixelDepth);
     const std::size_t rows = header_.height;
     assert(pixels_.size() == rowBytes * rows);

@@ -99,8 +99,9 @@ class TgaFile : public GameFile {
     // for a colour map or image data the file cannot hold and for RLE data that overruns its
     // image or ends before it is complete. Sets `length` to the size SaveAs will write.
     int Load() override;
-    // Writes header, image ID, colour map, image data and trailing bytes. Changes neither `path`
-    // nor `length`.
+    // Writes header, image ID, colour map, image data and trailing bytes, replacing `target`.
+    // Changes neither `path` nor `length`. Writes nothing when `target` is the file Load read and
+    // that file holds those very bytes: uncompressed, and unchanged since.
     int SaveAs(std::string target) override;
     // Load of a file already in memory: the same reading and errors, for bytes that need no file.
     int Parse(ByteSpan bytes) override;
@@ -135,6 +136,10 @@ class TgaFile : public GameFile {
     Bytes trailing_;
     bool wasRunLengthEncoded_ = false;
     std::size_t droppedByteCount_ = 0;
+    // The file Load read; empty after Parse.
+    std::string loadedFrom_;
+    // The file Load read holds exactly what SaveAs to it would write.
+    bool fileCurrent_ = false;
 };
 
 }  // namespace carconv

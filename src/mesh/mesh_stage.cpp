@@ -23,7 +23,7 @@ void RunMeshStage(StageContext& context) {
 
     static constexpr std::array<const char*, 3> kCopies = {"car1.fce", "car2.fce", "car3.fce"};
     for (const char* name : kCopies)
-        CopyFileReplace(converted, context.OutputFile(name));
+        ShareFileReplace(converted, context.OutputFile(name));
 
     static constexpr std::array<const char*, 4> kMembers = {"car.fce", "car1.fce", "car2.fce",
                                                             "car3.fce"};

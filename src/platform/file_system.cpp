@@ -112,6 +112,18 @@ std::int64_t ReadFileInPieces(const std::string& path,
     return total;
 }
 
+bool FileHolds(const std::string& path, ByteSpan bytes) {
+    try {
+        const ReadOnlyFile file(path);
+        if (file.Size() != static_cast<std::int64_t>(bytes.size()))
+            return false;
+        const Bytes held = file.ReadAt(0, bytes.size());
+        return std::equal(held.begin(), held.end(), bytes.begin(), bytes.end());
+    } catch (const IoError&) {
+        return false;
+    }
+}
+
 std::int64_t FileSize(const std::string& path) {
     std::error_code ec;
     std::uintmax_t size = fs::file_size(NativePath(path), ec);
@@ -132,11 +144,6 @@ void WriteWholeFile(const std::string& path, ByteSpan bytes) {
         throw IoError(path, "cannot write: " + ErrnoText());
 }
 
-void CopyFileReplace(const std::string& from, const std::string& to) {
-    AtomicFileWriter out(to);
-    out.Append(from);
-    out.Commit();
-}
 
 void CreateDirectories(const std::string& path) {
     std::error_code ec;
@@ -231,7 +238,64 @@ std::string FileNameOf(const std::string& target) {
     return PathString(NativePath(target).filename());
 }
 
+constexpr int kTemporaryNameAttempts = 100;
+
+// A fresh temporary file name in the directory of `target`, for writing `target`.
+std::string TemporaryNameBeside(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device device;
+    const std::uint64_t unique =
+        (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
+    return JoinPath(DirectoryOf(target), fmt::format("{}{:016x}{}", TemporaryStem(FileNameOf(target)),
+                                                     unique, kTemporaryFileSuffix));
+}
+
+// Replaces `to` by a hard link to `from`, made under a temporary name beside `to` and renamed
+// over it. False, with nothing changed, where the file system has no links between the two.
+bool LinkReplace(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    // Renaming a name over another of the same file would leave both names.
+    if (fs::equivalent(NativePath(from), NativePath(to), ec))
+        return true;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        const std::string temporary = TemporaryNameBeside(to);
+        LinkResult result = LinkResult::kUnsupported;
+        TemporaryPath link =
+            TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
+                result = LinkFile(from, temporary);
+                return result == LinkResult::kLinked;
+            });
+        if (result == LinkResult::kUnsupported)
+            return false;
+        if (!link)
+            continue;
+        RenameOver(temporary, to);
+        link.Keep();
+        return true;
+    }
+    throw IoError(to, "cannot choose a temporary file name");
+}
+
 }  // namespace
+
+void CopyFileReplace(const std::string& from, const std::string& to) {
+    const ReadOnlyFile in(from);
+    AtomicFileWriter out(to);
+    if (!out.CloneFrom(in))
+        out.AppendRange(in, 0, in.Size());
+    out.Commit();
+}
+
+void ShareFileReplace(const std::string& from, const std::string& to) {
+    const ReadOnlyFile in(from);
+    AtomicFileWriter out(to);
+    if (!out.CloneFrom(in)) {
+        if (LinkReplace(from, to))
+            return;
+        out.AppendRange(in, 0, in.Size());
+    }
+    out.Commit();
+}
 
 AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
     : target_(std::move(target)) {
@@ -251,15 +315,8 @@ AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
             throw IoError(target_, "is a link to a device or pipe; name the device itself");
     }
 
-    static std::atomic<unsigned> counter{0};
-    std::random_device device;
-    const std::string stem = TemporaryStem(FileNameOf(target_));
-    const std::string directory = DirectoryOf(target_);
-    for (int attempt = 0; attempt < 100 && !out_; ++attempt) {
-        const std::uint64_t unique =
-            (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
-        const std::string temporary =
-            JoinPath(directory, fmt::format("{}{:016x}{}", stem, unique, kTemporaryFileSuffix));
+    for (int attempt = 0; attempt < kTemporaryNameAttempts && !out_; ++attempt) {
+        const std::string temporary = TemporaryNameBeside(target_);
         temporary_ = TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
             out_ = OutputFile::CreateNew(temporary, target_);
             return out_ != nullptr;
@@ -281,6 +338,18 @@ void AtomicFileWriter::Write(ByteSpan bytes) {
 
 void AtomicFileWriter::Append(const std::string& source) {
     written_ += out_->Append(source);
+}
+
+void AtomicFileWriter::AppendRange(const ReadOnlyFile& source, std::int64_t offset,
+                                   std::int64_t count, CopyWay way, std::size_t chunk) {
+    written_ += out_->AppendRange(source, offset, count, way, chunk);
+}
+
+bool AtomicFileWriter::CloneFrom(const ReadOnlyFile& source) {
+    if (written_ != 0 || !out_->CloneFrom(source))
+        return false;
+    written_ = source.Size();
+    return true;
 }
 
 void AtomicFileWriter::Commit() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files/byte_reader.h"
+#include "platform/read_only_file.h"
 #include "platform/output_file.h"
 #include "platform/temporary_path.h"
 
@@ -41,6 +42,10 @@ Bytes ReadFilePrefix(const std::string& path, std::size_t count);
 std::int64_t ReadFileInPieces(const std::string& path,
                               const std::function<void(ByteSpan piece)>& consume);
 
+// Whether the regular file `path` holds exactly `bytes`; false also when it cannot be read. Reads
+// no more than `bytes.size()` bytes of it.
+bool FileHolds(const std::string& path, ByteSpan bytes);
+
 // The size of a regular file in bytes.
 std::int64_t FileSize(const std::string& path);
 
@@ -48,9 +53,18 @@ std::int64_t FileSize(const std::string& path);
 void WriteWholeFile(const std::string& path, ByteSpan bytes);
 
 // Copies the regular file `from` to `to`, through a new file that replaces `to` only when
-// complete (AtomicFileWriter): a link named `to` is replaced, never written through. Failures
-// carry the system's own reason.
+// complete (AtomicFileWriter): a link named `to` is replaced, never written through. The new file
+// is a clone of `from` where the file system offers clones, else a copy made in the kernel; it is
+// a file of its own either way, whatever later becomes of `from`. Failures carry the system's own
+// reason.
 void CopyFileReplace(const std::string& from, const std::string& to);
+
+// Replaces `to` by a file with the content of `from` that costs no bytes where the file system
+// allows: a clone, else a further name of `from` itself (a hard link), else a copy as
+// CopyFileReplace makes it. Only for files the program created itself in its working directories
+// and that nothing writes into afterwards: every later change of either replaces its file
+// (AtomicFileWriter) rather than writing through it, so that changing one cannot change the other.
+void ShareFileReplace(const std::string& from, const std::string& to);
 
 // Creates `path` and missing parents; an existing directory is not an error.
 void CreateDirectories(const std::string& path);
@@ -108,6 +122,12 @@ class AtomicFileWriter {
     void Write(ByteSpan bytes);
     // Appends the regular file `source` (see OutputFile::Append).
     void Append(const std::string& source);
+    // Appends `count` bytes of `source` from `offset` (see OutputFile::AppendRange).
+    void AppendRange(const ReadOnlyFile& source, std::int64_t offset, std::int64_t count,
+                     CopyWay way = CopyWay::kFastest, std::size_t chunk = kCopyChunkSize);
+    // Makes the file, while nothing is written yet, a clone of `source` (see
+    // OutputFile::CloneFrom).
+    bool CloneFrom(const ReadOnlyFile& source);
     std::int64_t BytesWritten() const { return written_; }
     // Closes the temporary file and renames it over the target.
     void Commit();

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "files/byte_reader.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -41,6 +42,16 @@ class OutputFile {
     // Appends the whole content of the regular file `source`, in the system's fastest way;
     // returns the number of bytes. Errors name `source` and this file.
     std::int64_t Append(const std::string& source);
+    // Appends the `count` bytes of `source` that begin at `offset`, in the kernel where `way`
+    // lets it, else `chunk` bytes at a time, checking for an interruption between pieces; returns
+    // `count`. Throws IoError when `source` ends before them.
+    std::int64_t AppendRange(const ReadOnlyFile& source, std::int64_t offset, std::int64_t count,
+                             CopyWay way = CopyWay::kFastest,
+                             std::size_t chunk = kCopyChunkSize);
+    // Makes this file, still empty, a clone of the whole of `source`: its own file that shares
+    // the blocks until either is written. False, with nothing done, where the file system offers
+    // no clones.
+    bool CloneFrom(const ReadOnlyFile& source);
     // Closes the file; a new file is first renamed over `target` (replacing what has that name,
     // a link itself rather than what it leads to), keeping its mark until it is in place.
     void Finish(const std::string& target);
@@ -53,6 +64,15 @@ class OutputFile {
 
 // Whether `path` itself (not what a link leads to) is a device or a FIFO.
 bool IsDeviceOrPipe(const std::string& path);
+
+// Gives the file `existing` the further name `link` (a hard link) where the file system can; a
+// `link` that exists already, file or link, is left as it is. Other failures throw IoError.
+enum class LinkResult { kLinked, kNameTaken, kUnsupported };
+LinkResult LinkFile(const std::string& existing, const std::string& link);
+
+// Renames the file `from` to `to`, replacing in one step what has that name (a link itself
+// rather than what it leads to).
+void RenameOver(const std::string& from, const std::string& to);
 
 // Whether this user owns `path` itself (always true where files have no owning user).
 bool OwnedByThisUser(const std::string& path);

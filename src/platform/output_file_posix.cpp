@@ -2,16 +2,22 @@
 // ownership is a shared flock, which a sweep can take exclusively only once its owner has ended.
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "files/errors.h"
 #include "platform/interruption.h"
@@ -50,8 +56,8 @@ bool IsDeviceOrPipeMode(mode_t mode) {
 
 // How long a FIFO without a reader is asked again whether one has come.
 constexpr std::chrono::milliseconds kReaderPoll{50};
-// Pieces of a copy: a check for an interruption between two.
-constexpr std::size_t kCopyPiece = std::size_t{8} << 20;
+// Pieces of a copy in the kernel: a check for an interruption between two.
+constexpr std::size_t kKernelPiece = std::size_t{8} << 20;
 
 }  // namespace
 
@@ -141,50 +147,92 @@ void OutputFile::Write(ByteSpan bytes) {
 }
 
 std::int64_t OutputFile::Append(const std::string& source) {
-    Descriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.Get() < 0)
-        throw IoError(source, "cannot open for reading: " + Reason(errno));
-    struct stat st {};
-    if (fstat(in.Get(), &st) != 0)
-        throw IoError(source, "cannot read: " + Reason(errno));
-    if (!S_ISREG(st.st_mode))
-        throw IoError(source, "not a regular file");
+    const ReadOnlyFile in(source);
+    return AppendRange(in, 0, in.Size());
+}
 
-    std::int64_t total = 0;
+std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t offset,
+                                     std::int64_t count, CopyWay way, std::size_t chunk) {
+    const int in = static_cast<int>(source.NativeHandle());
+    off_t at = static_cast<off_t>(offset);
+    std::int64_t left = count;
+    auto endedEarly = [&]() {
+        return IoError(source.Path(), fmt::format("ends at byte {}, before the {} bytes from "
+                                                  "offset {} were copied",
+                                                  static_cast<std::int64_t>(at), count, offset));
+    };
+    auto failed = [&](int error) {
+        return IoError(source.Path(), "cannot copy to " + impl_->shownAs + ": " + Reason(error));
+    };
+    // Not between these two files (other file systems, a device, older kernels): the next way.
+    auto unsupported = [](int error) {
+        return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+    };
     // In the kernel, and where the file system can, by sharing blocks.
-    for (;;) {
+    while (way == CopyWay::kFastest && left > 0) {
+        ThrowIfStopRequested();
+        const ssize_t copied = copy_file_range(
+            in, &at, impl_->fd, nullptr, static_cast<std::size_t>(std::min<std::int64_t>(
+                                             left, static_cast<std::int64_t>(kKernelPiece))),
+            0);
+        if (copied > 0) {
+            left -= copied;
+        } else if (copied == 0) {
+            throw endedEarly();
+        } else if (errno == EINTR) {
+            continue;
+        } else if (unsupported(errno)) {
+            way = CopyWay::kSendfile;
+        } else {
+            throw failed(errno);
+        }
+    }
+    // In the kernel still; also into a pipe or a device.
+    while (way == CopyWay::kSendfile && left > 0) {
         ThrowIfStopRequested();
         const ssize_t copied =
-            copy_file_range(in.Get(), nullptr, impl_->fd, nullptr, kCopyPiece, 0);
+            sendfile(impl_->fd, in, &at,
+                     static_cast<std::size_t>(
+                         std::min<std::int64_t>(left, static_cast<std::int64_t>(kKernelPiece))));
         if (copied > 0) {
-            total += copied;
+            left -= copied;
+        } else if (copied == 0) {
+            throw endedEarly();
+        } else if (errno == EINTR) {
             continue;
+        } else if (unsupported(errno)) {
+            way = CopyWay::kChunks;
+        } else {
+            throw failed(errno);
         }
-        if (copied == 0)
-            return total;
-        if (errno == EINTR)
-            continue;
-        // Not between these two files (other file systems, older kernels): copied below.
-        const bool unsupported =
-            errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
-        if (!unsupported || total != 0)
-            throw IoError(source, "cannot copy to " + impl_->shownAs + ": " + Reason(errno));
-        break;
     }
-    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-    for (;;) {
-        ThrowIfStopRequested();
-        const ssize_t got = read(in.Get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError(source, "cannot read: " + Reason(errno));
+    if (left > 0) {
+        std::vector<std::uint8_t> buffer(
+            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk))));
+        while (left > 0) {
+            ThrowIfStopRequested();
+            const ssize_t got =
+                pread(in, buffer.data(),
+                      static_cast<std::size_t>(
+                          std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()))),
+                      at);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw IoError(source.Path(), "cannot read: " + Reason(errno));
+            }
+            if (got == 0)
+                throw endedEarly();
+            Write(ByteSpan(buffer).first(static_cast<std::size_t>(got)));
+            at += got;
+            left -= got;
         }
-        if (got == 0)
-            return total;
-        Write(ByteSpan(buffer).first(static_cast<std::size_t>(got)));
-        total += got;
     }
+    return count;
+}
+
+bool OutputFile::CloneFrom(const ReadOnlyFile& source) {
+    return ioctl(impl_->fd, FICLONE, static_cast<int>(source.NativeHandle())) == 0;
 }
 
 void OutputFile::Finish(const std::string& target) {
@@ -196,12 +244,33 @@ void OutputFile::Finish(const std::string& target) {
             flock(keep.Get(), LOCK_SH | LOCK_NB);
         if (close(std::exchange(impl_->fd, -1)) != 0)
             throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
-        if (rename(impl_->path.c_str(), target.c_str()) != 0)
-            throw IoError(target, "cannot replace: " + Reason(errno));
+        RenameOver(impl_->path, target);
         return;
     }
     if (close(std::exchange(impl_->fd, -1)) != 0)
         throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
+}
+
+void RenameOver(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) != 0)
+        throw IoError(to, "cannot replace: " + Reason(errno));
+}
+
+LinkResult LinkFile(const std::string& existing, const std::string& link) {
+    if (::link(existing.c_str(), link.c_str()) == 0)
+        return LinkResult::kLinked;
+    switch (errno) {
+        case EEXIST:
+            return LinkResult::kNameTaken;
+        case EXDEV:
+        case EPERM:
+        case EMLINK:
+        case ENOSYS:
+        case EOPNOTSUPP:
+            return LinkResult::kUnsupported;
+        default:
+            throw IoError(link, "cannot link to " + existing + ": " + Reason(errno));
+    }
 }
 
 bool IsDeviceOrPipe(const std::string& path) {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "files/errors.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
@@ -77,42 +79,59 @@ void OutputFile::Write(ByteSpan bytes) {
 }
 
 std::int64_t OutputFile::Append(const std::string& source) {
-    HANDLE in = CreateFileW(Wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (in == INVALID_HANDLE_VALUE)
-        throw IoError(source, "cannot open for reading: " + Reason(GetLastError()));
-    struct Closer {
-        HANDLE handle;
-        ~Closer() { CloseHandle(handle); }
-    } closer{in};
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(in) != FILE_TYPE_DISK || !GetFileInformationByHandle(in, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw IoError(source, "not a regular file");
-    }
-    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-    std::int64_t total = 0;
-    for (;;) {
+    const ReadOnlyFile in(source);
+    return AppendRange(in, 0, in.Size());
+}
+
+std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t offset,
+                                     std::int64_t count, CopyWay /*way*/, std::size_t chunk) {
+    // Windows has no copy between two open files in the kernel: always a piece at a time.
+    std::int64_t done = 0;
+    while (done < count) {
         ThrowIfStopRequested();
-        DWORD got = 0;
-        if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-            throw IoError(source, "cannot read: " + Reason(GetLastError()));
-        if (got == 0)
-            return total;
-        Write(ByteSpan(buffer).first(got));
-        total += got;
+        const Bytes piece = source.ReadAt(
+            offset + done,
+            static_cast<std::size_t>(
+                std::min<std::int64_t>(count - done, static_cast<std::int64_t>(chunk))));
+        if (piece.empty()) {
+            throw IoError(source.Path(),
+                          fmt::format("ends at byte {}, before the {} bytes from offset {} were "
+                                      "copied",
+                                      offset + done, count, offset));
+        }
+        Write(piece);
+        done += static_cast<std::int64_t>(piece.size());
     }
+    return count;
+}
+
+bool OutputFile::CloneFrom(const ReadOnlyFile& /*source*/) {
+    return false;
 }
 
 void OutputFile::Finish(const std::string& target) {
     CloseHandle(std::exchange(impl_->handle, INVALID_HANDLE_VALUE));
     if (target.empty())
         return;
+    RenameOver(impl_->path, target);
+}
+
+void RenameOver(const std::string& from, const std::string& to) {
     // Replaces an existing target in one step, as rename() does on POSIX systems.
-    if (!MoveFileExW(Wide(impl_->path).c_str(), Wide(target).c_str(),
+    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        throw IoError(target, "cannot replace: " + Reason(GetLastError()));
+        throw IoError(to, "cannot replace: " + Reason(GetLastError()));
     }
+}
+
+LinkResult LinkFile(const std::string& existing, const std::string& link) {
+    if (CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr))
+        return LinkResult::kLinked;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return LinkResult::kNameTaken;
+    // Other volumes, file systems without links (FAT), too many links, or refused outright.
+    return LinkResult::kUnsupported;
 }
 
 bool IsDeviceOrPipe(const std::string&) {

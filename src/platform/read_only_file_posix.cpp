@@ -1,0 +1,84 @@
+// Read-only files on POSIX systems: a raw descriptor read with pread, so that reads at an offset need
+// no shared file position.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "files/errors.h"
+#include "platform/read_only_file.h"
+
+namespace carconv {
+
+namespace {
+
+std::string Reason(int error) {
+    return std::generic_category().message(error);
+}
+
+}  // namespace
+
+struct ReadOnlyFile::Impl {
+    int fd = -1;
+    std::string path;
+    std::int64_t size = 0;
+};
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
+    impl_->path = path;
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer before it could be refused.
+    impl_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (impl_->fd < 0)
+        throw IoError(path, "cannot open for reading: " + Reason(errno));
+    struct stat st {};
+    if (fstat(impl_->fd, &st) != 0) {
+        const int error = errno;
+        close(impl_->fd);
+        throw IoError(path, "cannot read: " + Reason(error));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(impl_->fd);
+        throw IoError(path, "not a regular file");
+    }
+    impl_->size = static_cast<std::int64_t>(st.st_size);
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    close(impl_->fd);
+}
+
+const std::string& ReadOnlyFile::Path() const {
+    return impl_->path;
+}
+
+std::int64_t ReadOnlyFile::Size() const {
+    return impl_->size;
+}
+
+std::intptr_t ReadOnlyFile::NativeHandle() const {
+    return impl_->fd;
+}
+
+Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
+    Bytes bytes(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = pread(impl_->fd, bytes.data() + got, count - got,
+                                static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(impl_->path, "cannot read: " + Reason(errno));
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+}  // namespace carconv
