@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "carp/carp4_file.h"
 #include "carp/carp_test_text.h"
 #include "files/errors.h"
 #include "files/file_list.h"
@@ -75,6 +78,52 @@ TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder
         run.members.ElementAt(i).Save();
     for (const std::string& name : names)
         EXPECT_EQ(ReadFile(run.output.File(name)), expected);
+}
+
+TEST(PerformanceStage, TheCopiesCostNoBytesAndRewritingOneLeavesTheOthersAsTheyWere) {
+    namespace fs = std::filesystem;
+    StageRun run;
+    test::CarpValues values = test::SampleValues();
+    test::Builder in;
+    for (std::size_t n = 0; n < 75; ++n)
+        test::AddSection(in, "P" + std::to_string(n), n, values[n]);
+    WriteFile(run.input.File("carp.txt"), in.bytes());
+    // Whether this file system can give a file a second name at all.
+    WriteFile(run.output.File("probe"), "p");
+    std::error_code ec;
+    fs::create_hard_link(test::Native(run.output.File("probe")),
+                         test::Native(run.output.File("probe2")), ec);
+    fs::remove(test::Native(run.output.File("probe2")));
+    fs::remove(test::Native(run.output.File("probe")));
+
+    RunPerformanceStage(run.Context());
+    const std::string first = run.output.File("carp.txt");
+    const test::Bytes converted = ReadFile(first);
+    if (!ec) {
+        for (const char* copy : {"carp1.txt", "carp2.txt", "carp3.txt"}) {
+            EXPECT_TRUE(fs::equivalent(test::Native(first), test::Native(run.output.File(copy))))
+                << copy;
+        }
+    }
+    // Only the five files' names: no temporary name is left behind.
+    EXPECT_EQ(test::ListNames(run.output.Path()),
+              (std::vector<std::string>{"carp.txt", "carp1.txt", "carp2.txt", "carp3.txt"}));
+
+    // Saving them all, as the archive writer does, leaves every file where it was.
+    for (int i = 0; i < 4; ++i)
+        run.members.ElementAt(i).Save();
+    if (!ec) {
+        EXPECT_TRUE(
+            fs::equivalent(test::Native(first), test::Native(run.output.File("carp3.txt"))));
+    }
+
+    // A member that changes is written to a file of its own.
+    auto& third = dynamic_cast<Carp4File&>(run.members.ElementAt(2));
+    third.parameters[5] = "123.000000";
+    third.Save();
+    EXPECT_NE(ReadFile(run.output.File("carp2.txt")), converted);
+    for (const char* name : {"carp.txt", "carp1.txt", "carp3.txt"})
+        EXPECT_EQ(ReadFile(run.output.File(name)), converted) << name;
 }
 
 TEST(PerformanceStage, ATextWithAnotherParametersMarkerInAValueIsPackedAsWritten) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "fedata_test_files.h"
 #include "support/test_util.h"
@@ -156,6 +159,40 @@ TEST(Fedata4File, LoadThenSaveReproducesItsOwnFilesByteForByte) {
     EXPECT_EQ(test::ReadFile(dir.File("copy")), bytes);
     file.Save();
     EXPECT_EQ(test::ReadFile(dir.File("fedata.ita")), bytes);
+}
+
+TEST(Fedata4File, AFileThatHoldsWhatSaveWouldWriteIsLeftAloneAndARewriteReplacesIt) {
+    namespace fs = std::filesystem;
+    test::ScratchDir dir;
+    const std::array<std::string, 41> strings = test::NumberedStrings<41>("Zeile ");
+    const Bytes bytes = test::Fedata4Packed(strings);
+    const std::string path = dir.File("fedata.eng");
+    test::WriteFile(path, bytes);
+    std::error_code ec;
+    fs::create_hard_link(test::Native(path), test::Native(dir.File("other.eng")), ec);
+    const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(test::Native(path), old);
+
+    Fedata4File file(path);
+    file.Load();
+    file.Save();
+    EXPECT_EQ(fs::last_write_time(test::Native(path)), old);  // not written
+
+    // A change made through the header reference alone is written all the same.
+    file.GetHeader().value798 ^= 1;
+    file.Save();
+    const Bytes changed = test::ReadFile(path);
+    ASSERT_EQ(changed.size(), bytes.size());
+    EXPECT_NE(changed, bytes);
+    if (!ec) {
+        EXPECT_EQ(test::ReadFile(dir.File("other.eng")), bytes);  // replaced, not written through
+    }
+    file.SetString(3, "neu");
+    file.Save();
+    EXPECT_EQ(file.GetString(3), "neu");
+    Fedata4File reread(path);
+    reread.Load();
+    EXPECT_EQ(reread.GetString(3), "neu");
 }
 
 TEST(Fedata4File, EveryPrefixLoadsWithTheMissingFieldsZeroAndTheStringsCut) {

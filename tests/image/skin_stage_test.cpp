@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "files/errors.h"
@@ -104,6 +106,32 @@ TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
         run.members.ElementAt(i).Save();
     for (const std::string& name : names)
         EXPECT_EQ(ReadFile(run.output.File(name)), skin);
+}
+
+TEST(SkinStage, TheCopiesShareTheSkinsFileAndSavingTheMembersKeepsItSo) {
+    namespace fs = std::filesystem;
+    StageRun run;
+    WriteFile(run.input.File("car00.tga"), Skin());
+    std::error_code ec;
+    fs::create_hard_link(test::Native(run.input.File("car00.tga")),
+                         test::Native(run.output.File("probe")), ec);
+    fs::remove(test::Native(run.output.File("probe")));
+
+    RunSkinStage(run.Context());
+    for (int i = 0; i < run.members.GetSize(); ++i)
+        run.members.ElementAt(i).Save();
+
+    const std::string skin = run.output.File("car00.tga");
+    for (const char* copy : {"car100.tga", "car200.tga", "car300.tga"}) {
+        EXPECT_EQ(ReadFile(run.output.File(copy)), ReadFile(skin)) << copy;
+        if (!ec) {
+            EXPECT_TRUE(fs::equivalent(test::Native(skin), test::Native(run.output.File(copy))))
+                << copy;
+        }
+    }
+    // The input, which the user's package came from, is never one of them.
+    EXPECT_FALSE(fs::equivalent(test::Native(run.input.File("car00.tga")), test::Native(skin)));
+    EXPECT_EQ(fs::hard_link_count(test::Native(run.input.File("car00.tga"))), 1u);
 }
 
 TEST(SkinStage, AMissingSkinEndsTheStageNamingIt) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "files/errors.h"
@@ -251,6 +254,45 @@ TEST(TgaFile, KeepsBytesAfterTheImageDataSoSaveWritesWhatLoadMeasured) {
     TgaFile plain(dir.File("plain.tga"));
     plain.Load();
     EXPECT_FALSE(plain.HasTrailingBytes());
+}
+
+TEST(TgaFile, AnUnchangedTextureIsNotRewrittenAndARewriteNeverChangesAnotherNameOfTheFile) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    HeaderFields f;
+    f.width = 3;
+    f.height = 2;
+    const Bytes input = Header(f).raw(Rows(2, 9, false)).raw(Footer()).bytes();
+    const std::string path = dir.File("car00.tga");
+    WriteFile(path, input);
+    // A second name of the same file, as a copy that costs no bytes is.
+    std::error_code ec;
+    fs::create_hard_link(test::Native(path), test::Native(dir.File("car100.tga")), ec);
+    const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(test::Native(path), old);
+
+    TgaFile tga(path);
+    tga.Load();
+    tga.Save();
+    EXPECT_EQ(fs::last_write_time(test::Native(path)), old);  // not written
+    EXPECT_EQ(ReadFile(path), input);
+
+    tga.FlipRows();
+    tga.Save();
+    const Bytes flipped = Header(f).raw(Rows(2, 9, true)).raw(Footer()).bytes();
+    EXPECT_EQ(ReadFile(path), flipped);
+    if (!ec) {
+        // Replaced, not written through: the other name keeps what it held.
+        EXPECT_EQ(ReadFile(dir.File("car100.tga")), input);
+        EXPECT_FALSE(fs::equivalent(test::Native(path), test::Native(dir.File("car100.tga"))));
+    }
+    // Having written its file, it leaves it alone again.
+    fs::last_write_time(test::Native(path), old);
+    tga.Save();
+    EXPECT_EQ(fs::last_write_time(test::Native(path)), old);
+    // Another target is always written.
+    tga.SaveAs(dir.File("other.tga"));
+    EXPECT_EQ(ReadFile(dir.File("other.tga")), flipped);
 }
 
 TEST(TgaFile, DecodesRunLengthDataAndWritesItUncompressed) {

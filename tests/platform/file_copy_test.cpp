@@ -1,0 +1,139 @@
+// Copies between files: ranges copied by every way the system offers, and copies that share
+// storage without ever sharing a change.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "files/errors.h"
+#include "platform/file_system.h"
+#include "platform/read_only_file.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+// Bytes that differ at every position within a period of 251, so a piece copied from the wrong
+// offset shows.
+Bytes Numbered(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i % 251);
+    return bytes;
+}
+
+std::string Text(const std::string& path) {
+    const Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Whether this file system gives a file a second name; without, nothing is shared but clones.
+bool CanLink(const ScratchDir& dir) {
+    WriteFile(dir.File("probe"), std::string("p"));
+    std::error_code ec;
+    fs::create_hard_link(test::Native(dir.File("probe")), test::Native(dir.File("probe2")), ec);
+    return !ec;
+}
+
+TEST(FileCopy, EveryWayCopiesExactlyTheRangeAskedForInPiecesOfAnySize) {
+    ScratchDir dir;
+    const Bytes source = Numbered(300001);
+    WriteFile(dir.File("source"), source);
+    const ReadOnlyFile in(dir.File("source"));
+    EXPECT_EQ(in.Size(), 300001);
+    EXPECT_EQ(in.ReadAt(299990, 100), Bytes(source.begin() + 299990, source.end()));
+    EXPECT_TRUE(in.ReadAt(300001, 4).empty());
+
+    struct Case {
+        CopyWay way;
+        std::size_t chunk;
+    };
+    for (const Case c : {Case{CopyWay::kFastest, kCopyChunkSize}, Case{CopyWay::kSendfile, 7},
+                         Case{CopyWay::kChunks, 7}, Case{CopyWay::kChunks, 4096},
+                         Case{CopyWay::kChunks, kCopyChunkSize}}) {
+        const std::string target = dir.File("target");
+        AtomicFileWriter out(target);
+        out.Write(Bytes{0xAA});
+        out.AppendRange(in, 12345, 200000, c.way, c.chunk);
+        out.AppendRange(in, 0, 3, c.way, c.chunk);
+        out.AppendRange(in, 5, 0, c.way, c.chunk);
+        EXPECT_EQ(out.BytesWritten(), 1 + 200000 + 3);
+        out.Commit();
+        Bytes expected{0xAA};
+        expected.insert(expected.end(), source.begin() + 12345, source.begin() + 212345);
+        expected.insert(expected.end(), source.begin(), source.begin() + 3);
+        EXPECT_EQ(ReadFile(target), expected) << static_cast<int>(c.way) << " " << c.chunk;
+    }
+}
+
+TEST(FileCopy, ARangePastTheEndOfTheSourceIsAnErrorNamingItAndLeavesNoTarget) {
+    ScratchDir dir;
+    WriteFile(dir.File("short"), Numbered(100));
+    const ReadOnlyFile in(dir.File("short"));
+    for (const CopyWay way : {CopyWay::kFastest, CopyWay::kSendfile, CopyWay::kChunks}) {
+        try {
+            AtomicFileWriter out(dir.File("target"));
+            out.AppendRange(in, 60, 41, way, 16);
+            out.Commit();
+            FAIL() << "copied past the end";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find("short"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("ends at byte 100"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(test::ListNames(dir.Path()), std::vector<std::string>{"short"});
+    }
+    EXPECT_THROW(ReadOnlyFile(dir.Path()), IoError);  // a directory is no file to copy from
+    EXPECT_THROW(ReadOnlyFile(dir.File("missing")), IoError);
+}
+
+TEST(FileCopy, ASharedCopyCostsNoBytesAndRewritingEitherLeavesTheOtherAsItWas) {
+    ScratchDir dir;
+    const bool links = CanLink(dir);
+    WriteFile(dir.File("made.txt"), std::string("converted text"));
+    WriteFile(dir.File("copy.txt"), std::string("stale copy"));  // replaced, not written into
+    ShareFileReplace(dir.File("made.txt"), dir.File("copy.txt"));
+    ShareFileReplace(dir.File("made.txt"), dir.File("copy.txt"));  // the same file again
+    EXPECT_EQ(ReadFile(dir.File("copy.txt")), ReadFile(dir.File("made.txt")));
+    if (links) {
+        EXPECT_TRUE(fs::equivalent(test::Native(dir.File("made.txt")),
+                                   test::Native(dir.File("copy.txt"))));
+    }
+    // Nothing but the two names (and the probe) is left: no temporary name.
+    EXPECT_EQ(test::ListNames(dir.Path()).size(), links ? 4u : 3u);
+
+    // A rewrite replaces the file: the other name keeps the old content.
+    WriteFileAtomically(dir.File("copy.txt"), Bytes{'n', 'e', 'w'});
+    EXPECT_EQ(Text(dir.File("made.txt")), "converted text");
+    EXPECT_EQ(Text(dir.File("copy.txt")), "new");
+    EXPECT_FALSE(
+        fs::equivalent(test::Native(dir.File("made.txt")), test::Native(dir.File("copy.txt"))));
+
+    // A plain copy (of a file the user keeps) is a file of its own, never a second name.
+    WriteFile(dir.File("template.bnk"), std::string("sound bank"));
+    CopyFileReplace(dir.File("template.bnk"), dir.File("carried.bnk"));
+    EXPECT_EQ(ReadFile(dir.File("carried.bnk")), ReadFile(dir.File("template.bnk")));
+    EXPECT_FALSE(fs::equivalent(test::Native(dir.File("template.bnk")),
+                                test::Native(dir.File("carried.bnk"))));
+    EXPECT_EQ(fs::hard_link_count(test::Native(dir.File("template.bnk"))), 1u);
+}
+
+TEST(FileCopy, FileHoldsComparesTheWholeContentAndReadsNoMore) {
+    ScratchDir dir;
+    WriteFile(dir.File("f"), std::string("abcdef"));
+    EXPECT_TRUE(FileHolds(dir.File("f"), Bytes{'a', 'b', 'c', 'd', 'e', 'f'}));
+    EXPECT_FALSE(FileHolds(dir.File("f"), Bytes{'a', 'b', 'c', 'd', 'e', 'g'}));
+    EXPECT_FALSE(FileHolds(dir.File("f"), Bytes{'a', 'b', 'c', 'd', 'e'}));
+    EXPECT_FALSE(FileHolds(dir.File("missing"), Bytes{}));
+}
+
+}  // namespace
+}  // namespace carconv
