@@ -14,8 +14,8 @@
 #include "files/unpack_budget.h"
 #include "files/viv_archive.h"
 #include "platform/file_system.h"
-#include "platform/read_only_file.h"
 #include "platform/interruption.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 

@@ -12,8 +12,8 @@
 #include "files/safe_name.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
-#include "platform/read_only_file.h"
 #include "platform/interruption.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -48,7 +48,8 @@ int VivArchive::Reset() {
 
 std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uint64_t fileSize,
                                                        const std::string& fileName) {
-    assert(prefix.size() <= fileSize && prefix.size() >= std::min<std::uint64_t>(fileSize, kHeaderSize));
+    assert(prefix.size() <= fileSize &&
+           prefix.size() >= std::min<std::uint64_t>(fileSize, kHeaderSize));
     ByteReader reader(prefix, fileName);
     if (fileSize < kHeaderSize) {
         throw FormatError(fileName, fmt::format("file of {} bytes is too short for the {}-byte "
@@ -74,8 +75,8 @@ std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uin
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
         const std::size_t entryStart = reader.Position();
         // The longest entry that can begin here: offset, size and a name with its zero byte.
-        const std::uint64_t longest =
-            std::min<std::uint64_t>(fileSize - entryStart, kEntryFixedSize - 1 + kMaxNameLength + 1);
+        const std::uint64_t longest = std::min<std::uint64_t>(
+            fileSize - entryStart, kEntryFixedSize - 1 + kMaxNameLength + 1);
         if (!wholeFile && reader.Remaining() < longest)
             return std::nullopt;
         VivEntry entry;
@@ -169,29 +170,27 @@ int VivArchive::Load() {
     VivDirectory dir = ReadDirectory(in, path);
     // Each member goes from the archive file into its own file, in the kernel where it can: the
     // archive is never held in memory, whatever its size.
-    return Unpack(std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
-                  [&](const VivEntry& entry, std::string memberPath,
-                      std::shared_ptr<UnpackBudget> budget) {
-                      AtomicFileWriter out(memberPath);
-                      out.AppendRange(in, entry.offset, entry.size);
-                      out.Commit();
-                      return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1,
-                                              std::move(budget));
-                  });
+    return Unpack(
+        std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
+        [&](const VivEntry& entry, std::string memberPath, std::shared_ptr<UnpackBudget> budget) {
+            AtomicFileWriter out(memberPath);
+            out.AppendRange(in, entry.offset, entry.size);
+            out.Commit();
+            return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1, std::move(budget));
+        });
 }
 
 int VivArchive::Parse(ByteSpan bytes) {
     RefuseTooDeep();
     LengthOf(bytes);
-    return Unpack(ReadDirectory(bytes, path), bytes.size(), false,
-                  [&](const VivEntry& entry, std::string memberPath,
-                      std::shared_ptr<UnpackBudget> budget) {
-                      return ParseMemberFile(
-                          std::move(memberPath),
-                          bytes.subspan(static_cast<std::size_t>(entry.offset),
-                                        static_cast<std::size_t>(entry.size)),
-                          nestingDepth_ + 1, std::move(budget));
-                  });
+    return Unpack(
+        ReadDirectory(bytes, path), bytes.size(), false,
+        [&](const VivEntry& entry, std::string memberPath, std::shared_ptr<UnpackBudget> budget) {
+            return ParseMemberFile(std::move(memberPath),
+                                   bytes.subspan(static_cast<std::size_t>(entry.offset),
+                                                 static_cast<std::size_t>(entry.size)),
+                                   nestingDepth_ + 1, std::move(budget));
+        });
 }
 
 int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,

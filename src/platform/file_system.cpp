@@ -144,7 +144,6 @@ void WriteWholeFile(const std::string& path, ByteSpan bytes) {
         throw IoError(path, "cannot write: " + ErrnoText());
 }
 
-
 void CreateDirectories(const std::string& path) {
     std::error_code ec;
     fs::create_directories(NativePath(path), ec);
@@ -244,10 +243,10 @@ constexpr int kTemporaryNameAttempts = 100;
 std::string TemporaryNameBeside(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     std::random_device device;
-    const std::uint64_t unique =
-        (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
-    return JoinPath(DirectoryOf(target), fmt::format("{}{:016x}{}", TemporaryStem(FileNameOf(target)),
-                                                     unique, kTemporaryFileSuffix));
+    const std::uint64_t unique = (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
+    return JoinPath(DirectoryOf(target),
+                    fmt::format("{}{:016x}{}", TemporaryStem(FileNameOf(target)), unique,
+                                kTemporaryFileSuffix));
 }
 
 // Replaces `to` by a hard link to `from`, made under a temporary name beside `to` and renamed
@@ -260,11 +259,10 @@ bool LinkReplace(const std::string& from, const std::string& to) {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         const std::string temporary = TemporaryNameBeside(to);
         LinkResult result = LinkResult::kUnsupported;
-        TemporaryPath link =
-            TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
-                result = LinkFile(from, temporary);
-                return result == LinkResult::kLinked;
-            });
+        TemporaryPath link = TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
+            result = LinkFile(from, temporary);
+            return result == LinkResult::kLinked;
+        });
         if (result == LinkResult::kUnsupported)
             return false;
         if (!link)

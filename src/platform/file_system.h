@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "files/byte_reader.h"
-#include "platform/read_only_file.h"
 #include "platform/output_file.h"
+#include "platform/read_only_file.h"
 #include "platform/temporary_path.h"
 
 namespace carconv {

@@ -46,8 +46,7 @@ class OutputFile {
     // lets it, else `chunk` bytes at a time, checking for an interruption between pieces; returns
     // `count`. Throws IoError when `source` ends before them.
     std::int64_t AppendRange(const ReadOnlyFile& source, std::int64_t offset, std::int64_t count,
-                             CopyWay way = CopyWay::kFastest,
-                             std::size_t chunk = kCopyChunkSize);
+                             CopyWay way = CopyWay::kFastest, std::size_t chunk = kCopyChunkSize);
     // Makes this file, still empty, a clone of the whole of `source`: its own file that shares
     // the blocks until either is written. False, with nothing done, where the file system offers
     // no clones.

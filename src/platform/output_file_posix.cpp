@@ -168,65 +168,54 @@ std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t of
     auto unsupported = [](int error) {
         return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
     };
-    // In the kernel, and where the file system can, by sharing blocks.
-    while (way == CopyWay::kFastest && left > 0) {
-        ThrowIfStopRequested();
-        const ssize_t copied = copy_file_range(
-            in, &at, impl_->fd, nullptr, static_cast<std::size_t>(std::min<std::int64_t>(
-                                             left, static_cast<std::int64_t>(kKernelPiece))),
-            0);
-        if (copied > 0) {
-            left -= copied;
-        } else if (copied == 0) {
-            throw endedEarly();
-        } else if (errno == EINTR) {
-            continue;
-        } else if (unsupported(errno)) {
-            way = CopyWay::kSendfile;
-        } else {
-            throw failed(errno);
-        }
-    }
-    // In the kernel still; also into a pipe or a device.
-    while (way == CopyWay::kSendfile && left > 0) {
-        ThrowIfStopRequested();
-        const ssize_t copied =
-            sendfile(impl_->fd, in, &at,
-                     static_cast<std::size_t>(
-                         std::min<std::int64_t>(left, static_cast<std::int64_t>(kKernelPiece))));
-        if (copied > 0) {
-            left -= copied;
-        } else if (copied == 0) {
-            throw endedEarly();
-        } else if (errno == EINTR) {
-            continue;
-        } else if (unsupported(errno)) {
-            way = CopyWay::kChunks;
-        } else {
-            throw failed(errno);
-        }
-    }
-    if (left > 0) {
-        std::vector<std::uint8_t> buffer(
-            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk))));
+    // Copies by `call` in the kernel while it can; false when it cannot between these two files,
+    // and the next way takes over where it stopped.
+    auto inKernel = [&](auto call) {
         while (left > 0) {
             ThrowIfStopRequested();
-            const ssize_t got =
-                pread(in, buffer.data(),
-                      static_cast<std::size_t>(
-                          std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()))),
-                      at);
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw IoError(source.Path(), "cannot read: " + Reason(errno));
-            }
-            if (got == 0)
+            const ssize_t copied = call(static_cast<std::size_t>(
+                std::min<std::int64_t>(left, static_cast<std::int64_t>(kKernelPiece))));
+            if (copied > 0)
+                left -= copied;
+            else if (copied == 0)
                 throw endedEarly();
-            Write(ByteSpan(buffer).first(static_cast<std::size_t>(got)));
-            at += got;
-            left -= got;
+            else if (errno == EINTR)
+                continue;
+            else if (unsupported(errno))
+                return false;
+            else
+                throw failed(errno);
         }
+        return true;
+    };
+    // Where the file system can, by sharing blocks.
+    if (way == CopyWay::kFastest && inKernel([&](std::size_t piece) {
+            return copy_file_range(in, &at, impl_->fd, nullptr, piece, 0);
+        }))
+        return count;
+    // Also into a pipe or a device.
+    if (way != CopyWay::kChunks &&
+        inKernel([&](std::size_t piece) { return sendfile(impl_->fd, in, &at, piece); }))
+        return count;
+    // A bounded piece at a time.
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk))));
+    while (left > 0) {
+        ThrowIfStopRequested();
+        const ssize_t got = pread(in, buffer.data(),
+                                  static_cast<std::size_t>(std::min<std::int64_t>(
+                                      left, static_cast<std::int64_t>(buffer.size()))),
+                                  at);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(source.Path(), "cannot read: " + Reason(errno));
+        }
+        if (got == 0)
+            throw endedEarly();
+        Write(ByteSpan(buffer).first(static_cast<std::size_t>(got)));
+        at += got;
+        left -= got;
     }
     return count;
 }

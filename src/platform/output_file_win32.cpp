@@ -89,10 +89,9 @@ std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t of
     std::int64_t done = 0;
     while (done < count) {
         ThrowIfStopRequested();
-        const Bytes piece = source.ReadAt(
-            offset + done,
-            static_cast<std::size_t>(
-                std::min<std::int64_t>(count - done, static_cast<std::int64_t>(chunk))));
+        const Bytes piece =
+            source.ReadAt(offset + done, static_cast<std::size_t>(std::min<std::int64_t>(
+                                             count - done, static_cast<std::int64_t>(chunk))));
         if (piece.empty()) {
             throw IoError(source.Path(),
                           fmt::format("ends at byte {}, before the {} bytes from offset {} were "

@@ -19,9 +19,9 @@ namespace carconv {
 // system can, and falls back to the next way where it cannot; the others start further down the
 // same road, so that each way can be proven on any system.
 enum class CopyWay {
-    kFastest,  // copy_file_range, else sendfile, else chunks
+    kFastest,   // copy_file_range, else sendfile, else chunks
     kSendfile,  // sendfile, else chunks
-    kChunks,   // read and write a bounded piece at a time
+    kChunks,    // read and write a bounded piece at a time
 };
 
 // The piece a chunked copy reads and writes at once, and the most a kernel copy moves between

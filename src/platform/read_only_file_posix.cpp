@@ -1,5 +1,5 @@
-// Read-only files on POSIX systems: a raw descriptor read with pread, so that reads at an offset need
-// no shared file position.
+// Read-only files on POSIX systems: a raw descriptor read with pread, so that reads at an offset
+// need no shared file position.
 
 #include <fcntl.h>
 #include <sys/stat.h>

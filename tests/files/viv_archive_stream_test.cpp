@@ -37,15 +37,15 @@ Bytes Package(const std::vector<Member>& members) {
         data += static_cast<std::uint32_t>(m.bytes.size());
     }
     Builder b;
-    b.str("BIGF");                   // magic
-    b.u32be(header + data);          // total size
+    b.str("BIGF");                                        // magic
+    b.u32be(header + data);                               // total size
     b.u32be(static_cast<std::uint32_t>(members.size()));  // member count
-    b.u32be(header);                 // header size
+    b.u32be(header);                                      // header size
     std::uint32_t offset = header;
     for (const Member& m : members) {
-        b.u32be(offset);                                       // offset
+        b.u32be(offset);                                      // offset
         b.u32be(static_cast<std::uint32_t>(m.bytes.size()));  // size
-        b.cstr(m.name);                                        // name and its zero byte
+        b.cstr(m.name);                                       // name and its zero byte
         offset += static_cast<std::uint32_t>(m.bytes.size());
     }
     for (const Member& m : members)
@@ -106,15 +106,17 @@ TEST(VivArchiveStream, TheDirectoryReadInStepsIsTheDirectoryReadWholeAtEveryLeng
         const std::string expected =
             Outcome([&] { return VivArchive::ReadDirectory(prefix, "cut.viv"); });
         const ReadOnlyFile file(path);
-        for (std::size_t firstRead : {std::size_t{1}, std::size_t{17}, std::size_t{300},
-                                      VivArchive::kDirectoryFirstRead}) {
-            EXPECT_EQ(Outcome([&] { return VivArchive::ReadDirectory(file, "cut.viv", firstRead); }),
-                      expected)
+        for (std::size_t firstRead :
+             {std::size_t{1}, std::size_t{17}, std::size_t{300}, VivArchive::kDirectoryFirstRead}) {
+            EXPECT_EQ(
+                Outcome([&] { return VivArchive::ReadDirectory(file, "cut.viv", firstRead); }),
+                expected)
                 << "length " << length << ", first read " << firstRead;
         }
     }
-    EXPECT_EQ(Outcome([&] { return VivArchive::ReadDirectory(whole, "cut.viv"); }).rfind("error", 0),
-              std::string::npos);
+    EXPECT_EQ(
+        Outcome([&] { return VivArchive::ReadDirectory(whole, "cut.viv"); }).rfind("error", 0),
+        std::string::npos);
 }
 
 TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThePackageBack) {
@@ -130,8 +132,8 @@ TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThe
         archive.Load();
         ASSERT_EQ(archive.members.GetSize(), static_cast<int>(members.size()));
         for (std::size_t i = 0; i < members.size(); ++i) {
-            const std::string file = test::NativeSeparators(
-                archive.WorkingDirectoryPath() + "/" + members[i].name);
+            const std::string file =
+                test::NativeSeparators(archive.WorkingDirectoryPath() + "/" + members[i].name);
             EXPECT_EQ(ReadFile(file), members[i].bytes) << members[i].name;
             names.push_back(members[i].name);
         }

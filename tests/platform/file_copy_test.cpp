@@ -104,8 +104,8 @@ TEST(FileCopy, ASharedCopyCostsNoBytesAndRewritingEitherLeavesTheOtherAsItWas) {
     ShareFileReplace(dir.File("made.txt"), dir.File("copy.txt"));  // the same file again
     EXPECT_EQ(ReadFile(dir.File("copy.txt")), ReadFile(dir.File("made.txt")));
     if (links) {
-        EXPECT_TRUE(fs::equivalent(test::Native(dir.File("made.txt")),
-                                   test::Native(dir.File("copy.txt"))));
+        EXPECT_TRUE(
+            fs::equivalent(test::Native(dir.File("made.txt")), test::Native(dir.File("copy.txt"))));
     }
     // Nothing but the two names (and the probe) is left: no temporary name.
     EXPECT_EQ(test::ListNames(dir.Path()).size(), links ? 4u : 3u);
