@@ -71,7 +71,9 @@ std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uin
             fmt::format("member count {} is more than the file can hold", dir.memberCount));
     }
     const bool wholeFile = prefix.size() == fileSize;
-    dir.entries.reserve(static_cast<std::size_t>(dir.memberCount));
+    // No more than the bytes at hand can hold: a directory read in steps is held in step.
+    dir.entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(dir.memberCount),
+                                              reader.Remaining() / kEntryFixedSize));
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
         const std::size_t entryStart = reader.Position();
         // The longest entry that can begin here: offset, size and a name with its zero byte.

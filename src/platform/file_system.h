@@ -49,7 +49,9 @@ bool FileHolds(const std::string& path, ByteSpan bytes);
 // The size of a regular file in bytes.
 std::int64_t FileSize(const std::string& path);
 
-// Creates or truncates `path` and writes `bytes` to it.
+// Creates or truncates `path` and writes `bytes` to it, through whatever `path` names. Only for
+// new files in a directory the program has just made for itself; a file that may have another
+// name (ShareFileReplace) or belong to anyone else is written with WriteFileAtomically.
 void WriteWholeFile(const std::string& path, ByteSpan bytes);
 
 // Copies the regular file `from` to `to`, through a new file that replaces `to` only when
