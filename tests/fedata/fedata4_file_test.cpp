@@ -170,8 +170,10 @@ TEST(Fedata4File, AFileThatHoldsWhatSaveWouldWriteIsLeftAloneAndARewriteReplaces
     test::WriteFile(path, bytes);
     std::error_code ec;
     fs::create_hard_link(test::Native(path), test::Native(dir.File("other.eng")), ec);
-    const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::hours(1);
-    fs::last_write_time(test::Native(path), old);
+    // An hour ago, as the file system stores it (to its own precision).
+    fs::last_write_time(test::Native(path),
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    const fs::file_time_type old = fs::last_write_time(test::Native(path));
 
     Fedata4File file(path);
     file.Load();
