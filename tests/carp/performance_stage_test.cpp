@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "carp/carp4_file.h"
@@ -90,16 +89,14 @@ TEST(PerformanceStage, TheCopiesCostNoBytesAndRewritingOneLeavesTheOthersAsTheyW
     WriteFile(run.input.File("carp.txt"), in.bytes());
     // Whether this file system can give a file a second name at all.
     WriteFile(run.output.File("probe"), "p");
-    std::error_code ec;
-    fs::create_hard_link(test::Native(run.output.File("probe")),
-                         test::Native(run.output.File("probe2")), ec);
+    const bool links = test::AddHardLink(run.output.File("probe"), run.output.File("probe2"));
     fs::remove(test::Native(run.output.File("probe2")));
     fs::remove(test::Native(run.output.File("probe")));
 
     RunPerformanceStage(run.Context());
     const std::string first = run.output.File("carp.txt");
     const test::Bytes converted = ReadFile(first);
-    if (!ec) {
+    if (links) {
         for (const char* copy : {"carp1.txt", "carp2.txt", "carp3.txt"}) {
             EXPECT_TRUE(fs::equivalent(test::Native(first), test::Native(run.output.File(copy))))
                 << copy;
@@ -112,7 +109,7 @@ TEST(PerformanceStage, TheCopiesCostNoBytesAndRewritingOneLeavesTheOthersAsTheyW
     // Saving them all, as the archive writer does, leaves every file where it was.
     for (int i = 0; i < 4; ++i)
         run.members.ElementAt(i).Save();
-    if (!ec) {
+    if (links) {
         EXPECT_TRUE(
             fs::equivalent(test::Native(first), test::Native(run.output.File("carp3.txt"))));
     }

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "files/errors.h"
@@ -112,9 +111,7 @@ TEST(SkinStage, TheCopiesShareTheSkinsFileAndSavingTheMembersKeepsItSo) {
     namespace fs = std::filesystem;
     StageRun run;
     WriteFile(run.input.File("car00.tga"), Skin());
-    std::error_code ec;
-    fs::create_hard_link(test::Native(run.input.File("car00.tga")),
-                         test::Native(run.output.File("probe")), ec);
+    const bool links = test::AddHardLink(run.input.File("car00.tga"), run.output.File("probe"));
     fs::remove(test::Native(run.output.File("probe")));
 
     RunSkinStage(run.Context());
@@ -124,7 +121,7 @@ TEST(SkinStage, TheCopiesShareTheSkinsFileAndSavingTheMembersKeepsItSo) {
     const std::string skin = run.output.File("car00.tga");
     for (const char* copy : {"car100.tga", "car200.tga", "car300.tga"}) {
         EXPECT_EQ(ReadFile(run.output.File(copy)), ReadFile(skin)) << copy;
-        if (!ec) {
+        if (links) {
             EXPECT_TRUE(fs::equivalent(test::Native(skin), test::Native(run.output.File(copy))))
                 << copy;
         }

@@ -139,6 +139,18 @@ std::vector<std::string> ListNames(const std::string& dir) {
     return names;
 }
 
+bool AddHardLink(const std::string& path, const std::string& link) {
+    std::error_code ec;
+    std::filesystem::create_hard_link(Native(path), Native(link), ec);
+    return !ec;
+}
+
+std::filesystem::file_time_type Backdate(const std::string& path) {
+    std::filesystem::last_write_time(
+        Native(path), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    return std::filesystem::last_write_time(Native(path));
+}
+
 std::vector<std::string> LeftoverWorkingDirectories() {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(fs::temp_directory_path())) {

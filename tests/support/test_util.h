@@ -52,6 +52,10 @@ void WriteFile(const std::string& path, std::string_view text);
 bool Exists(const std::string& path);
 // Names of the entries of a directory, sorted.
 std::vector<std::string> ListNames(const std::string& dir);
+// Gives the file `path` the further name `link` (a hard link); false where the file system cannot.
+bool AddHardLink(const std::string& path, const std::string& link);
+// Sets the write time of `path` an hour back and returns it as the file system stores it.
+std::filesystem::file_time_type Backdate(const std::string& path);
 // Names of the entries of the temporary directory that begin with "carconv-".
 std::vector<std::string> LeftoverWorkingDirectories();
 
