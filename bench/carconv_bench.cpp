@@ -36,8 +36,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -107,9 +107,9 @@ ChildRun Measure(const std::vector<std::string>& args, int& status,
 }
 
 // The measuring helper, `carconv-bench --measure COMMAND...`: runs the command and prints wall
-// time, processor time, peak resident memory and exit status. It exists because a process's peak memory includes
-// that of the process it was started from up to its exec, and the benchmark itself holds large
-// generated data; the helper is small when it starts the command.
+// time, processor time, peak resident memory and exit status. It exists because a process's peak
+// memory includes that of the process it was started from up to its exec, and the benchmark itself
+// holds large generated data; the helper is small when it starts the command.
 int MeasureMain(int argc, char** argv) {
     int status = 0;
     const ChildRun run = Measure(std::vector<std::string>(argv + 2, argv + argc), status);
@@ -441,16 +441,17 @@ int main(int argc, char** argv) {
             {{"cp", converted.string(), copied.string()}, [&]() { fs::remove(copied); }});
         const std::uintmax_t inSize = fs::file_size(large);
         const std::uintmax_t outSize = fs::file_size(converted);
-        std::printf("\nconversion: %.1f MiB version-3 package -> %.1f MiB version-4 package "
-                    "(load average before: %s)\n",
-                    MiB(inSize), MiB(outSize), load.c_str());
+        std::printf(
+            "\nconversion: %.1f MiB version-3 package -> %.1f MiB version-4 package "
+            "(load average before: %s)\n",
+            MiB(inSize), MiB(outSize), load.c_str());
         std::printf("  cp of the version-4 package  %7.3f s\n", copyOutput.seconds);
         std::printf("  carconv convert              %7.3f s   peak RSS %.1f MiB\n", convert.seconds,
                     MiBOfKiB(convert.peakKiB));
         Verdict("convert / cp", convert.seconds / copyOutput.seconds, "<=", 2.0);
         Verdict("peak memory / input package",
-                static_cast<double>(convert.peakKiB) * 1024.0 / static_cast<double>(inSize), "<=",
-                1.5);
+                static_cast<double>(convert.peakKiB) * 1024.0 / static_cast<double>(inSize),
+                "<=", 1.5);
 
         // (b) unpacking the version-4 package next to a copy of it.
         const fs::path unpacked = work / "large-v4-unpacked";
@@ -496,9 +497,10 @@ int main(int argc, char** argv) {
                 findBest = std::min(findBest, found);
             }
         }
-        std::printf("\nsearch: %zu folders, the package met last, %zu entered (load average "
-                    "before: %s)\n",
-                    folders, entered, load.c_str());
+        std::printf(
+            "\nsearch: %zu folders, the package met last, %zu entered (load average "
+            "before: %s)\n",
+            folders, entered, load.c_str());
         std::printf("  find -iname car.viv          %7.3f s\n", findBest);
         std::printf("  FindStockCarPackage          %7.3f s\n", searchBest);
         Verdict("search / find", searchBest / findBest, "<=", 1.2);

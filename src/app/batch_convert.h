@@ -89,11 +89,11 @@ struct BatchSummary {
 using PackageConversion = std::function<void(const std::string& input, const std::string& output)>;
 
 // Runs every job that is not refused on `workerCount` threads (taking packages as threads come
-// free: in job order with one thread, largest first with more) and reports through `console`: a refusal or failure as one line
-// "carconv: error: <input>: <reason>" (the error text alone when it already names the input),
-// and each warning as "carconv: warning: <input>: <message>". An interruption stops the batch:
-// no package is taken any more, those in progress end without output (InterruptedError), and
-// those written stay.
+// free: in job order with one thread, largest first with more) and reports through `console`: a
+// refusal or failure as one line "carconv: error: <input>: <reason>" (the error text alone when it
+// already names the input), and each warning as "carconv: warning: <input>: <message>". An
+// interruption stops the batch: no package is taken any more, those in progress end without output
+// (InterruptedError), and those written stay.
 BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerCount,
                              BatchConsole& console, const PackageConversion& convert);
 
