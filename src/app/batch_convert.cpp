@@ -65,9 +65,12 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
 
     std::vector<BatchJob> jobs;
     std::map<std::string, std::string> firstByName;  // lower-case file name -> first input
+    std::size_t sized = 0;
     for (const std::string& input : inputs) {
         BatchJob job;
         job.input = input;
+        if (sized < inputFiles.size() && inputFiles[sized].path == &input)
+            job.size = inputFiles[sized++].size;
         const std::string name = PathString(NativePath(input).filename());
         if (name.empty() || name == "." || name == "..") {
             job.refusal = "not converted: the path names no file";
@@ -95,6 +98,13 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
         }
         jobs.push_back(std::move(job));
     }
+
+    std::vector<std::string> outputNames;
+    for (const BatchJob& job : jobs) {
+        if (job.refusal.empty())
+            outputNames.push_back(PathString(NativePath(job.output).filename()));
+    }
+    SweepAbandonedTemporaries(outputDirectory, outputNames);
     return jobs;
 }
 
@@ -122,6 +132,8 @@ void BatchConsole::Line(const std::string& text) {
 }
 
 void BatchConsole::PackageDone(bool converted) {
+    if (!showProgress_)
+        return;  // nothing to draw: the workers need not meet here
     std::lock_guard<std::mutex> lock(mutex_);
     ++(converted ? converted_ : failed_);
     DrawLocked();
@@ -173,6 +185,12 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
             errors[j] = job.refusal;
             ++failed;
         }
+    }
+
+    if (workerCount > 1) {
+        std::stable_sort(work.begin(), work.end(), [&jobs](std::size_t a, std::size_t b) {
+            return jobs[a].size > jobs[b].size;
+        });
     }
 
     std::atomic<std::size_t> next{0};

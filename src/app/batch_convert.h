@@ -11,6 +11,7 @@
 // package leaves no output behind.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -24,10 +25,14 @@ struct BatchJob {
     std::string output;
     // Why the package is not converted; empty for a package that is.
     std::string refusal;
+    // The input's size in bytes (0 when it cannot be read): several workers take the largest
+    // packages first, so that no long package is left to one worker at the end.
+    std::uintmax_t size = 0;
 };
 
-// Creates `outputDirectory` if missing and plans one job per input, in input order.
-// Throws IoError when the directory cannot be created.
+// Creates `outputDirectory` if missing, plans one job per input, in input order, and removes what
+// killed runs left there while writing these outputs (once for the batch: the conversions need
+// not sweep the shared directory each). Throws IoError when the directory cannot be created.
 std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
                                 const std::string& outputDirectory);
 
@@ -83,12 +88,12 @@ struct BatchSummary {
 // Converts one package; throws on failure.
 using PackageConversion = std::function<void(const std::string& input, const std::string& output)>;
 
-// Runs every job that is not refused on `workerCount` threads (taking packages in order as
-// threads come free) and reports through `console`: a refusal or failure as one line
-// "carconv: error: <input>: <reason>" (the error text alone when it already names the input),
-// and each warning as "carconv: warning: <input>: <message>". An interruption stops the batch:
-// no package is taken any more, those in progress end without output (InterruptedError), and
-// those written stay.
+// Runs every job that is not refused on `workerCount` threads (taking packages as threads come
+// free: in job order with one thread, largest first with more) and reports through `console`: a
+// refusal or failure as one line "carconv: error: <input>: <reason>" (the error text alone when it
+// already names the input), and each warning as "carconv: warning: <input>: <message>". An
+// interruption stops the batch: no package is taken any more, those in progress end without output
+// (InterruptedError), and those written stay.
 BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerCount,
                              BatchConsole& console, const PackageConversion& convert);
 

@@ -143,7 +143,7 @@ int RunBatchConvert(const std::string& application, const std::vector<std::strin
     BatchSummary summary =
         ConvertPackages(plan, BatchWorkerCount(jobs, plan.size()), console,
                         [&templateDirectory](const std::string& input, const std::string& output) {
-                            ConvertPackage(input, output, templateDirectory);
+                            ConvertPackage(input, output, templateDirectory, Leftovers::kSwept);
                         });
     console.Finish();
     std::cout << BatchSummaryLine(summary) << std::endl;

@@ -94,9 +94,10 @@ std::vector<std::string> UncarriedMembers(const std::vector<VivEntry>& directory
 }  // namespace
 
 void ConvertPackage(const std::string& input, const std::string& output,
-                    const std::string& templateDirectory) {
+                    const std::string& templateDirectory, Leftovers leftovers) {
     CheckConversionPaths(input, output);
-    SweepAbandonedTemporaries(output);
+    if (leftovers == Leftovers::kSweep)
+        SweepAbandonedTemporaries(output);
 
     // Declaration order is destruction order in reverse: stage objects go first, then the output
     // archive, then the input archive, each removing its working directory.

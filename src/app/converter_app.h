@@ -27,6 +27,10 @@ using FirstRunCheckFunction =
 // so the version-3 original would be lost). Throws CarconvError saying what is wrong.
 void CheckConversionPaths(const std::string& input, const std::string& output);
 
+// What a conversion does first about the temporary files that killed runs left beside its output:
+// removes them, or nothing, as a batch has removed them for all of its outputs at once.
+enum class Leftovers { kSweep, kSwept };
+
 // Converts the package at `input` into the package at `output`: checks the two paths and the
 // template files, unpacks the input, runs every stage into a fresh output working directory and
 // writes the output archive, which replaces `output` only when complete (an output that is a
@@ -34,7 +38,7 @@ void CheckConversionPaths(const std::string& input, const std::string& output);
 // Input members the version-4 package does not carry are named in one warning.
 // `templateDirectory` ends in a separator.
 void ConvertPackage(const std::string& input, const std::string& output,
-                    const std::string& templateDirectory);
+                    const std::string& templateDirectory, Leftovers leftovers = Leftovers::kSweep);
 
 // The dialog-driven run.
 class ConverterApp {

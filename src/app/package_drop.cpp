@@ -119,7 +119,7 @@ int ConvertHandedPackages(FileDialogs& dialogs, const std::vector<std::string>& 
         summary = ConvertPackages(
             plan, BatchWorkerCount(0, plan.size()), console,
             [&templateDirectory](const std::string& input, const std::string& output) {
-                ConvertPackage(input, output, templateDirectory);
+                ConvertPackage(input, output, templateDirectory, Leftovers::kSwept);
             });
         console.Finish();
     }

@@ -1,5 +1,6 @@
 #include "platform/temporary_path.h"
 
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -19,12 +20,16 @@ struct Entry {
     TemporaryPath::Kind kind;
     std::unique_ptr<OutputFile> mark;
     std::string markPath;
+    // Being created or removed by its owner, outside the registry's lock (so that workers do not
+    // wait for each other's file-system work); RemoveAllTemporaryPaths waits for it.
+    bool busy = false;
 };
 
 // Never destroyed: an interruption may use it while the main thread is already running the
 // static destructors at the end of the process.
 struct Registry {
     std::mutex mutex;
+    std::condition_variable settled;  // an entry stopped being busy
     std::map<std::uint64_t, Entry> entries;
     std::uint64_t next = 1;
     bool sealed = false;
@@ -35,7 +40,7 @@ Registry& TheRegistry() {
     return *registry;
 }
 
-// Called with the registry's lock held. The mark goes last, closed before it is deleted (Windows
+// The mark goes last, closed before it is deleted (Windows
 // cannot delete an open file).
 void RemoveEntry(Entry& entry) {
     std::error_code ec;
@@ -55,39 +60,52 @@ TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
                                     const std::function<bool()>& create,
                                     const std::string& markPath) {
     Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    if (registry.sealed)
-        throw InterruptedError(StopSignal() != 0 ? StopSignal() : kInterruptSignal);
-    TemporaryPath created;
-    Entry entry{path, kind, nullptr, markPath};
-    if (!markPath.empty()) {
-        entry.mark = OutputFile::CreateNew(markPath, path);
-        if (!entry.mark)
-            return created;
+    std::uint64_t id = 0;
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        if (registry.sealed)
+            throw InterruptedError(StopSignal() != 0 ? StopSignal() : kInterruptSignal);
+        id = registry.next++;
+        // Busy until `create` has answered: a clean-up waits for the answer instead of missing
+        // what is being made.
+        registry.entries.emplace(id, Entry{path, kind, nullptr, markPath, true});
     }
-    // When `create` made nothing, the mark goes again; `path`, which may be anyone's, stays.
-    auto dropMark = [&entry]() {
-        if (entry.mark) {
-            entry.mark.reset();
-            std::error_code ec;
-            std::filesystem::remove(NativePath(entry.markPath), ec);
+    // Ends the entry's busy time: kept when `made`, else dropped (with its mark; `path`, which
+    // may be anyone's, stays).
+    auto settle = [&registry, id](std::unique_ptr<OutputFile> mark, bool made) {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        auto it = registry.entries.find(id);
+        if (made) {
+            it->second.mark = std::move(mark);
+            it->second.busy = false;
+        } else {
+            if (mark) {
+                mark.reset();
+                std::error_code ec;
+                std::filesystem::remove(NativePath(it->second.markPath), ec);
+            }
+            registry.entries.erase(it);
         }
+        registry.settled.notify_all();
     };
+
+    std::unique_ptr<OutputFile> mark;
     bool made = false;
     try {
-        made = create();
+        if (!markPath.empty())
+            mark = OutputFile::CreateNew(markPath, path);
+        made = (markPath.empty() || mark) && create();
     } catch (...) {
-        dropMark();
+        settle(std::move(mark), false);
         throw;
     }
-    if (!made) {
-        dropMark();
-        return created;
+    settle(std::move(mark), made);
+    TemporaryPath created;
+    if (made) {
+        created.id_ = id;
+        created.path_ = path;
+        created.kind_ = kind;
     }
-    created.id_ = registry.next++;
-    created.path_ = path;
-    created.kind_ = kind;
-    registry.entries.emplace(created.id_, std::move(entry));
     return created;
 }
 
@@ -112,17 +130,28 @@ void TemporaryPath::Remove() {
     if (id_ == 0)
         return;
     Registry& registry = TheRegistry();
-    // Removed under the lock: an interruption's clean-up waits for it instead of ending the
-    // process halfway through it.
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    auto it = registry.entries.find(std::exchange(id_, 0));
-    if (it != registry.entries.end()) {
-        RemoveEntry(it->second);
-        registry.entries.erase(it);
-    } else {
-        // Removed by RemoveAllTemporaryPaths already, or not: Windows deletes no open file.
-        Entry gone{path_, kind_, nullptr, std::string()};
-        RemoveEntry(gone);
+    const std::uint64_t id = std::exchange(id_, 0);
+    Entry removing{path_, kind_, nullptr, std::string()};
+    bool registered = false;
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        auto it = registry.entries.find(id);
+        if (it != registry.entries.end()) {
+            // Stays registered, busy, until it is gone: an interruption's clean-up waits for it
+            // instead of ending the process halfway through it.
+            removing.mark = std::move(it->second.mark);
+            removing.markPath = it->second.markPath;
+            it->second.busy = true;
+            registered = true;
+        }
+        // Otherwise removed by RemoveAllTemporaryPaths already, or not: Windows deletes no open
+        // file.
+    }
+    RemoveEntry(removing);
+    if (registered) {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.entries.erase(id);
+        registry.settled.notify_all();
     }
 }
 
@@ -136,8 +165,17 @@ void TemporaryPath::Keep() {
 
 void RemoveAllTemporaryPaths(bool forGood) {
     Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    std::unique_lock<std::mutex> lock(registry.mutex);
     registry.sealed = registry.sealed || forGood;
+    // What is being created or removed right now settles within moments: wait for it, so that
+    // nothing is left half made or half removed.
+    registry.settled.wait(lock, [&registry]() {
+        for (const auto& [id, entry] : registry.entries) {
+            if (entry.busy)
+                return false;
+        }
+        return true;
+    });
     for (auto it = registry.entries.rbegin(); it != registry.entries.rend(); ++it)
         RemoveEntry(it->second);
     registry.entries.clear();

@@ -3,11 +3,13 @@
 // Temporary paths: the files and directory trees that the program creates for its own use while
 // it runs (working directories, temporary output files) and that must not outlive the run.
 //
-// Each one is registered in one process-wide registry from the moment it is created: it is created
-// under the registry's lock, so whatever exists is registered. Its TemporaryPath removes it when
-// destroyed, unless Keep() was called (a temporary file renamed into place), and an interruption
-// that the run does not answer in time removes everything still registered
-// (RemoveAllTemporaryPaths) before the process ends.
+// Each one is registered in one process-wide registry before it is created and stays registered
+// until it is gone, so whatever exists is registered. Creating and removing run outside the
+// registry's lock (threads converting side by side do not wait for each other's file-system work);
+// meanwhile the entry is busy. Its TemporaryPath removes it when destroyed, unless Keep() was
+// called (a temporary file renamed into place), and an interruption that the run does not answer
+// in time removes everything still registered (RemoveAllTemporaryPaths, which waits for busy
+// entries to settle) before the process ends.
 
 #include <cstdint>
 #include <functional>
@@ -19,7 +21,7 @@ class TemporaryPath {
   public:
     enum class Kind { kFile, kDirectoryTree };
 
-    // Runs `create` under the registry's lock; when it reports that it created `path`, the
+    // Registers `path`, then runs `create`; when it reports that it created `path`, the
     // returned object holds `path`, else nothing. With a `markPath`, that file is created first
     // and marked as this process's own (OutputFile::CreateNew); it stays open while `path` exists
     // and is removed right after it; nothing is created when the mark's name is taken. Exceptions
@@ -51,8 +53,9 @@ class TemporaryPath {
     Kind kind_ = Kind::kFile;
 };
 
-// Removes every registered path, newest first. With `forGood`, nothing can be created through
-// TemporaryPath::Create afterwards: for the end of an interrupted process.
+// Removes every registered path, newest first, after waiting for those being created or removed
+// by their owners right now. With `forGood`, nothing can be created through TemporaryPath::Create
+// afterwards: for the end of an interrupted process.
 void RemoveAllTemporaryPaths(bool forGood);
 
 // The number of paths registered now. For tests.

@@ -5,9 +5,16 @@
 
 #include <sys/stat.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -18,6 +25,7 @@
 
 #include "app/batch_convert.h"
 #include "files/warnings.h"
+#include "platform/file_system.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -374,6 +382,83 @@ TEST(BatchConvert, WorkersConvertEveryPackageOnceAndLabelTheirOwnWarnings) {
     }
     EXPECT_EQ(lines.size(), 3u + 39u);
 }
+
+TEST(BatchConvert, SeveralWorkersTakeTheLargestPackagesFirstOneTakesThemInOrder) {
+    ScratchDir dir;
+    const std::vector<std::size_t> sizes = {10, 300, 20, 200, 300, 5};
+    std::vector<std::string> inputs;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        inputs.push_back(dir.File("p" + std::to_string(i) + ".viv"));
+        WriteFile(inputs.back(), std::string(sizes[i], 'x'));
+    }
+    const std::vector<BatchJob> jobs = PlanBatch(inputs, dir.File("out"));
+    ASSERT_EQ(jobs.size(), sizes.size());
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        EXPECT_EQ(jobs[i].size, sizes[i]) << i;
+
+    // The packages in the order the workers started them; the first two wait for each other, so
+    // they are the first two the queue handed out.
+    auto started = [&jobs](unsigned workers) {
+        std::mutex mutex;
+        std::condition_variable bothStarted;
+        std::vector<std::string> order;
+        std::FILE* f = std::tmpfile();
+        BatchConsole console(f, false, jobs.size());
+        const BatchSummary summary = ConvertPackages(
+            jobs, workers, console, [&](const std::string& input, const std::string&) {
+                std::unique_lock<std::mutex> lock(mutex);
+                order.push_back(fs::path(input).stem().string());
+                bothStarted.notify_all();
+                if (workers > 1 && order.size() <= 2) {
+                    bothStarted.wait_for(lock, std::chrono::seconds(10),
+                                         [&order]() { return order.size() >= 2; });
+                }
+                if (input == jobs[2].input)
+                    throw std::runtime_error("broken");
+            });
+        std::fclose(f);
+        // Summaries keep the order the packages were given in.
+        EXPECT_EQ(summary.errors, (std::vector<std::string>{"", "", "broken", "", "", ""}));
+        EXPECT_EQ(summary.converted, 5);
+        return order;
+    };
+    EXPECT_EQ(started(1), (std::vector<std::string>{"p0", "p1", "p2", "p3", "p4", "p5"}));
+    std::vector<std::string> two = started(2);
+    ASSERT_EQ(two.size(), 6u);
+    std::sort(two.begin(), two.begin() + 2);
+    EXPECT_EQ(two[0], "p1");
+    EXPECT_EQ(two[1], "p4");
+}
+
+#ifndef _WIN32
+
+TEST(BatchConvert, PlanningSweepsWhatKilledRunsLeftForItsOutputsOnly) {
+    ScratchDir dir;
+    fs::create_directory(dir.File("out"));
+    WriteFile(dir.File("a.viv"), std::string("x"));
+    // Runs killed while they wrote out/a.viv and out/z.viv.
+    for (const char* name : {"a.viv", "z.viv"}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            AtomicFileWriter writing(dir.File(std::string("out/") + name));
+            writing.Write(Bytes(10, 1));
+            raise(SIGKILL);
+        }
+        ASSERT_GT(child, 0);
+        waitpid(child, nullptr, 0);
+    }
+    std::vector<std::string> stale = test::ListNames(dir.File("out"));
+    ASSERT_EQ(stale.size(), 2u);
+
+    PlanBatch({dir.File("a.viv")}, dir.File("out"));
+    const std::vector<std::string> left = test::ListNames(dir.File("out"));
+    ASSERT_EQ(left.size(), 1u);
+    // What stayed is z.viv's: a second plan for z.viv takes it too.
+    PlanBatch({dir.File("z.viv")}, dir.File("out"));
+    EXPECT_EQ(test::ListNames(dir.File("out")), std::vector<std::string>{});
+}
+
+#endif
 
 TEST(WarningSink, EachThreadKeepsItsOwnSink) {
     std::vector<std::string> outer;

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -20,6 +23,7 @@
 #include "files/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
+#include "platform/temporary_path.h"
 #include "sample_formats.h"
 #include "sample_large.h"
 #include "support/packages.h"
@@ -97,6 +101,58 @@ TEST(Interruption, WhatARunLeavesRegisteredIsRemovedWhenItDoesNotAnswer) {
     }
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"kept.viv"});
     EXPECT_EQ(test::ReadFile(dir.File("kept.viv")), (test::Bytes{1, 2, 3}));
+}
+
+// Waits up to ten seconds for `condition`.
+bool Eventually(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST(Interruption, PathsAreMadeSideBySideAndACleanUpWaitsForOneBeingMade) {
+    ScratchDir dir;
+    const std::string slow = dir.File("slow");
+    std::atomic<bool> entered{false}, otherMade{false}, cleanupStarted{false}, cleanupDone{false};
+    bool doneTooEarly = true;
+    TemporaryPath slowPath;
+    std::thread maker([&]() {
+        slowPath = TemporaryPath::Create(slow, TemporaryPath::Kind::kFile, [&]() {
+            test::WriteFile(slow, std::string("x"));
+            entered = true;
+            // Another thread makes its own path meanwhile.
+            EXPECT_TRUE(Eventually([&]() { return otherMade.load(); }));
+            // A clean-up that started meanwhile waits until this one is made.
+            EXPECT_TRUE(Eventually([&]() { return cleanupStarted.load(); }));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            doneTooEarly = cleanupDone;
+            return true;
+        });
+    });
+    ASSERT_TRUE(Eventually([&]() { return entered.load(); }));
+    {
+        TemporaryPath quick = TemporaryPath::Create(
+            dir.File("quick"), TemporaryPath::Kind::kFile,
+            [&]() { return test::WriteFile(dir.File("quick"), std::string("y")), true; });
+        EXPECT_TRUE(quick);
+        otherMade = true;
+    }
+    std::thread cleanup([&]() {
+        cleanupStarted = true;
+        RemoveAllTemporaryPaths(false);
+        cleanupDone = true;
+    });
+    maker.join();
+    cleanup.join();
+    EXPECT_FALSE(doneTooEarly);
+    EXPECT_TRUE(slowPath);
+    EXPECT_FALSE(test::Exists(slow));
+    EXPECT_EQ(TemporaryPathCount(), 0u);
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{});
 }
 
 #ifndef _WIN32
