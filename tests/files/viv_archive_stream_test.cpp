@@ -12,46 +12,18 @@
 #include "files/errors.h"
 #include "files/viv_archive.h"
 #include "platform/read_only_file.h"
+#include "support/packages.h"
 #include "support/test_util.h"
 
 namespace carconv {
 namespace {
 
-using test::Builder;
 using test::Bytes;
 using test::ReadFile;
 using test::ScratchDir;
 using test::WriteFile;
 
-struct Member {
-    std::string name;
-    Bytes bytes;
-};
-
-// A package as this program writes it: "BIGF", the directory, the members back to back.
-Bytes Package(const std::vector<Member>& members) {
-    std::uint32_t header = 16;
-    std::uint32_t data = 0;
-    for (const Member& m : members) {
-        header += 9 + static_cast<std::uint32_t>(m.name.size());
-        data += static_cast<std::uint32_t>(m.bytes.size());
-    }
-    Builder b;
-    b.str("BIGF");                                        // magic
-    b.u32be(header + data);                               // total size
-    b.u32be(static_cast<std::uint32_t>(members.size()));  // member count
-    b.u32be(header);                                      // header size
-    std::uint32_t offset = header;
-    for (const Member& m : members) {
-        b.u32be(offset);                                      // offset
-        b.u32be(static_cast<std::uint32_t>(m.bytes.size()));  // size
-        b.cstr(m.name);                                       // name and its zero byte
-        offset += static_cast<std::uint32_t>(m.bytes.size());
-    }
-    for (const Member& m : members)
-        b.raw(m.bytes);
-    return b.bytes();
-}
+using Member = std::pair<std::string, Bytes>;
 
 Bytes Numbered(std::size_t size, std::uint8_t seed) {
     Bytes bytes(size);
@@ -96,9 +68,9 @@ std::string Outcome(Read read) {
 TEST(VivArchiveStream, TheDirectoryReadInStepsIsTheDirectoryReadWholeAtEveryLength) {
     ScratchDir dir;
     // Names of 255 bytes, so entries straddle every read boundary; data after the directory.
-    const Bytes whole = Package({{std::string(255, 'a'), Bytes{1, 2, 3}},
-                                 {"b.txt", Bytes{4}},
-                                 {std::string(255, 'c'), Bytes{5, 6}}});
+    const Bytes whole = test::ArchiveBytes({{std::string(255, 'a'), Bytes{1, 2, 3}},
+                                            {"b.txt", Bytes{4}},
+                                            {std::string(255, 'c'), Bytes{5, 6}}});
     const std::string path = dir.File("cut.viv");
     for (std::size_t length = 0; length <= whole.size(); ++length) {
         const Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
@@ -122,7 +94,7 @@ TEST(VivArchiveStream, TheDirectoryReadInStepsIsTheDirectoryReadWholeAtEveryLeng
 TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThePackageBack) {
     ScratchDir dir;
     const std::vector<Member> members = ManyMembers();
-    const Bytes package = Package(members);
+    const Bytes package = test::ArchiveBytes(members);
     ASSERT_GT(test::GetU32be(package, 12), VivArchive::kDirectoryFirstRead);
     WriteFile(dir.File("many.viv"), package);
 
@@ -133,9 +105,9 @@ TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThe
         ASSERT_EQ(archive.members.GetSize(), static_cast<int>(members.size()));
         for (std::size_t i = 0; i < members.size(); ++i) {
             const std::string file =
-                test::NativeSeparators(archive.WorkingDirectoryPath() + "/" + members[i].name);
-            EXPECT_EQ(ReadFile(file), members[i].bytes) << members[i].name;
-            names.push_back(members[i].name);
+                test::NativeSeparators(archive.WorkingDirectoryPath() + "/" + members[i].first);
+            EXPECT_EQ(ReadFile(file), members[i].second) << members[i].first;
+            names.push_back(members[i].first);
         }
         std::sort(names.begin(), names.end());
         // Nothing but the members: no temporary file of a copy is left.
@@ -147,8 +119,8 @@ TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThe
 
     UnpackArchive(dir.File("many.viv"), dir.File("out"));
     EXPECT_EQ(test::ListNames(dir.File("out")), names);
-    for (const Member& m : members)
-        EXPECT_EQ(ReadFile(dir.File("out/" + m.name)), m.bytes) << m.name;
+    for (const auto& [name, bytes] : members)
+        EXPECT_EQ(ReadFile(dir.File("out/" + name)), bytes) << name;
 }
 
 }  // namespace

@@ -83,8 +83,7 @@ Bytes EmptyFce4() {
     return b.bytes();
 }
 
-void WriteArchive(const std::string& path,
-                  const std::vector<std::pair<std::string, Bytes>>& members) {
+Bytes ArchiveBytes(const std::vector<std::pair<std::string, Bytes>>& members) {
     std::uint32_t header = 16;
     for (const auto& m : members)
         header += static_cast<std::uint32_t>(9 + m.first.size());
@@ -100,7 +99,12 @@ void WriteArchive(const std::string& path,
     }
     for (const auto& m : members)
         b.raw(m.second);
-    WriteFile(path, b.bytes());
+    return b.bytes();
+}
+
+void WriteArchive(const std::string& path,
+                  const std::vector<std::pair<std::string, Bytes>>& members) {
+    WriteFile(path, ArchiveBytes(members));
 }
 
 std::vector<std::pair<std::string, Bytes>> Version3Members(bool withPictures) {

@@ -25,6 +25,8 @@ Bytes Fsh();
 // A version-4 mesh without vertices or triangles, its first part named ":HB".
 Bytes EmptyFce4();
 
+// A "BIGF" archive of the (name, bytes) pairs: the directory, then the members back to back.
+Bytes ArchiveBytes(const std::vector<std::pair<std::string, Bytes>>& members);
 // Writes a member file for each (name, bytes) pair into a "BIGF" archive at `path`.
 void WriteArchive(const std::string& path,
                   const std::vector<std::pair<std::string, Bytes>>& members);
