@@ -24,7 +24,7 @@
 #include "files/name_index.h"
 #include "files/safe_name.h"
 #include "files/working_directory.h"
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/profile_store.h"

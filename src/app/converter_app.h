@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #include "platform/profile_store.h"
 
 namespace carconv {

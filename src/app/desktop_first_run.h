@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/template_files.h"
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #include "platform/profile_store.h"
 
 namespace carconv {

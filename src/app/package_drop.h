@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/batch_convert.h"
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 
 namespace carconv {
 

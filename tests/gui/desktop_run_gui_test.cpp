@@ -18,7 +18,7 @@
 #include "app/desktop_first_run.h"
 #include "app/package_drop.h"
 #include "gui/gui_driver.h"
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #include "support/fakes.h"
 #include "support/packages.h"
 #include "support/test_util.h"

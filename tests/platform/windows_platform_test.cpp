@@ -23,7 +23,7 @@
 #include "platform/search_roots.h"
 #include "platform/terminal.h"
 #include "platform/wide_text.h"
-#include "platform/windows_file_dialogs.h"
+#include "desktop/windows_file_dialogs.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 #include "support/windows_process.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/desktop_first_run.h"
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #include "platform/profile_store.h"
 
 namespace carconv::test {

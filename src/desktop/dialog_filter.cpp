@@ -1,4 +1,4 @@
-#include "platform/dialog_filter.h"
+#include "desktop/dialog_filter.h"
 
 namespace carconv {
 

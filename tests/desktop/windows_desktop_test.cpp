@@ -18,7 +18,7 @@
 #include "app/converter_app.h"
 #include "app/desktop_first_run.h"
 #include "app/package_drop.h"
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #include "platform/profile_store.h"
 #include "platform/wide_text.h"
 #include "support/fakes.h"

@@ -1,4 +1,4 @@
-#include "platform/search_window.h"
+#include "desktop/search_window.h"
 
 namespace carconv {
 

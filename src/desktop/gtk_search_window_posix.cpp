@@ -3,7 +3,7 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/gtk_dialogs_posix.h"
+#include "desktop/gtk_dialogs_posix.h"
 
 namespace carconv {
 

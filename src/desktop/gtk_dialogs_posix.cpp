@@ -1,4 +1,4 @@
-#include "platform/gtk_dialogs_posix.h"
+#include "desktop/gtk_dialogs_posix.h"
 
 #include <gtk/gtk.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/dialog_filter.h"
+#include "desktop/dialog_filter.h"
 #include "platform/file_system.h"
 
 namespace carconv {

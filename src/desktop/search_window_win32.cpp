@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "platform/wide_text.h"
-#include "platform/windows_file_dialogs.h"
+#include "desktop/windows_file_dialogs.h"
 
 namespace carconv {
 

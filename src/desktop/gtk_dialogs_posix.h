@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 
 namespace carconv {
 

@@ -12,7 +12,7 @@
 
 #include "files/errors.h"
 #include "platform/wide_text.h"
-#include "platform/windows_file_dialogs.h"
+#include "desktop/windows_file_dialogs.h"
 
 namespace carconv {
 

@@ -3,9 +3,9 @@
 
 #include <iostream>
 
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 #ifdef CARCONV_HAVE_GTK
-#include "platform/gtk_dialogs_posix.h"
+#include "desktop/gtk_dialogs_posix.h"
 #endif
 
 namespace carconv {

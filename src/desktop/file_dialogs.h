@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/search_window.h"
+#include "desktop/search_window.h"
 
 namespace carconv {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 
 namespace carconv {
 
