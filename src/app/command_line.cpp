@@ -1,12 +1,14 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -23,6 +25,7 @@
 #include "files/errors.h"
 #include "files/name_index.h"
 #include "files/safe_name.h"
+#include "files/warnings.h"
 #include "files/working_directory.h"
 #include "desktop/file_dialogs.h"
 #include "platform/file_system.h"
@@ -76,9 +79,26 @@ int ReportInterruption(const InterruptedError& interruption) {
     return interruption.ExitStatus();
 }
 
+// Whether the window that shows what a desktop conversion wrote is left out: --quiet, or
+// CARCONV_QUIET set to anything but empty or "0".
+bool QuietFromEnvironment() {
+    const char* value = std::getenv("CARCONV_QUIET");
+    return value != nullptr && *value != '\0' && std::string(value) != "0";
+}
+
+// What the window "V4 CAR File written" shows for the package at `output`.
+WrittenReport DescribeWritten(const std::string& output, std::vector<std::string> warnings) {
+    WrittenReport report;
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(NativePath(output), ec);
+    report.outputPath = ec ? output : PathString(absolute);
+    report.warnings = std::move(warnings);
+    return report;
+}
+
 // The run with dialogs: without arguments, or for packages handed over by the desktop (`handed`,
 // absolute paths). Returns the exit status.
-int RunDialogs(const std::string& application, const std::string& templates,
+int RunDialogs(const std::string& application, const std::string& templates, bool quiet,
                const std::vector<std::string>& handed = {}) {
     std::unique_ptr<FileDialogs> dialogs = MakeDesktopFileDialogs();
     std::unique_ptr<ProfileStore> profile = MakeUserProfileStore(application);
@@ -105,7 +125,17 @@ int RunDialogs(const std::string& application, const std::string& templates,
         if (!handed.empty())
             settings.handedPackage = handed.front();
         ConverterApp app(*dialogs, *profile, settings);
-        app.InitInstance();
+        // The warnings still go to stderr as they come; the window repeats them.
+        std::vector<std::string> warnings;
+        {
+            ScopedWarningSink sink([&warnings](const std::string& message) {
+                warnings.push_back(message);
+                std::cerr << "carconv: warning: " << message << std::endl;
+            });
+            app.InitInstance();
+        }
+        if (app.outcome() == ConverterApp::Outcome::kConverted && !quiet && dialogs->OnDesktop())
+            dialogs->ShowWritten(DescribeWritten(app.outputPath(), std::move(warnings)));
     } catch (const InterruptedError&) {
         throw;  // the user asked for it: no error box
     } catch (...) {
@@ -199,6 +229,10 @@ int RunCommandLine(int argc, char** argv) {
         "carconv"};
     app.set_version_flag("--version", VersionText());
     app.require_subcommand(0, 1);
+    bool quietOption = false;
+    app.add_flag("--quiet", quietOption,
+                 "Without a command: do not show the window \"V4 CAR File written\" after the "
+                 "conversion (also CARCONV_QUIET=1)");
 
     std::string templates;
     std::vector<std::string> convertPaths;
@@ -265,6 +299,13 @@ int RunCommandLine(int argc, char** argv) {
     for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
         commandNames.push_back(command->get_name());
     std::vector<std::string> handed(argv + std::min(argc, 1), argv + argc);
+    bool quiet = QuietFromEnvironment();
+    // --quiet may come with packages handed over as well as alone.
+    const auto quietFlag = std::find(handed.begin(), handed.end(), std::string("--quiet"));
+    if (quietFlag != handed.end() && handed.size() > 1) {
+        handed.erase(quietFlag);
+        quiet = true;
+    }
     if (AreHandedPackages(handed, commandNames)) {
         for (std::string& path : handed) {
             std::error_code ec;
@@ -274,7 +315,7 @@ int RunCommandLine(int argc, char** argv) {
         }
         try {
             SweepAbandonedWorkingDirectories();
-            return RunDialogs(application, std::string(), handed);
+            return RunDialogs(application, std::string(), quiet, handed);
         } catch (const InterruptedError& e) {
             return ReportInterruption(e);
         } catch (...) {
@@ -313,7 +354,7 @@ int RunCommandLine(int argc, char** argv) {
         } else if (*pack) {
             PackArchive(directory, archive, names);
         } else {
-            return RunDialogs(application, templates);
+            return RunDialogs(application, templates, quiet || quietOption);
         }
         std::cout.flush();
         return 0;

@@ -184,6 +184,7 @@ bool ConverterApp::InitInstance() {
 
     ConvertPackage(*input, *output, templateDirectory);
     outcome_ = Outcome::kConverted;
+    outputPath_ = *output;
     return false;
 }
 

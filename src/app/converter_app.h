@@ -62,12 +62,15 @@ class ConverterApp {
     bool InitInstance();
 
     Outcome outcome() const { return outcome_; }
+    // The package written, once the outcome is kConverted.
+    const std::string& outputPath() const { return outputPath_; }
 
   private:
     FileDialogs& dialogs_;
     ProfileStore& profile_;
     Settings settings_;
     Outcome outcome_ = Outcome::kNotRun;
+    std::string outputPath_;
 };
 
 }  // namespace carconv

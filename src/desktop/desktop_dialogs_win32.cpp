@@ -153,6 +153,8 @@ class WindowsFileDialogs : public FileDialogs {
     std::unique_ptr<SearchWindow> OpenSearchWindow(const SearchWindowText& text) override {
         return MakeWin32SearchWindow(text);
     }
+
+    void ShowWritten(const WrittenReport& report) override { ShowWin32WrittenWindow(report); }
 };
 
 }  // namespace

@@ -19,6 +19,8 @@ std::unique_ptr<SearchWindow> FileDialogs::OpenSearchWindow(const SearchWindowTe
     return nullptr;
 }
 
+void FileDialogs::ShowWritten(const WrittenReport&) {}
+
 ConsoleFileDialogs::ConsoleFileDialogs(std::istream& answers, std::ostream& prompt)
     : answers_(answers), prompt_(prompt) {}
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "desktop/search_window.h"
+#include "desktop/written_window.h"
 
 namespace carconv {
 
@@ -47,6 +48,9 @@ class FileDialogs {
     virtual bool OnDesktop() const;
     // Opens the window shown while the first-run search runs; nothing on a terminal.
     virtual std::unique_ptr<SearchWindow> OpenSearchWindow(const SearchWindowText& text);
+    // Shows what a conversion of one package wrote, in the window "V4 CAR File written", until
+    // the user closes it; nothing on a terminal, where the front end's lines say it.
+    virtual void ShowWritten(const WrittenReport& report);
 };
 
 // Asks on a text stream: writes the title as a prompt to `prompt` and reads one line from

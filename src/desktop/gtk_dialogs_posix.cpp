@@ -124,6 +124,8 @@ class GtkFileDialogs : public FileDialogs {
         return MakeGtkSearchWindow(text);
     }
 
+    void ShowWritten(const WrittenReport& report) override { ShowGtkWrittenWindow(report); }
+
   private:
     static void ShowBox(const std::string& message, GtkMessageType type) {
         GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, type, GTK_BUTTONS_OK,

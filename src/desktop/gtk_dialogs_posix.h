@@ -19,4 +19,7 @@ void FlushGtkEvents();
 // The search window as a GTK dialog without a main loop of its own. GTK must be initialised.
 std::unique_ptr<SearchWindow> MakeGtkSearchWindow(const SearchWindowText& text);
 
+// The window "V4 CAR File written", until the user closes it. GTK must be initialised.
+void ShowGtkWrittenWindow(const WrittenReport& report);
+
 }  // namespace carconv

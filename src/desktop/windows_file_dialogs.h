@@ -49,6 +49,10 @@ inline constexpr std::size_t kDialogPathCapacity = 32768;
 // user32): its message queue is served each time the search reports a folder.
 std::unique_ptr<SearchWindow> MakeWin32SearchWindow(const SearchWindowText& text);
 
+// The window "V4 CAR File written" as a plain Win32 window, until the user closes it; nothing
+// when no window can be made.
+void ShowWin32WrittenWindow(const WrittenReport& report);
+
 }  // namespace carconv
 
 #endif

@@ -103,6 +103,8 @@ class InstalledTemplates {
         if (length > 0 && length < 32768)
             oldTemplates_ = std::wstring(old, length);
         SetEnvironmentVariableW(L"CARCONV_TEMPLATES", WidenUtf8(dir.File("templates")).c_str());
+        // The window after a conversion is left out unless a test looks at it.
+        SetEnvironmentVariableW(L"CARCONV_QUIET", L"1");
         profile_->SetRegistryKey(kOrganisationKey);
         oldMarker_ = profile_->GetProfileInt("Settings", "Installed", 0);
         profile_->WriteProfileInt("Settings", "Installed", 1);
@@ -111,6 +113,7 @@ class InstalledTemplates {
         profile_->WriteProfileInt("Settings", "Installed", oldMarker_);
         SetEnvironmentVariableW(L"CARCONV_TEMPLATES",
                                 oldTemplates_ ? oldTemplates_->c_str() : nullptr);
+        SetEnvironmentVariableW(L"CARCONV_QUIET", nullptr);
     }
     InstalledTemplates(const InstalledTemplates&) = delete;
     InstalledTemplates& operator=(const InstalledTemplates&) = delete;
@@ -161,7 +164,10 @@ TEST(WindowsDesktop, OneHandedPackageIsSavedInItsFolderUnderAFreshName) {
 
     int round = 0;
     for (const wchar_t* program : {L"carconvw.exe", L"carconv.exe"}) {
+        // The window-only program shows what it wrote; the console one runs quietly.
+        const bool window = round == 0;
         const std::string expected = round++ == 0 ? "mycar-v4-2.viv" : "mycar-v4-3.viv";
+        SetEnvironmentVariableW(L"CARCONV_QUIET", window ? nullptr : L"1");
         WindowsProcess run(program, Quoted(cars + "\\mycar.viv"));
         ASSERT_TRUE(run.Started());
         HWND save = WaitForWindow(kSaveDialogTitle, 60000);
@@ -169,6 +175,13 @@ TEST(WindowsDesktop, OneHandedPackageIsSavedInItsFolderUnderAFreshName) {
         EXPECT_EQ(FindWindowW(nullptr, L"Load V3 CAR File"), nullptr);
         EXPECT_EQ(ControlText(save, kFileNameBox), expected);
         Press(save, IDOK);  // the proposal as it stands, in the folder the dialog opened in
+        if (window) {
+            HWND written = WaitForWindow(kWrittenWindowTitle, 60000);
+            ASSERT_NE(written, nullptr) << "no window after the conversion; stderr: " << run.Err();
+            EXPECT_EQ(test::ReadArchive(cars + "\\" + expected).size(), 27u);
+            EXPECT_FALSE(run.Wait(500)) << "the run ended with its window up";
+            EXPECT_TRUE(Click(written, L"Close"));
+        }
         std::optional<DWORD> code = run.Wait(60000);
         ASSERT_TRUE(code) << "still running after the Save dialog";
         EXPECT_EQ(*code, 0u) << run.Err();

@@ -61,7 +61,8 @@ TEST(GtkDialogRun, ASignalWhileADialogIsUpEndsTheRun) {
 
 TEST(GtkDialogRun, TypedAnswersConvertAndTheDefaultExtensionIsAdded) {
     ScratchDir dir, io;
-    std::string env = DesktopUser(dir, true);
+    // With the window that shows what was written.
+    std::string env = DesktopUser(dir, true) + " CARCONV_QUIET=";
     test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
     std::filesystem::create_directories(dir.File("out"));
     auto leftovers = test::LeftoverWorkingDirectories();
@@ -76,8 +77,14 @@ TEST(GtkDialogRun, TypedAnswersConvertAndTheDefaultExtensionIsAdded) {
     ASSERT_TRUE(save) << "no Save dialog; stderr: " << run.Err();
     ASSERT_TRUE(EnterPath("Save V4 CAR File", *save, dir.File("out/converted")));
 
+    // The package is complete while the window is up, and the run waits for it to be closed.
+    std::optional<std::string> written = WaitForWindow("V4 CAR File written", 60);
+    ASSERT_TRUE(written) << "no window after the conversion; stderr: " << run.Err();
+    EXPECT_EQ(test::ReadArchive(dir.File("out/converted.viv")).size(), 27u);
+    EXPECT_FALSE(run.Wait(0.5)) << "the run ended with its window up";
+    Send(*written, "key Escape");
     std::optional<int> code = run.Wait(60);
-    ASSERT_TRUE(code) << "still running after both answers";
+    ASSERT_TRUE(code) << "still running after the window was closed";
     EXPECT_EQ(*code, 0) << run.Err();
     EXPECT_EQ(test::ListNames(dir.File("out")), std::vector<std::string>{"converted.viv"});
     auto members = test::ReadArchive(dir.File("out/converted.viv"));

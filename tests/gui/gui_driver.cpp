@@ -97,7 +97,7 @@ std::string DesktopUser(const test::ScratchDir& dir, bool installed) {
     return "HOME=" + Q(dir.File("home")) + " XDG_CONFIG_HOME=" + Q(dir.File("config")) +
            " XDG_DATA_HOME=" + Q(dir.File("data")) + " XDG_CACHE_HOME=" + Q(dir.File("cache")) +
            " CARCONV_TEMPLATES= WINEPREFIX=" + Q(dir.File("nowine")) +
-           " GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory";
+           " GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory CARCONV_QUIET=1";
 }
 
 std::vector<std::string> FilesBelow(const std::string& dir) {

@@ -38,7 +38,8 @@ using Carconv = test::CarconvProcess;
 
 // The environment of a desktop user whose settings, templates, home and toolkit folders lie
 // inside `dir`; with `installed`, the templates are in place, otherwise it is a first start and
-// no game can be found under the home folder.
+// no game can be found under the home folder. The window that shows what a conversion wrote is
+// left out (CARCONV_QUIET=1); a test that looks at it appends " CARCONV_QUIET=".
 std::string DesktopUser(const test::ScratchDir& dir, bool installed);
 
 // Every regular file below `dir`, as a path relative to it, sorted.
