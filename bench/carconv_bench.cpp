@@ -8,7 +8,7 @@
 //               peak resident memory against a fixed bound
 //   search      the stock-package search over a tree of at least 100,000 folders in which the
 //               package is met last, next to `find ROOT -iname car.viv` on the same tree, warm
-//               cache, best of several runs
+//               cache
 //   batch       many sample packages converted with --jobs 1 and with --jobs 2
 //   fuzzing     each libFuzzer target of a fuzz build (`make fuzz`) run for a few seconds from the
 //               seed corpus and the kept regression inputs: inputs per second, which for the
@@ -17,8 +17,9 @@
 //   carconv-bench [--work DIR] [--runs N] [--fuzz-build DIR] [--fuzz-seconds N]
 //
 // The two sides of a ratio run in the same rounds, one after the other (after an untimed warm-up
-// round), so that load from elsewhere on the machine falls on both alike; each side's figure is
-// its best time. Peak memory is the child's own (wait4), through a small measuring helper.
+// round), so that load from elsewhere on the machine falls on both alike; a ratio is taken in
+// every round, and its verdict is on the median of the rounds, shown with their spread and the
+// ratio of the best times. Peak memory is the child's own (wait4), through a small measuring helper.
 //
 // Every child runs with HOME, the XDG folders and TMPDIR inside the work directory, so the
 // benchmark never touches the user's settings or templates, and working directories lie on the
@@ -167,28 +168,62 @@ struct Side {
     std::function<void()> prepare;
 };
 
-// `first` and `second` run in turn, `runs` rounds after one untimed warm-up round: each side's best
-// time and the largest peak memory it showed.
-std::pair<ChildRun, ChildRun> Alternated(int runs, const Side& first, const Side& second) {
-    std::pair<ChildRun, ChildRun> best;
-    best.first.seconds = best.second.seconds = 1e300;
-    const auto once = [](const Side& side, ChildRun& into, bool timed) {
+// What each side of a ratio did in every timed round, in the order of the rounds.
+struct Rounds {
+    std::vector<ChildRun> first, second;
+};
+
+// `first` and `second` run in turn, `runs` rounds after one untimed warm-up round.
+Rounds Alternated(int runs, const Side& first, const Side& second) {
+    Rounds rounds;
+    const auto once = [](const Side& side, std::vector<ChildRun>& into, bool timed) {
         if (side.prepare)
             side.prepare();
         const ChildRun r = Run(side.args);
-        if (timed) {
-            if (r.seconds < into.seconds) {
-                into.seconds = r.seconds;
-                into.cpuSeconds = r.cpuSeconds;
-            }
-            into.peakKiB = std::max(into.peakKiB, r.peakKiB);
-        }
+        if (timed)
+            into.push_back(r);
     };
     for (int i = 0; i <= runs; ++i) {
-        once(first, best.first, i > 0);
-        once(second, best.second, i > 0);
+        once(first, rounds.first, i > 0);
+        once(second, rounds.second, i > 0);
     }
+    return rounds;
+}
+
+// The round with the shortest time; its peak memory replaced by the largest any round showed.
+ChildRun Best(const std::vector<ChildRun>& runs) {
+    ChildRun best = *std::min_element(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
+        return a.seconds < b.seconds;
+    });
+    for (const ChildRun& r : runs)
+        best.peakKiB = std::max(best.peakKiB, r.peakKiB);
     return best;
+}
+
+// A figure measured once a round: its median (what the verdict is on), the lowest and the
+// highest round, and the figure of the two sides' best times.
+struct Spread {
+    double median = 0, low = 0, high = 0, best = 0;
+};
+
+Spread SpreadOf(std::vector<double> figures, double best) {
+    std::sort(figures.begin(), figures.end());
+    const std::size_t n = figures.size();
+    Spread spread;
+    spread.median = n % 2 == 1 ? figures[n / 2] : (figures[n / 2 - 1] + figures[n / 2]) / 2;
+    spread.low = figures.front();
+    spread.high = figures.back();
+    spread.best = best;
+    return spread;
+}
+
+// The time ratio first / second of each round (the two ran one after the other, so load from
+// elsewhere falls on both alike), with the ratio of the best times.
+Spread RatioOf(const Rounds& rounds) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < rounds.first.size(); ++i)
+        ratios.push_back(rounds.first[i].seconds / rounds.second[i].seconds);
+    return SpreadOf(ratios, Best(rounds.first).seconds / Best(rounds.second).seconds);
 }
 
 double MiB(std::uintmax_t bytes) {
@@ -211,6 +246,14 @@ void Verdict(const char* what, double figure, const char* relation, double bound
     std::snprintf(shown, sizeof shown, "%.2f%s", figure, unit);
     std::snprintf(limit, sizeof limit, "%s %.1f%s", relation, bound, unit);
     std::printf("  %-28s %10s   target %-12s %s\n", what, shown, limit, pass ? "PASS" : "MISS");
+}
+
+// A ratio measured in every round: the verdict is on its median, and the spread of the rounds
+// and the ratio of the best times stand beside it.
+void Verdict(const char* what, const Spread& ratio, const char* relation, double bound) {
+    Verdict(what, ratio.median, relation, bound);
+    std::printf("  %-28s %10s   rounds %.2f-%.2fx, best times %.2fx\n", "", "(median)", ratio.low,
+                ratio.high, ratio.best);
 }
 
 std::string LoadAverage() {
@@ -364,9 +407,12 @@ void FuzzThroughput(const std::string& fuzzBuild, int seconds, const fs::path& w
     }
 }
 
+// Fewer rounds leave a median that one disturbed round can move.
+constexpr int kMinimumRuns = 7;
+
 struct Options {
     std::string work = "bench-work";
-    int runs = 5;
+    int runs = kMinimumRuns;
     std::string fuzzBuild;  // empty: no fuzz figures
     int fuzzSeconds = 10;
 };
@@ -378,7 +424,7 @@ Options ParseOptions(int argc, char** argv) {
         if (arg == "--work" && i + 1 < argc) {
             options.work = argv[++i];
         } else if (arg == "--runs" && i + 1 < argc) {
-            options.runs = std::max(1, std::atoi(argv[++i]));
+            options.runs = std::max(kMinimumRuns, std::atoi(argv[++i]));
         } else if (arg == "--fuzz-build" && i + 1 < argc) {
             options.fuzzBuild = argv[++i];
         } else if (arg == "--fuzz-seconds" && i + 1 < argc) {
@@ -416,8 +462,10 @@ int main(int argc, char** argv) {
         uname(&system);
         std::printf("carconv benchmark, %s: %s, %u cores, %s %s\n", date, ProcessorName().c_str(),
                     cores, system.sysname, system.release);
-        std::printf("best of %d rounds after a warm-up round; the two sides of a ratio alternate\n",
-                    options.runs);
+        std::printf(
+            "%d rounds after a warm-up round, the two sides of a ratio alternating; each ratio's "
+            "verdict is on the median of its rounds\n",
+            options.runs);
 
         // Templates from the pretend game's stock package.
         const fs::path samples = work / "samples";
@@ -434,11 +482,13 @@ int main(int argc, char** argv) {
         const fs::path copied = work / "large-copy.viv";
         const fs::path converted = work / "large-v4.viv";
         std::string load = LoadAverage();
-        const auto [convert, copyOutput] = Alternated(
+        const Rounds convertRounds = Alternated(
             options.runs,
             {{carconv, "convert", large.string(), converted.string(), "--templates", templates},
              [&]() { fs::remove(converted); }},
             {{"cp", converted.string(), copied.string()}, [&]() { fs::remove(copied); }});
+        const ChildRun convert = Best(convertRounds.first);
+        const ChildRun copyOutput = Best(convertRounds.second);
         const std::uintmax_t inSize = fs::file_size(large);
         const std::uintmax_t outSize = fs::file_size(converted);
         std::printf(
@@ -448,7 +498,7 @@ int main(int argc, char** argv) {
         std::printf("  cp of the version-4 package  %7.3f s\n", copyOutput.seconds);
         std::printf("  carconv convert              %7.3f s   peak RSS %.1f MiB\n", convert.seconds,
                     MiBOfKiB(convert.peakKiB));
-        Verdict("convert / cp", convert.seconds / copyOutput.seconds, "<=", 2.0);
+        Verdict("convert / cp", RatioOf(convertRounds), "<=", 2.0);
         Verdict("peak memory / input package",
                 static_cast<double>(convert.peakKiB) * 1024.0 / static_cast<double>(inSize),
                 "<=", 1.5);
@@ -456,17 +506,19 @@ int main(int argc, char** argv) {
         // (b) unpacking the version-4 package next to a copy of it.
         const fs::path unpacked = work / "large-v4-unpacked";
         load = LoadAverage();
-        const auto [unpack, copyPackage] = Alternated(
+        const Rounds unpackRounds = Alternated(
             options.runs,
             {{carconv, "unpack", converted.string(), unpacked.string()},
              [&]() { fs::remove_all(unpacked); }},
             {{"cp", converted.string(), copied.string()}, [&]() { fs::remove(copied); }});
+        const ChildRun unpack = Best(unpackRounds.first);
+        const ChildRun copyPackage = Best(unpackRounds.second);
         std::printf("\nunpacking: the %.1f MiB version-4 package (load average before: %s)\n",
                     MiB(outSize), load.c_str());
         std::printf("  cp of the package            %7.3f s\n", copyPackage.seconds);
         std::printf("  carconv unpack               %7.3f s   peak RSS %.1f MiB\n", unpack.seconds,
                     MiBOfKiB(unpack.peakKiB));
-        Verdict("unpack / cp", unpack.seconds / copyPackage.seconds, "<=", 1.5);
+        Verdict("unpack / cp", RatioOf(unpackRounds), "<=", 1.5);
         Verdict("unpack peak memory", MiBOfKiB(unpack.peakKiB), "<=", 16, " MiB");
         fs::remove_all(unpacked);
         fs::remove(copied);
@@ -489,12 +541,14 @@ int main(int argc, char** argv) {
         const std::vector<std::string> find = {"find", tree.string(), "-iname", "car.viv"};
         load = LoadAverage();
         double searchBest = 1e300, findBest = 1e300;
+        std::vector<double> searchRatios;
         for (int i = 0; i <= options.runs; ++i) {
             const double searched = search();
             const double found = Run(find).seconds;
             if (i > 0) {
                 searchBest = std::min(searchBest, searched);
                 findBest = std::min(findBest, found);
+                searchRatios.push_back(searched / found);
             }
         }
         std::printf(
@@ -503,7 +557,7 @@ int main(int argc, char** argv) {
             folders, entered, load.c_str());
         std::printf("  find -iname car.viv          %7.3f s\n", findBest);
         std::printf("  FindStockCarPackage          %7.3f s\n", searchBest);
-        Verdict("search / find", searchBest / findBest, "<=", 1.2);
+        Verdict("search / find", SpreadOf(searchRatios, searchBest / findBest), "<=", 1.2);
 
         // (d) batch conversion with one and with two workers.
         const fs::path batchIn = work / "batch-in";
@@ -526,7 +580,9 @@ int main(int argc, char** argv) {
         // Other work on the machine takes cores from the second worker; show how busy it was.
         load = LoadAverage();
         const auto clean = [&]() { fs::remove_all(batchOut); };
-        const auto [jobs1, jobs2] = Alternated(options.runs, {one, clean}, {two, clean});
+        const Rounds batchRounds = Alternated(options.runs, {one, clean}, {two, clean});
+        const ChildRun jobs1 = Best(batchRounds.first);
+        const ChildRun jobs2 = Best(batchRounds.second);
         std::printf("\nbatch: %d sample packages (load average before: %s)\n", kBatchPackages,
                     load.c_str());
         // The processor time tells a worker that waits from one that finds no free core: the
@@ -536,7 +592,7 @@ int main(int argc, char** argv) {
                     jobs1.seconds, jobs1.cpuSeconds);
         std::printf("  --jobs 2                     %7.3f s   processor time %.3f s\n",
                     jobs2.seconds, jobs2.cpuSeconds);
-        Verdict("speed-up with 2 jobs", jobs1.seconds / jobs2.seconds, ">=", 1.8);
+        Verdict("speed-up with 2 jobs", RatioOf(batchRounds), ">=", 1.8);
 
         // (e) the fuzz targets' throughput.
         FuzzThroughput(options.fuzzBuild, options.fuzzSeconds, work);
