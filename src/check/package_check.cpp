@@ -329,13 +329,14 @@ void CheckCopies(Checker& c, const Member& original, const std::array<const char
     }
 }
 
-// Every string offset of a front-end file lies inside it.
+// Every string offset of a front-end file lies inside it. False when the file is too short to
+// hold its header, whose fields then mean nothing.
 template <typename File>
-void CheckStringOffsets(Checker& c, const Member& m, const File& file) {
+bool CheckStringOffsets(Checker& c, const Member& m, const File& file) {
     if (m.bytes.size() < File::kHeaderSize) {
         c.Error(m.name, fmt::format("is {} bytes, shorter than its {}-byte header", m.bytes.size(),
                                     File::kHeaderSize));
-        return;
+        return false;
     }
     const auto& offsets = file.GetStringOffsets();
     for (std::size_t i = 0; i < offsets.size(); ++i) {
@@ -344,6 +345,7 @@ void CheckStringOffsets(Checker& c, const Member& m, const File& file) {
                                         i, offsets[i], m.bytes.size()));
         }
     }
+    return true;
 }
 
 void CheckVersion4FrontEnd(Checker& c) {
@@ -353,9 +355,8 @@ void CheckVersion4FrontEnd(Checker& c) {
         if (m == nullptr)
             continue;
         auto file = c.Parse<Fedata4File>(*m, "FEDATA4");
-        if (!file)
+        if (!file || !CheckStringOffsets(c, *m, *file))
             continue;
-        CheckStringOffsets(c, *m, *file);
         const auto& block = file->GetHeader().block942;
         counts.emplace_back(
             m, block[Fedata4File::kStringCountMarkOffset - Fedata4File::kBlock942Offset]);

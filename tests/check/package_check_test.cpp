@@ -119,6 +119,9 @@ TEST(PackageCheck, RealPackagesAreCleanAndEachDamageIsFound) {
         {"front-end files with differing counts", true,
          [](Members& m) { MemberBytes(m, "fedata.ger").at(958) = 40; },  // the string count
          "fedata.ger", "error", "holds 40 strings where the other front-end files hold 41"},
+        {"a front-end file cut inside its header", true,
+         [](Members& m) { MemberBytes(m, "fedata.ita").resize(1000); }, "fedata.ita", "error",
+         "shorter than its 1124-byte header"},
         {"a truncated mesh", true,
          [](Members& m) { MemberBytes(m, "car.fce").resize(9000); }, "car.fce", "error",
          "does not parse as FCE4"},
