@@ -22,6 +22,7 @@
 #include "app/search_progress.h"
 #include "app/template_files.h"
 #include "app/version.h"
+#include "check/package_check.h"
 #include "files/errors.h"
 #include "files/name_index.h"
 #include "files/safe_name.h"
@@ -282,6 +283,13 @@ int RunCommandLine(int argc, char** argv) {
     info->add_option("file", file, "File to describe, typed by its name and content")->required();
     info->add_flag("--json", json, "Print a JSON object instead of text");
 
+    std::string checked;
+    CLI::App* check = app.add_subcommand(
+        "check", "Check a package member by member without writing anything; exit 1 when a problem "
+                 "is found");
+    check->add_option("package", checked, "Package (.viv), version 3 or 4")->required();
+    check->add_flag("--json", json, "Print a JSON object {package, version, findings}");
+
     CLI::App* unpack =
         app.add_subcommand("unpack", "Write every member of an archive into a directory");
     unpack->add_option("archive", archive, "Archive (.viv)")->required();
@@ -349,6 +357,10 @@ int RunCommandLine(int argc, char** argv) {
             ListArchive(archive, json, std::cout);
         } else if (*info) {
             PrintFileInfo(file, json, std::cout);
+        } else if (*check) {
+            const int status = PrintReport(CheckPackage(checked), json, std::cout);
+            std::cout.flush();
+            return status;
         } else if (*unpack) {
             UnpackArchive(archive, directory);
         } else if (*pack) {

@@ -1,6 +1,10 @@
 #include "app/info_command.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string_view>
@@ -32,6 +36,50 @@ using Json = nlohmann::ordered_json;
 constexpr std::size_t kTgaFooterSize = 26;
 constexpr std::string_view kTgaFooterSignature{"TRUEVISION-XFILE.\0", 18};
 
+// A float32 of the file as JSON: the number with the fewest digits that reads back as the same
+// float, or "nan", "inf" or "-inf", which JSON has no numbers for.
+Json FloatJson(float value) {
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
+    return std::strtod(fmt::format("{}", value).c_str(), nullptr);
+}
+
+float FloatAt(ByteSpan bytes, std::size_t at) {
+    return std::bit_cast<float>(LoadU32le(bytes, at));
+}
+
+// Three float32 at `at` of `bytes`, plus `add`.
+std::array<float, 3> Vector(ByteSpan bytes, std::size_t at, const std::array<float, 3>& add = {}) {
+    return {FloatAt(bytes, at) + add[0], FloatAt(bytes, at + 4) + add[1],
+            FloatAt(bytes, at + 8) + add[2]};
+}
+
+Json VectorJson(const std::array<float, 3>& v) {
+    return Json::array({FloatJson(v[0]), FloatJson(v[1]), FloatJson(v[2])});
+}
+
+// The smallest and largest coordinates of a part's vertices plus its position, in the car's
+// coordinates; null for a part without vertices or whose vertices lie outside the mesh.
+template <typename Mesh>
+Json BoundingBox(const Mesh& mesh, int slot, const std::array<float, 3>& position) {
+    const std::int64_t first = mesh.PartFirstVertex(slot), count = mesh.PartVertexCount(slot);
+    if (first < 0 || count <= 0 || first + count > mesh.VertexCount())
+        return nullptr;
+    const Bytes& vertices = mesh.ArrayBytes(Mesh::kVertices);
+    std::array<float, 3> low = Vector(vertices, 12 * static_cast<std::size_t>(first), position);
+    std::array<float, 3> high = low;
+    for (std::int64_t v = first + 1; v < first + count; ++v) {
+        const auto p = Vector(vertices, 12 * static_cast<std::size_t>(v), position);
+        for (std::size_t k = 0; k < 3; ++k) {
+            low[k] = std::fmin(low[k], p[k]);
+            high[k] = std::fmax(high[k], p[k]);
+        }
+    }
+    return {{"min", VectorJson(low)}, {"max", VectorJson(high)}};
+}
+
 template <typename Mesh>
 Json DescribeMeshCommon(const Mesh& mesh, int layoutVersion) {
     Json j;
@@ -41,16 +89,19 @@ Json DescribeMeshCommon(const Mesh& mesh, int layoutVersion) {
     j["auxiliaryCount"] = mesh.AuxiliaryCount();
     j["extent"] = Json::array();
     for (int i = 0; i < Mesh::kExtentValues; ++i)
-        j["extent"].push_back(mesh.Extent(i));
+        j["extent"].push_back(FloatJson(std::bit_cast<float>(mesh.Extent(i))));
     j["partCount"] = mesh.PartCount();
     j["parts"] = Json::array();
     for (int slot = 0; slot < mesh.UsedPartSlots(); ++slot) {
+        const std::array<float, 3> position = Vector(mesh.PartPosition(slot), 0);
         j["parts"].push_back({{"slot", slot},
                               {"name", mesh.PartName(slot)},
                               {"firstVertex", mesh.PartFirstVertex(slot)},
                               {"vertexCount", mesh.PartVertexCount(slot)},
                               {"firstTriangle", mesh.PartFirstTriangle(slot)},
-                              {"triangleCount", mesh.PartTriangleCount(slot)}});
+                              {"triangleCount", mesh.PartTriangleCount(slot)},
+                              {"position", VectorJson(position)},
+                              {"boundingBox", BoundingBox(mesh, slot, position)}});
     }
     j["colourCount"] = mesh.ColourCount();
     j["colours"] = Json::array();
@@ -224,10 +275,14 @@ std::string Text(const Json& value) {
     return PrintableName(value.get<std::string>());
 }
 
+// Numbers in their shortest form (1.5, 2); the words for non-finite floats without quotes.
 std::string Joined(const Json& values) {
     std::string out;
     for (const Json& v : values)
-        out += (out.empty() ? "" : " ") + v.dump();
+        out += (out.empty() ? "" : " ") +
+               (v.is_string()         ? v.get<std::string>()
+                : v.is_number_float() ? fmt::format("{}", v.get<double>())
+                                      : v.dump());
     return out;
 }
 
@@ -236,12 +291,18 @@ void PrintMesh(const Json& j, std::ostream& out) {
     out << fmt::format("triangles: {}  vertices: {}  auxiliary: {}\n", j["triangleCount"].dump(),
                        j["vertexCount"].dump(), j["auxiliaryCount"].dump());
     out << "extent: " << Joined(j["extent"]) << '\n';
-    out << fmt::format("parts: {}\n", j["partCount"].dump());
+    out << fmt::format("parts: {}  (box: smallest and largest vertex + position, car "
+                       "coordinates)\n",
+                       j["partCount"].dump());
     for (const Json& p : j["parts"]) {
         out << fmt::format("  {:>2} {:<24} vertices {} from {}, triangles {} from {}\n",
                            p["slot"].dump(), Text(p["name"]), p["vertexCount"].dump(),
                            p["firstVertex"].dump(), p["triangleCount"].dump(),
                            p["firstTriangle"].dump());
+        const Json& box = p["boundingBox"];
+        out << fmt::format("     position {}  box {}\n", Joined(p["position"]),
+                           box.is_null() ? std::string("none")
+                                         : Joined(box["min"]) + " to " + Joined(box["max"]));
     }
     out << fmt::format("colours: {}\n", j["colourCount"].dump());
     for (std::size_t i = 0; i < j["colours"].size(); ++i) {

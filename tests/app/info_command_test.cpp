@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -29,7 +31,8 @@ test::Bytes SmallFce3() {
     b.zeros(4);                                  // 0x0000: not interpreted
     b.i32le(0).i32le(0).i32le(7);                // 0x0004: triangles 0, vertices 0, auxiliary 7
     b.zeros(6 * 4);                              // 0x0010: six array offsets
-    b.i32le(-1).i32le(2).i32le(3);               // 0x0028: extent
+    b.u32le(std::bit_cast<std::uint32_t>(1.5f));  // 0x0028: extent, three floats
+    b.u32le(std::bit_cast<std::uint32_t>(-0.25f)).u32le(std::bit_cast<std::uint32_t>(2.0f));
     b.i32le(1);                                  // 0x0034: marker count
     b.zeros(16 * 12);                            // 0x0038: marker positions
     b.i32le(2);                                  // 0x00F8: part count
@@ -73,7 +76,7 @@ TEST(InfoCommand, DescribesEachFormatFromItsBytes) {
     EXPECT_EQ(mesh["size"], 7940);
     EXPECT_EQ(mesh["layoutVersion"], 3);
     EXPECT_EQ(mesh["auxiliaryCount"], 7);
-    EXPECT_EQ(mesh["extent"], nlohmann::ordered_json::parse("[-1, 2, 3]"));
+    EXPECT_EQ(mesh["extent"], nlohmann::ordered_json::parse("[1.5, -0.25, 2]"));
     ASSERT_EQ(mesh["parts"].size(), 2u);
     EXPECT_EQ(mesh["parts"][1]["name"], "Wheel");
     EXPECT_EQ(mesh["parts"][1]["firstVertex"], 5);
@@ -143,6 +146,51 @@ TEST(InfoCommand, DescribesEachFormatFromItsBytes) {
     marked[3624] = ':';
     WriteFile(dir.File("bad.fce"), marked);
     EXPECT_THROW(DescribeFile(dir.File("bad.fce")), FormatError);
+}
+
+Builder& F32(Builder& b, float v) {
+    return b.u32le(std::bit_cast<std::uint32_t>(v));
+}
+
+// A packed version-3 mesh of three vertices in two parts: vertices 0-1 in part 0, placed at
+// (1, 0, -2), vertex 2 in part 1, placed at (0, 0.25, 0).
+test::Bytes PlacedFce3() {
+    Builder b;
+    b.zeros(4).i32le(0).i32le(3).i32le(0);  // 0x0000: word, triangles 0, vertices 3, auxiliary 0
+    b.i32le(0).i32le(36).i32le(72);          // 0x0010: offsets of vertices, normals, triangles
+    b.i32le(72).i32le(168).i32le(204);       //         of reserve1, reserve2, reserve3
+    b.zeros(3 * 4);                          // 0x0028: extent
+    b.i32le(0).zeros(16 * 12);               // 0x0034: marker count, marker positions
+    b.i32le(2);                              // 0x00F8: part count
+    F32(F32(F32(b, 1), 0), -2);              // 0x00FC: part positions
+    F32(F32(F32(b, 0), 0.25f), 0).zeros(62 * 12);
+    b.i32le(0).i32le(2).zeros(62 * 4);  // 0x03FC: first vertex
+    b.i32le(2).i32le(1).zeros(62 * 4);  // 0x04FC: vertex count
+    b.zeros(2 * 64 * 4);                // 0x05FC: first triangle, triangle count
+    b.i32le(0).zeros(16 * 16 + 260);    // 0x07FC: colour count, colours, not interpreted
+    b.zeros(16 * 64 + 64 * 64 + 256);   // 0x0A04: marker and part names, not interpreted
+    F32(F32(F32(b, 0), 0), 0);          // 0x1F04: vertices
+    F32(F32(F32(b, 0.5f), -1), 3);
+    F32(F32(F32(b, -1), 1), 1);
+    b.zeros(36 + 96 + 36 + 36);  // normals, reserve1, reserve2, reserve3
+    return b.bytes();
+}
+
+TEST(InfoCommand, GivesEachPartsPositionAndBoundingBoxInCarCoordinates) {
+    ScratchDir dir;
+    WriteFile(dir.File("car.fce"), PlacedFce3());
+    auto mesh = DescribeFile(dir.File("car.fce"));
+    ASSERT_EQ(mesh["parts"].size(), 2u);
+    EXPECT_EQ(mesh["parts"][0]["position"], nlohmann::ordered_json::parse("[1, 0, -2]"));
+    EXPECT_EQ(mesh["parts"][0]["boundingBox"],
+              nlohmann::ordered_json::parse(R"({"min": [1, -1, -2], "max": [1.5, 0, 1]})"));
+    EXPECT_EQ(mesh["parts"][1]["boundingBox"],
+              nlohmann::ordered_json::parse(R"({"min": [-1, 1.25, 1], "max": [-1, 1.25, 1]})"));
+    std::ostringstream human;
+    PrintFileInfo(dir.File("car.fce"), false, human);
+    EXPECT_NE(human.str().find("vertex + position, car coordinates"), std::string::npos);
+    EXPECT_NE(human.str().find("position 1 0 -2  box 1 -1 -2 to 1.5 0 1\n"), std::string::npos)
+        << human.str();
 }
 
 // Types by member name, as list prints them.
