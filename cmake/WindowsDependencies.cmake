@@ -1,12 +1,13 @@
 # Dependencies of the Windows build, from Debian packages and without downloads: fmt (header-only
-# mode), CLI11 and nlohmann_json are header-only; GoogleTest is built from its source package.
+# mode), CLI11, nlohmann_json and stb (its PNG writer, included as <stb/...>) are header-only;
+# GoogleTest is built from its source package.
 #
 # The host's /usr/include must never be on the mingw include path (it would pull in glibc
 # headers), so only the needed header directories are staged into the build tree.
 
 set(CARCONV_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/staged-include)
 file(MAKE_DIRECTORY ${CARCONV_STAGED_INCLUDE})
-foreach(dir fmt CLI nlohmann)
+foreach(dir fmt CLI nlohmann stb)
   if(NOT EXISTS /usr/include/${dir})
     message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/install-deps.sh")
   endif()

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkgconf googletest libgtest-dev libcli11-dev libinih-dev
-          nlohmann-json3-dev libfmt-dev "$@")
+          nlohmann-json3-dev libfmt-dev libstb-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

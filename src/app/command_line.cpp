@@ -19,6 +19,7 @@
 #include "app/info_command.h"
 #include "app/package_commands.h"
 #include "app/package_drop.h"
+#include "app/preview_command.h"
 #include "app/search_progress.h"
 #include "app/template_files.h"
 #include "app/version.h"
@@ -302,6 +303,25 @@ int RunCommandLine(int argc, char** argv) {
     pack->add_option("archive", archive, "Archive to write (.viv)")->required();
     pack->add_option("names", names, "Files to pack, in this order (default: all, sorted by name)");
 
+    std::string previewInput, previewOutput, previewView;
+    PreviewOptions previewOptions;
+    CLI::App* preview = app.add_subcommand(
+        "preview", "Draw the car of a package or mesh into a PNG: a sheet of four views (front, "
+                   "side, top, three-quarter from the front left) or one view");
+    preview
+        ->add_option("file", previewInput,
+                     "Package (.viv), or mesh (.fce) with its skin car00.tga beside it if any")
+        ->required();
+    preview->add_option("-o,--output", previewOutput,
+                        "PNG to write (default: FILE-preview.png beside FILE; - for standard "
+                        "output)");
+    preview
+        ->add_option("--size", previewOptions.size,
+                     "Pixels along each side of one view (default 512)")
+        ->check(CLI::Range(kMinPreviewSize, kMaxPreviewSize));
+    preview->add_option("--view", previewView, "Draw only this view")
+        ->check(CLI::IsMember({"front", "side", "top", "three-quarter"}));
+
     // Packages handed over by the desktop come as the only arguments, without a command.
     std::vector<std::string> commandNames;
     for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
@@ -365,6 +385,9 @@ int RunCommandLine(int argc, char** argv) {
             UnpackArchive(archive, directory);
         } else if (*pack) {
             PackArchive(directory, archive, names);
+        } else if (*preview) {
+            previewOptions.view = ParsePreviewView(previewView);
+            WritePreview(previewInput, previewOutput, previewOptions);
         } else {
             return RunDialogs(application, templates, quiet || quietOption);
         }
