@@ -34,6 +34,7 @@
 #include "platform/interruption.h"
 #include "platform/profile_store.h"
 #include "platform/terminal.h"
+#include "preview/car_preview.h"
 
 namespace carconv {
 
@@ -88,6 +89,9 @@ bool QuietFromEnvironment() {
     return value != nullptr && *value != '\0' && std::string(value) != "0";
 }
 
+// The side of the picture in the window "V4 CAR File written", in pixels.
+constexpr int kWrittenPictureSize = 320;
+
 // What the window "V4 CAR File written" shows for the package at `output`.
 WrittenReport DescribeWritten(const std::string& output, std::vector<std::string> warnings) {
     WrittenReport report;
@@ -95,6 +99,19 @@ WrittenReport DescribeWritten(const std::string& output, std::vector<std::string
     std::filesystem::path absolute = std::filesystem::absolute(NativePath(output), ec);
     report.outputPath = ec ? output : PathString(absolute);
     report.warnings = std::move(warnings);
+    // The picture is a courtesy: a package that cannot be drawn is still written.
+    try {
+        PreviewOptions options;
+        options.size = kWrittenPictureSize;
+        options.view = PreviewView::kThreeQuarter;
+        ScopedWarningSink quiet([](const std::string&) {});
+        PreviewImage picture = RenderCarPreview(output, options);
+        report.pictureWidth = picture.width;
+        report.pictureHeight = picture.height;
+        report.pictureRgba = std::move(picture.rgba);
+    } catch (const std::exception& e) {
+        std::cerr << "carconv: warning: no picture of the car: " << e.what() << std::endl;
+    }
     return report;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gui/gui_driver.h"
+#include "sample_cars.h"
 #include "support/packages.h"
 #include "support/test_util.h"
 
@@ -63,7 +64,13 @@ TEST(GtkDialogRun, TypedAnswersConvertAndTheDefaultExtensionIsAdded) {
     ScratchDir dir, io;
     // With the window that shows what was written.
     std::string env = DesktopUser(dir, true) + " CARCONV_QUIET=";
-    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    // A car with a body and wheels to draw in that window.
+    auto members = test::Version3Members(false);
+    for (auto& [name, bytes] : members) {
+        if (name == "car.fce")
+            bytes = samples::Fce3Bytes(samples::SampleCars(1).front().mesh);
+    }
+    test::WriteArchive(dir.File("in.viv"), members);
     std::filesystem::create_directories(dir.File("out"));
     auto leftovers = test::LeftoverWorkingDirectories();
 
@@ -82,12 +89,18 @@ TEST(GtkDialogRun, TypedAnswersConvertAndTheDefaultExtensionIsAdded) {
     ASSERT_TRUE(written) << "no window after the conversion; stderr: " << run.Err();
     EXPECT_EQ(test::ReadArchive(dir.File("out/converted.viv")).size(), 27u);
     EXPECT_FALSE(run.Wait(0.5)) << "the run ended with its window up";
+    // The car's picture (320 pixels high) stands above the text.
+    const std::string geometry = Capture("xdotool getwindowgeometry " + *written);
+    const std::size_t size = geometry.find("Geometry: ");
+    ASSERT_NE(size, std::string::npos) << geometry;
+    EXPECT_GT(std::stoi(geometry.substr(geometry.find('x', size) + 1)), 320)
+        << geometry << "; stderr: " << run.Err();
     Send(*written, "key Escape");
     std::optional<int> code = run.Wait(60);
     ASSERT_TRUE(code) << "still running after the window was closed";
     EXPECT_EQ(*code, 0) << run.Err();
     EXPECT_EQ(test::ListNames(dir.File("out")), std::vector<std::string>{"converted.viv"});
-    auto members = test::ReadArchive(dir.File("out/converted.viv"));
+    members = test::ReadArchive(dir.File("out/converted.viv"));
     std::vector<std::string> names;
     for (const auto& member : members)
         names.push_back(member.first);
