@@ -296,12 +296,21 @@ void CheckMesh(Checker& c, const std::string& member, const Mesh& mesh, bool car
     const auto V = static_cast<std::size_t>(vertexCount);
     const std::pair<typename Mesh::ArrayId, const char*> vectors[] = {{Mesh::kVertices, "vertex"},
                                                                       {Mesh::kNormals, "normal"}};
-    for (auto [array, what] : vectors) {
+    auto checkVectors = [&](typename Mesh::ArrayId array, const char* what) {
         auto [first, bad] = NonFiniteVectors(mesh.ArrayBytes(array), V);
         if (first) {
             c.Error(member, fmt::format("{} {} holds a NaN or infinite value{}", what, *first,
                                         AndMore(bad)));
         }
+    };
+    for (auto [array, what] : vectors)
+        checkVectors(array, what);
+    // The version-4 layout keeps two more copies of the positions and normals.
+    if constexpr (requires { Mesh::kVertices3; }) {
+        checkVectors(Mesh::kVertices2, "vertex (second copy)");
+        checkVectors(Mesh::kNormals2, "normal (second copy)");
+        checkVectors(Mesh::kVertices3, "vertex (third copy)");
+        checkVectors(Mesh::kNormals3, "normal (third copy)");
     }
     std::optional<std::size_t> firstBadUv;
     std::size_t badUv = 0;
@@ -435,6 +444,8 @@ void CheckVersion4(Checker& c) {
     CheckWithCopies(c, "car00.tga", kSkinCopies,
                     [&c](const Member& m) { CheckVersion4Skin(c, m); });
     CheckVersion4FrontEnd(c);
+    if (const Member* m = c.Find(kFrontEndPictures))
+        c.Parse<FshFile>(*m, "FSH", c.Budget());
     for (const char* name : kTemplateMembers) {
         const Member* m = c.Require(name);
         if (m == nullptr)
