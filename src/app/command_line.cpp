@@ -303,8 +303,9 @@ int RunCommandLine(int argc, char** argv) {
 
     std::string checked;
     CLI::App* check = app.add_subcommand(
-        "check", "Check a package member by member without writing anything; exit 1 when a problem "
-                 "is found");
+        "check",
+        "Check a package member by member without writing anything; exit 1 when a problem "
+        "is found");
     check->add_option("package", checked, "Package (.viv), version 3 or 4")->required();
     check->add_flag("--json", json, "Print a JSON object {package, version, findings}");
 

@@ -279,10 +279,10 @@ std::string Text(const Json& value) {
 std::string Joined(const Json& values) {
     std::string out;
     for (const Json& v : values)
-        out += (out.empty() ? "" : " ") +
-               (v.is_string()         ? v.get<std::string>()
-                : v.is_number_float() ? fmt::format("{}", v.get<double>())
-                                      : v.dump());
+        out +=
+            (out.empty() ? "" : " ") + (v.is_string()         ? v.get<std::string>()
+                                        : v.is_number_float() ? fmt::format("{}", v.get<double>())
+                                                              : v.dump());
     return out;
 }
 
@@ -291,18 +291,19 @@ void PrintMesh(const Json& j, std::ostream& out) {
     out << fmt::format("triangles: {}  vertices: {}  auxiliary: {}\n", j["triangleCount"].dump(),
                        j["vertexCount"].dump(), j["auxiliaryCount"].dump());
     out << "extent: " << Joined(j["extent"]) << '\n';
-    out << fmt::format("parts: {}  (box: smallest and largest vertex + position, car "
-                       "coordinates)\n",
-                       j["partCount"].dump());
+    out << fmt::format(
+        "parts: {}  (box: smallest and largest vertex + position, car "
+        "coordinates)\n",
+        j["partCount"].dump());
     for (const Json& p : j["parts"]) {
         out << fmt::format("  {:>2} {:<24} vertices {} from {}, triangles {} from {}\n",
                            p["slot"].dump(), Text(p["name"]), p["vertexCount"].dump(),
                            p["firstVertex"].dump(), p["triangleCount"].dump(),
                            p["firstTriangle"].dump());
         const Json& box = p["boundingBox"];
-        out << fmt::format("     position {}  box {}\n", Joined(p["position"]),
-                           box.is_null() ? std::string("none")
-                                         : Joined(box["min"]) + " to " + Joined(box["max"]));
+        out << fmt::format(
+            "     position {}  box {}\n", Joined(p["position"]),
+            box.is_null() ? std::string("none") : Joined(box["min"]) + " to " + Joined(box["max"]));
     }
     out << fmt::format("colours: {}\n", j["colourCount"].dump());
     for (std::size_t i = 0; i < j["colours"].size(); ++i) {

@@ -46,9 +46,9 @@ constexpr std::array<const char*, 27> kVersion4Members = {
 constexpr std::array<const char*, 7> kLanguageFiles = {"fedata.eng", "fedata.bri", "fedata.ger",
                                                        "fedata.fre", "fedata.ita", "fedata.spa",
                                                        "fedata.swe"};
-constexpr std::array<const char*, 8> kTemplateMembers = {
-    "dash.fsh",   "dash.fce",   "dash00.tga",  "careng.ctb",
-    "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"};
+constexpr std::array<const char*, 8> kTemplateMembers = {"dash.fsh",    "dash.fce",   "dash00.tga",
+                                                         "careng.ctb",  "careng.ltb", "careng.bnk",
+                                                         "ocareng.bnk", "scareng.bnk"};
 constexpr std::array<const char*, 3> kMeshCopies = {"car1.fce", "car2.fce", "car3.fce"};
 constexpr std::array<const char*, 3> kCarpCopies = {"carp1.txt", "carp2.txt", "carp3.txt"};
 constexpr std::array<const char*, 3> kSkinCopies = {"car100.tga", "car200.tga", "car300.tga"};
@@ -56,9 +56,9 @@ constexpr std::array<const char*, 3> kSkinCopies = {"car100.tga", "car200.tga", 
 constexpr const char* kFrontEndPictures = "fedata.fsh";
 
 // The names the game looks for in part slots 0-11 of a car mesh.
-constexpr std::array<const char*, 12> kFixedPartNames = {
-    ":HB", ":HLFW", ":HRFW", ":HLRW", ":HRRW", ":MB", ":MLFW", ":MRFW", ":MLRW", ":MRRW", ":LB",
-    ":TB"};
+constexpr std::array<const char*, 12> kFixedPartNames = {":HB",   ":HLFW", ":HRFW", ":HLRW",
+                                                         ":HRRW", ":MB",   ":MLFW", ":MRFW",
+                                                         ":MLRW", ":MRRW", ":LB",   ":TB"};
 
 constexpr std::uint16_t kSkinSide = 256;
 constexpr std::uint8_t kSkinDepth = 32;
@@ -111,7 +111,8 @@ bool IsNumberList(const std::string& value) {
 
 class Checker {
   public:
-    Checker(PackageReport& report, std::vector<Member> members, std::shared_ptr<UnpackBudget> budget)
+    Checker(PackageReport& report, std::vector<Member> members,
+            std::shared_ptr<UnpackBudget> budget)
         : report_(report), members_(std::move(members)), budget_(std::move(budget)) {
         for (std::size_t i = 0; i < members_.size(); ++i) {
             const std::string lower = AsciiLowerCase(members_[i].name);
@@ -184,7 +185,7 @@ class Checker {
 // The first of `count` three-float records of `bytes` that holds a NaN or infinite value, and
 // how many do.
 std::pair<std::optional<std::size_t>, std::size_t> NonFiniteVectors(const Bytes& bytes,
-                                                                     std::size_t count) {
+                                                                    std::size_t count) {
     std::optional<std::size_t> first;
     std::size_t bad = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -228,7 +229,8 @@ void CheckMesh(Checker& c, const std::string& member, const Mesh& mesh, bool car
     const std::int64_t triangleCount = mesh.TriangleCount();
     const std::int32_t partCount = mesh.PartCount();
     if (partCount < 0 || partCount > Mesh::kPartSlots)
-        c.Error(member, fmt::format("partCount {} is outside 0 to {}", partCount, Mesh::kPartSlots));
+        c.Error(member,
+                fmt::format("partCount {} is outside 0 to {}", partCount, Mesh::kPartSlots));
     const int parts = mesh.UsedPartSlots();
 
     const Bytes& triangles = mesh.ArrayBytes(Mesh::kTriangles);
@@ -265,9 +267,9 @@ void CheckMesh(Checker& c, const std::string& member, const Mesh& mesh, bool car
         std::size_t bad = 0;
         for (std::int64_t t = ft; t < ft + tc; ++t) {
             for (std::size_t k = 0; k < 3; ++k) {
-                const std::int32_t index = LoadI32le(
-                    triangles, static_cast<std::size_t>(t) * kTriangleSize + kTriangleIndicesAt +
-                                   4 * k);
+                const std::int32_t index =
+                    LoadI32le(triangles, static_cast<std::size_t>(t) * kTriangleSize +
+                                             kTriangleIndicesAt + 4 * k);
                 if (index < 0 || index >= vc) {
                     if (!firstBad)
                         firstBad = {t, index};
@@ -292,14 +294,23 @@ void CheckMesh(Checker& c, const std::string& member, const Mesh& mesh, bool car
         c.Error(member, fmt::format("parts {} and {} share triangles", a, b));
 
     const auto V = static_cast<std::size_t>(vertexCount);
-    const std::pair<typename Mesh::ArrayId, const char*> vectors[] = {
-        {Mesh::kVertices, "vertex"}, {Mesh::kNormals, "normal"}};
-    for (auto [array, what] : vectors) {
+    const std::pair<typename Mesh::ArrayId, const char*> vectors[] = {{Mesh::kVertices, "vertex"},
+                                                                      {Mesh::kNormals, "normal"}};
+    auto checkVectors = [&](typename Mesh::ArrayId array, const char* what) {
         auto [first, bad] = NonFiniteVectors(mesh.ArrayBytes(array), V);
         if (first) {
             c.Error(member, fmt::format("{} {} holds a NaN or infinite value{}", what, *first,
                                         AndMore(bad)));
         }
+    };
+    for (auto [array, what] : vectors)
+        checkVectors(array, what);
+    // The version-4 layout keeps two more copies of the positions and normals.
+    if constexpr (requires { Mesh::kVertices3; }) {
+        checkVectors(Mesh::kVertices2, "vertex (second copy)");
+        checkVectors(Mesh::kNormals2, "normal (second copy)");
+        checkVectors(Mesh::kVertices3, "vertex (third copy)");
+        checkVectors(Mesh::kNormals3, "normal (third copy)");
     }
     std::optional<std::size_t> firstBadUv;
     std::size_t badUv = 0;
@@ -430,8 +441,11 @@ void CheckVersion4(Checker& c) {
         if (auto mesh = c.Parse<Fce4File>(m, "FCE4"))
             CheckMesh(c, m.name, *mesh, true);
     });
-    CheckWithCopies(c, "car00.tga", kSkinCopies, [&c](const Member& m) { CheckVersion4Skin(c, m); });
+    CheckWithCopies(c, "car00.tga", kSkinCopies,
+                    [&c](const Member& m) { CheckVersion4Skin(c, m); });
     CheckVersion4FrontEnd(c);
+    if (const Member* m = c.Find(kFrontEndPictures))
+        c.Parse<FshFile>(*m, "FSH", c.Budget());
     for (const char* name : kTemplateMembers) {
         const Member* m = c.Require(name);
         if (m == nullptr)
@@ -517,8 +531,8 @@ PackageReport CheckPackage(const std::string& path) {
     try {
         const VivDirectory dir = VivArchive::ReadDirectory(file, path);
         if (dir.magic != VivArchive::kMagic)
-            report.findings.push_back({kArchiveMember, CheckLevel::kWarning,
-                                       "begins with other bytes than \"BIGF\""});
+            report.findings.push_back(
+                {kArchiveMember, CheckLevel::kWarning, "begins with other bytes than \"BIGF\""});
         for (const VivEntry& e : dir.entries) {
             budget->Charge(static_cast<std::uint64_t>(e.size));
             members.push_back({e.name, file.ReadAt(e.offset, static_cast<std::size_t>(e.size))});
@@ -560,16 +574,14 @@ int PrintReport(const PackageReport& report, bool json, std::ostream& out) {
                                LevelName(f.level), f.problem);
         }
         const std::size_t warnings = report.findings.size() - errors;
-        std::string layout =
-            report.version == 0 ? "not a readable package"
-                                : fmt::format("version-{} package of {} members", report.version,
-                                              report.memberCount);
+        std::string layout = report.version == 0 ? "not a readable package"
+                                                 : fmt::format("version-{} package of {} members",
+                                                               report.version, report.memberCount);
         out << fmt::format("{}: {}: {}\n", package, layout,
-                           report.findings.empty()
-                               ? std::string("no problems found")
-                               : fmt::format("{} error{}, {} warning{}", errors,
-                                             errors == 1 ? "" : "s", warnings,
-                                             warnings == 1 ? "" : "s"));
+                           report.findings.empty() ? std::string("no problems found")
+                                                   : fmt::format("{} error{}, {} warning{}", errors,
+                                                                 errors == 1 ? "" : "s", warnings,
+                                                                 warnings == 1 ? "" : "s"));
     }
     return report.findings.empty() ? 0 : 1;
 }

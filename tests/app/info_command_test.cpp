@@ -25,14 +25,18 @@ using test::WriteFile;
 
 using test::Q;
 
+// Appends the four little-endian bytes of a float32.
+Builder& F32(Builder& b, float v) {
+    return b.u32le(std::bit_cast<std::uint32_t>(v));
+}
+
 // A version-3 mesh without arrays: two parts, one colour, one marker.
 test::Bytes SmallFce3() {
     Builder b;
     b.zeros(4);                                  // 0x0000: not interpreted
     b.i32le(0).i32le(0).i32le(7);                // 0x0004: triangles 0, vertices 0, auxiliary 7
     b.zeros(6 * 4);                              // 0x0010: six array offsets
-    b.u32le(std::bit_cast<std::uint32_t>(1.5f));  // 0x0028: extent, three floats
-    b.u32le(std::bit_cast<std::uint32_t>(-0.25f)).u32le(std::bit_cast<std::uint32_t>(2.0f));
+    F32(F32(F32(b, 1.5f), -0.25f), 2);           // 0x0028: extent, three floats
     b.i32le(1);                                  // 0x0034: marker count
     b.zeros(16 * 12);                            // 0x0038: marker positions
     b.i32le(2);                                  // 0x00F8: part count
@@ -148,21 +152,17 @@ TEST(InfoCommand, DescribesEachFormatFromItsBytes) {
     EXPECT_THROW(DescribeFile(dir.File("bad.fce")), FormatError);
 }
 
-Builder& F32(Builder& b, float v) {
-    return b.u32le(std::bit_cast<std::uint32_t>(v));
-}
-
 // A packed version-3 mesh of three vertices in two parts: vertices 0-1 in part 0, placed at
 // (1, 0, -2), vertex 2 in part 1, placed at (0, 0.25, 0).
 test::Bytes PlacedFce3() {
     Builder b;
     b.zeros(4).i32le(0).i32le(3).i32le(0);  // 0x0000: word, triangles 0, vertices 3, auxiliary 0
-    b.i32le(0).i32le(36).i32le(72);          // 0x0010: offsets of vertices, normals, triangles
-    b.i32le(72).i32le(168).i32le(204);       //         of reserve1, reserve2, reserve3
-    b.zeros(3 * 4);                          // 0x0028: extent
-    b.i32le(0).zeros(16 * 12);               // 0x0034: marker count, marker positions
-    b.i32le(2);                              // 0x00F8: part count
-    F32(F32(F32(b, 1), 0), -2);              // 0x00FC: part positions
+    b.i32le(0).i32le(36).i32le(72);         // 0x0010: offsets of vertices, normals, triangles
+    b.i32le(72).i32le(168).i32le(204);      //         of reserve1, reserve2, reserve3
+    b.zeros(3 * 4);                         // 0x0028: extent
+    b.i32le(0).zeros(16 * 12);              // 0x0034: marker count, marker positions
+    b.i32le(2);                             // 0x00F8: part count
+    F32(F32(F32(b, 1), 0), -2);             // 0x00FC: part positions
     F32(F32(F32(b, 0), 0.25f), 0).zeros(62 * 12);
     b.i32le(0).i32le(2).zeros(62 * 4);  // 0x03FC: first vertex
     b.i32le(2).i32le(1).zeros(62 * 4);  // 0x04FC: vertex count

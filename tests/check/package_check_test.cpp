@@ -52,8 +52,9 @@ constexpr MeshLayout kFce4{8248, 0x0014, 0x001C, 0x0520, 0x0620};
 // Part 0's first triangle gets a first corner one past the part's last vertex.
 void IndexOutsidePart(Bytes& mesh, const MeshLayout& l) {
     const std::int32_t partVertices = GetI32le(mesh, l.partVertexCountAt);
-    const std::size_t triangle = l.headerSize + GetI32le(mesh, l.triangleOffsetAt) +
-                                 56 * static_cast<std::size_t>(GetI32le(mesh, l.partFirstTriangleAt));
+    const std::size_t triangle =
+        l.headerSize + GetI32le(mesh, l.triangleOffsetAt) +
+        56 * static_cast<std::size_t>(GetI32le(mesh, l.partFirstTriangleAt));
     PutU32le(mesh, triangle + 4, static_cast<std::uint32_t>(partVertices));  // after the page
 }
 
@@ -91,11 +92,8 @@ TEST(PackageCheck, RealPackagesAreCleanAndEachDamageIsFound) {
         EXPECT_NE(r.out.find(": no problems found\n"), std::string::npos) << r.out;
         r = RunCarconv("check --json " + Q(package));
         EXPECT_EQ(nlohmann::json::parse(r.out)["findings"].size(), 0u) << r.out;
-        EXPECT_EQ(nlohmann::json::parse(r.out)["version"], package == samples[0] ||
-                                                                   package == samples[1] ||
-                                                                   package == samples[2]
-                                                               ? 3
-                                                               : 4);
+        EXPECT_EQ(nlohmann::json::parse(r.out)["version"],
+                  package == samples[0] || package == samples[1] || package == samples[2] ? 3 : 4);
     }
     EXPECT_EQ(test::ListNames(dir.Path()), before);
     EXPECT_EQ(test::LeftoverWorkingDirectories(), leftovers);
@@ -109,11 +107,11 @@ TEST(PackageCheck, RealPackagesAreCleanAndEachDamageIsFound) {
          [](Members& m) { std::erase_if(m, [](auto& e) { return e.first == "fedata.spa"; }); },
          "fedata.spa", "error", "is missing"},
         {"an index outside its part", true,
-         [](Members& m) { IndexOutsidePart(MemberBytes(m, "car.fce"), kFce4); }, "car.fce",
-         "error", "outside the part's"},
+         [](Members& m) { IndexOutsidePart(MemberBytes(m, "car.fce"), kFce4); }, "car.fce", "error",
+         "outside the part's"},
         {"a version-3 index outside its part", false,
-         [](Members& m) { IndexOutsidePart(MemberBytes(m, "car.fce"), kFce3); }, "car.fce",
-         "error", "outside the part's"},
+         [](Members& m) { IndexOutsidePart(MemberBytes(m, "car.fce"), kFce3); }, "car.fce", "error",
+         "outside the part's"},
         {"a NaN vertex", true, [](Members& m) { NanVertex(MemberBytes(m, "car.fce"), kFce4); },
          "car.fce", "error", "vertex 0 holds a NaN"},
         {"front-end files with differing counts", true,
@@ -122,12 +120,10 @@ TEST(PackageCheck, RealPackagesAreCleanAndEachDamageIsFound) {
         {"a front-end file cut inside its header", true,
          [](Members& m) { MemberBytes(m, "fedata.ita").resize(1000); }, "fedata.ita", "error",
          "shorter than its 1124-byte header"},
-        {"a truncated mesh", true,
-         [](Members& m) { MemberBytes(m, "car.fce").resize(9000); }, "car.fce", "error",
-         "does not parse as FCE4"},
-        {"a copy that differs", true,
-         [](Members& m) { MemberBytes(m, "car300.tga").back() ^= 1; }, "car300.tga", "warning",
-         "is not a copy of car00.tga"},
+        {"a truncated mesh", true, [](Members& m) { MemberBytes(m, "car.fce").resize(9000); },
+         "car.fce", "error", "does not parse as FCE4"},
+        {"a copy that differs", true, [](Members& m) { MemberBytes(m, "car300.tga").back() ^= 1; },
+         "car300.tga", "warning", "is not a copy of car00.tga"},
     };
     for (const Damage& d : damages) {
         SCOPED_TRACE(d.what);
