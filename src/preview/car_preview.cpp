@@ -266,7 +266,8 @@ CarModel ReadModel(const Mesh& mesh, const std::string& name) {
             radius = std::max(radius, std::sqrt(Dot(d, d)));
         }
     }
-    if (!std::isfinite(radius) || !IsFinite(model.centre))
+    // The camera stands kCameraDistance radii from the centre, and depths reach twice as far.
+    if (!std::isfinite(radius * kCameraDistance * 2) || !IsFinite(model.centre))
         throw FormatError(name, "the car's coordinates are too large to draw");
     model.radius = radius > 0 ? radius : 1.0f;
 

@@ -204,6 +204,8 @@ const Damage kDamages[] = {
     {"InfinitePartPosition",
      [](samples::MeshModel& m) { m.parts[0].position.y = std::numeric_limits<float>::infinity(); },
      "part 0: its position is not a finite number", ""},
+    {"CoordinatesTooLarge", [](samples::MeshModel& m) { m.vertices[0].x = 3e37f; },
+     "the car's coordinates are too large to draw", ""},
     {"VerticesOutsideTheMesh", [](samples::MeshModel& m) { m.parts[0].vertexCount = 99; },
      "part 0: its 99 vertices from 0 lie outside the mesh's 4", ""},
     {"TrianglesOutsideTheMesh", [](samples::MeshModel& m) { m.parts[0].firstTriangle = -1; },
