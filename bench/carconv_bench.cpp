@@ -10,6 +10,8 @@
 //               package is met last, next to `find ROOT -iname car.viv` on the same tree, warm
 //               cache
 //   batch       many sample packages converted with --jobs 1 and with --jobs 2
+//   preview     the 512-pixel sheet of a car whose parts 0-4 hold at least 10,000 triangles, drawn
+//               and encoded as PNG in this process from its package: wall time
 //   fuzzing     each libFuzzer target of a fuzz build (`make fuzz`) run for a few seconds from the
 //               seed corpus and the kept regression inputs: inputs per second, which for the
 //               per-format targets should reach 2,000; skipped without a fuzz build
@@ -49,6 +51,7 @@
 #include <vector>
 
 #include "app/template_files.h"
+#include "preview/car_preview.h"
 #include "sample_cars.h"
 #include "sample_formats.h"
 #include "sample_large.h"
@@ -67,6 +70,7 @@ constexpr int kTreeLevels = 3;   // levels of kTreeFanout folders
 constexpr int kLeavesPerFolder = 100;
 constexpr int kBatchPackages = 40;
 constexpr std::uint64_t kSeed = 1;
+constexpr std::size_t kPreviewTriangles = 10000;
 
 struct ChildRun {
     double seconds = 0;
@@ -594,7 +598,38 @@ int main(int argc, char** argv) {
                     jobs2.seconds, jobs2.cpuSeconds);
         Verdict("speed-up with 2 jobs", RatioOf(batchRounds), ">=", 1.8);
 
-        // (e) the fuzz targets' throughput.
+        // (e) a preview sheet of a detailed car, package read included.
+        carconv::samples::SampleCar detailed;
+        std::size_t drawn = 0;
+        for (std::size_t bytes = std::size_t{1} << 20; drawn < kPreviewTriangles; bytes *= 2) {
+            detailed = carconv::samples::LargeSampleCar(kSeed, bytes);
+            drawn = 0;
+            for (std::size_t part = 0; part < 5 && part < detailed.mesh.parts.size(); ++part)
+                drawn += static_cast<std::size_t>(detailed.mesh.parts[part].triangleCount);
+        }
+        const fs::path previewed = work / "preview.viv";
+        WriteBytes(previewed, carconv::samples::VivBytes(detailed.Members()));
+        load = LoadAverage();
+        double previewBest = 1e300;
+        std::size_t pngBytes = 0;
+        for (int i = 0; i <= options.runs; ++i) {
+            const Clock::time_point start = Clock::now();
+            const carconv::Bytes png =
+                carconv::EncodePng(carconv::RenderCarPreview(previewed.string(), {}));
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            pngBytes = png.size();
+            if (i > 0)
+                previewBest = std::min(previewBest, seconds);
+        }
+        std::printf(
+            "\npreview: 512-pixel sheet of a car of %zu triangles in parts 0-4 (load "
+            "average before: %s)\n",
+            drawn, load.c_str());
+        std::printf("  read, draw and encode        %7.3f s   PNG of %.1f KiB\n", previewBest,
+                    static_cast<double>(pngBytes) / 1024.0);
+        Verdict("preview sheet", previewBest, "<=", 0.5, " s");
+
+        // (f) the fuzz targets' throughput.
         FuzzThroughput(options.fuzzBuild, options.fuzzSeconds, work);
         std::printf("\n%d figures within their bounds, %d missed\n", passed, missed);
         return 0;

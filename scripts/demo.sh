@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Demo: generates made-up version-3 car packages and a pretend version-4 game folder, installs the
-# template files from that folder, converts every sample car and tells what the conversion did.
+# template files from that folder, converts every sample car, tells what the conversion did and
+# draws a preview of each converted car.
 # Every carconv call runs with HOME and the XDG folders inside the build folder, so the demo never
 # reads or changes the user's own settings or templates.
 set -euo pipefail
@@ -36,6 +37,11 @@ for input in "$demo"/samples/*.viv; do
     "$carconv" list "$output"
     echo "-- what the conversion did"
     "$samples" --describe "$input" "$output"
+    echo "-- carconv preview $output"
+    # A car without parts (the minimal sample) has nothing to draw: the error says so.
+    if "$carconv" preview "$output"; then
+        echo "   $demo/converted/$name-preview.png"
+    fi
 done
 echo
-echo "demo done: converted packages in $demo/converted"
+echo "demo done: converted packages and their previews in $demo/converted"

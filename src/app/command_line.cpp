@@ -324,8 +324,9 @@ int RunCommandLine(int argc, char** argv) {
     std::string previewInput, previewOutput, previewView;
     PreviewOptions previewOptions;
     CLI::App* preview = app.add_subcommand(
-        "preview", "Draw the car of a package or mesh into a PNG: a sheet of four views (front, "
-                   "side, top, three-quarter from the front left) or one view");
+        "preview",
+        "Draw the car of a package or mesh into a PNG: a sheet of four views (front, "
+        "side, top, three-quarter from the front left) or one view");
     preview
         ->add_option("file", previewInput,
                      "Package (.viv), or mesh (.fce) with its skin car00.tga beside it if any")

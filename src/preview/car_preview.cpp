@@ -124,12 +124,24 @@ std::array<std::uint8_t, 3> PaintColour(int hue, int saturation, int brightness)
     const float p = b * (1 - s), q = b * (1 - s * f), t = b * (1 - s * (1 - f));
     std::array<float, 3> rgb;
     switch (sector) {
-        case 0: rgb = {b, t, p}; break;
-        case 1: rgb = {q, b, p}; break;
-        case 2: rgb = {p, b, t}; break;
-        case 3: rgb = {p, q, b}; break;
-        case 4: rgb = {t, p, b}; break;
-        default: rgb = {b, p, q}; break;
+        case 0:
+            rgb = {b, t, p};
+            break;
+        case 1:
+            rgb = {q, b, p};
+            break;
+        case 2:
+            rgb = {p, b, t};
+            break;
+        case 3:
+            rgb = {p, q, b};
+            break;
+        case 4:
+            rgb = {t, p, b};
+            break;
+        default:
+            rgb = {b, p, q};
+            break;
     }
     std::array<std::uint8_t, 3> out{};
     for (int i = 0; i < 3; ++i)
@@ -182,7 +194,8 @@ CarModel ReadModel(const Mesh& mesh, const std::string& name) {
     for (int part = 0; part < parts; ++part) {
         const Vec3 position = VectorAt(mesh.PartPosition(part), 0);
         if (!IsFinite(position))
-            throw FormatError(name, fmt::format("part {}: its position is not a finite number", part));
+            throw FormatError(name,
+                              fmt::format("part {}: its position is not a finite number", part));
         const std::int64_t firstVertex = mesh.PartFirstVertex(part);
         const std::int64_t vertexCount = mesh.PartVertexCount(part);
         const std::int64_t firstTriangle = mesh.PartFirstTriangle(part);
@@ -191,8 +204,8 @@ CarModel ReadModel(const Mesh& mesh, const std::string& name) {
         CheckRange(name, part, "triangles", firstTriangle, triangleCount, triangleTotal);
         for (std::int64_t i = firstVertex; i < firstVertex + vertexCount; ++i) {
             if (!IsFinite(VectorAt(vertices, static_cast<std::size_t>(i) * kVectorSize))) {
-                throw FormatError(name, fmt::format("part {}: vertex {} is not a finite number",
-                                                    part, i));
+                throw FormatError(
+                    name, fmt::format("part {}: vertex {} is not a finite number", part, i));
             }
         }
 
@@ -253,7 +266,8 @@ CarModel ReadModel(const Mesh& mesh, const std::string& name) {
             radius = std::max(radius, std::sqrt(Dot(d, d)));
         }
     }
-    if (!std::isfinite(radius) || !IsFinite(model.centre))
+    // The camera stands kCameraDistance radii from the centre, and depths reach twice as far.
+    if (!std::isfinite(radius * kCameraDistance * 2) || !IsFinite(model.centre))
         throw FormatError(name, "the car's coordinates are too large to draw");
     model.radius = radius > 0 ? radius : 1.0f;
 
@@ -285,9 +299,10 @@ std::optional<Skin> DecodeSkin(const TgaFile& tga, int layoutVersion, const std:
     if (h.colourMapType != 0 || h.imageType != TgaFile::kTypeTrueColour ||
         (h.pixelDepth != 24 && h.pixelDepth != 32) || h.width == 0 || h.height == 0 ||
         tga.Pixels().size() < needed) {
-        ReportWarning(fmt::format("{}: the skin is not a 24- or 32-bit colour image (type {}, "
-                                  "{} bits, {} x {}): the car is drawn in its paint colour",
-                                  name, h.imageType, h.pixelDepth, h.width, h.height));
+        ReportWarning(
+            fmt::format("{}: the skin is not a 24- or 32-bit colour image (type {}, "
+                        "{} bits, {} x {}): the car is drawn in its paint colour",
+                        name, h.imageType, h.pixelDepth, h.width, h.height));
         return std::nullopt;
     }
     Skin skin;
@@ -352,10 +367,14 @@ struct Camera {
 // car's left on the right, the side view is the car's left side with the front to the left.
 Camera ViewCamera(PreviewView view) {
     switch (view) {
-        case PreviewView::kFront: return {{0, 0, -1}, {0, 1, 0}};
-        case PreviewView::kSide: return {{1, 0, 0}, {0, 1, 0}};
-        case PreviewView::kTop: return {{0, -1, 0}, {0, 0, 1}};
-        case PreviewView::kThreeQuarter: break;
+        case PreviewView::kFront:
+            return {{0, 0, -1}, {0, 1, 0}};
+        case PreviewView::kSide:
+            return {{1, 0, 0}, {0, 1, 0}};
+        case PreviewView::kTop:
+            return {{0, -1, 0}, {0, 0, 1}};
+        case PreviewView::kThreeQuarter:
+            break;
     }
     return {*Normalised({1.0f, -0.6f, -1.0f}), {0, 1, 0}};
 }
@@ -365,9 +384,15 @@ struct ScreenCorner {
     float inverseDepth = 0;
 };
 
+// The supersampled buffers of a view, kept from one view to the next.
+struct ViewBuffers {
+    std::vector<float> depth;  // inverse depth: larger is nearer, 0 is nothing
+    std::vector<std::uint8_t> colour;
+};
+
 // Draws one view into the size x size square of `out` at (atX, atY).
 void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int size,
-                PreviewImage& out, int atX, int atY) {
+                ViewBuffers& buffers, PreviewImage& out, int atX, int atY) {
     const int s = size * kSupersampling;
     const Camera camera = ViewCamera(view);
     const Vec3 forward = camera.forward;
@@ -395,8 +420,7 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
         }
     }
     const float extent = std::max(highX - lowX, highY - lowY);
-    const float scale =
-        extent > 0 ? static_cast<float>(s) * (1 - 2 * kMargin) / extent : 1.0f;
+    const float scale = extent > 0 ? static_cast<float>(s) * (1 - 2 * kMargin) / extent : 1.0f;
     const float midX = (lowX + highX) / 2, midY = (lowY + highY) / 2;
     const float half = static_cast<float>(s) / 2;
     for (ScreenCorner& p : screen) {
@@ -405,8 +429,10 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
     }
 
     const std::size_t pixels = static_cast<std::size_t>(s) * static_cast<std::size_t>(s);
-    std::vector<float> depth(pixels, 0.0f);  // inverse depth: larger is nearer, 0 is nothing
-    std::vector<std::uint8_t> colour(pixels * 4, 0);
+    buffers.depth.assign(pixels, 0.0f);
+    buffers.colour.assign(pixels * 4, 0);
+    std::vector<float>& depth = buffers.depth;
+    std::vector<std::uint8_t>& colour = buffers.colour;
     const float limit = static_cast<float>(s - 1);
     for (std::size_t i = 0; i < model.triangles.size(); ++i) {
         const Triangle& triangle = model.triangles[i];
@@ -428,14 +454,29 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
         const float rightEdge =
             std::clamp(std::ceil(std::max({p[0].x, p[1].x, p[2].x})), 0.0f, limit);
         const float top = std::clamp(std::floor(std::min({p[0].y, p[1].y, p[2].y})), 0.0f, limit);
-        const float bottom =
-            std::clamp(std::ceil(std::max({p[0].y, p[1].y, p[2].y})), 0.0f, limit);
-        const int x0 = static_cast<int>(left), x1 = static_cast<int>(rightEdge);
+        const float bottom = std::clamp(std::ceil(std::max({p[0].y, p[1].y, p[2].y})), 0.0f, limit);
         const int y0 = static_cast<int>(top), y1 = static_cast<int>(bottom);
         const auto& corners = triangle.corners;
         for (int y = y0; y <= y1; ++y) {
             const float cy = static_cast<float>(y) + 0.5f;
-            for (int x = x0; x <= x1; ++x) {
+            // The row's span inside all three edges, a pixel wider on each side against
+            // rounding: the weights below decide.
+            float from = left, to = rightEdge;
+            bool empty = false;
+            for (int k = 0; k < 3; ++k) {
+                const float rest = b[k] * cy + c[k];
+                if (a[k] > 0)
+                    from = std::max(from, -rest / a[k] - 1.5f);
+                else if (a[k] < 0)
+                    to = std::min(to, -rest / a[k] + 0.5f);
+                else if (rest < 0)
+                    empty = true;
+            }
+            if (empty || !(from <= to))
+                continue;
+            const int spanFrom = static_cast<int>(std::clamp(std::floor(from), left, rightEdge));
+            const int spanTo = static_cast<int>(std::clamp(std::ceil(to), left, rightEdge));
+            for (int x = spanFrom; x <= spanTo; ++x) {
                 const float cx = static_cast<float>(x) + 0.5f;
                 std::array<float, 3> w{};
                 bool inside = true;
@@ -447,16 +488,16 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
                     continue;
                 const float z =
                     w[0] * p[0].inverseDepth + w[1] * p[1].inverseDepth + w[2] * p[2].inverseDepth;
-                const std::size_t at =
-                    static_cast<std::size_t>(y) * static_cast<std::size_t>(s) +
-                    static_cast<std::size_t>(x);
+                const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(s) +
+                                       static_cast<std::size_t>(x);
                 if (!(z > depth[at]))
                     continue;
                 depth[at] = z;
                 // Perspective-correct weights.
+                const float toDepth = 1.0f / z;
                 std::array<float, 3> q{};
                 for (int k = 0; k < 3; ++k)
-                    q[k] = w[k] * p[k].inverseDepth / z;
+                    q[k] = w[k] * p[k].inverseDepth * toDepth;
                 const float light =
                     q[0] * corners[0].light + q[1] * corners[1].light + q[2] * corners[2].light;
                 std::array<float, 3> base;
@@ -472,8 +513,8 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
                     base = {48, 48, 48};
                 }
                 for (int k = 0; k < 3; ++k) {
-                    colour[at * 4 + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(
-                        std::clamp(base[k] * light + 0.5f, 0.0f, 255.0f));
+                    colour[at * 4 + static_cast<std::size_t>(k)] =
+                        static_cast<std::uint8_t>(std::clamp(base[k] * light + 0.5f, 0.0f, 255.0f));
                 }
                 colour[at * 4 + 3] = 255;
             }
@@ -488,11 +529,10 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
             int hits = 0;
             for (int dy = 0; dy < kSupersampling; ++dy) {
                 for (int dx = 0; dx < kSupersampling; ++dx) {
-                    const std::size_t at =
-                        (static_cast<std::size_t>(y * kSupersampling + dy) *
-                             static_cast<std::size_t>(s) +
-                         static_cast<std::size_t>(x * kSupersampling + dx)) *
-                        4;
+                    const std::size_t at = (static_cast<std::size_t>(y * kSupersampling + dy) *
+                                                static_cast<std::size_t>(s) +
+                                            static_cast<std::size_t>(x * kSupersampling + dx)) *
+                                           4;
                     if (colour[at + 3] == 0)
                         continue;
                     ++hits;
@@ -502,10 +542,10 @@ void RenderView(const CarModel& model, const Skin* skin, PreviewView view, int s
             }
             if (hits == 0)
                 continue;
-            const std::size_t to = (static_cast<std::size_t>(atY + y) *
-                                        static_cast<std::size_t>(out.width) +
-                                    static_cast<std::size_t>(atX + x)) *
-                                   4;
+            const std::size_t to =
+                (static_cast<std::size_t>(atY + y) * static_cast<std::size_t>(out.width) +
+                 static_cast<std::size_t>(atX + x)) *
+                4;
             for (int k = 0; k < 3; ++k)
                 out.rgba[to + static_cast<std::size_t>(k)] =
                     static_cast<std::uint8_t>((sum[k] + hits / 2) / hits);
@@ -536,14 +576,15 @@ PreviewImage Render(const Mesh& mesh, int layoutVersion, const TgaFile* skin,
     const int views = options.view ? 1 : 2;
     image.width = image.height = options.size * views;
     image.rgba.assign(static_cast<std::size_t>(image.width) * image.height * 4, 0);
+    ViewBuffers buffers;
     if (options.view) {
-        RenderView(model, drawn, *options.view, options.size, image, 0, 0);
+        RenderView(model, drawn, *options.view, options.size, buffers, image, 0, 0);
         return image;
     }
     const PreviewView sheet[4] = {PreviewView::kFront, PreviewView::kSide, PreviewView::kTop,
                                   PreviewView::kThreeQuarter};
     for (int i = 0; i < 4; ++i) {
-        RenderView(model, drawn, sheet[i], options.size, image, (i % 2) * options.size,
+        RenderView(model, drawn, sheet[i], options.size, buffers, image, (i % 2) * options.size,
                    (i / 2) * options.size);
     }
     return image;
@@ -572,8 +613,8 @@ void ReportNoSkin(const std::string& name, const std::string& why) {
 }  // namespace
 
 std::optional<PreviewView> ParsePreviewView(std::string_view name) {
-    for (PreviewView view : {PreviewView::kFront, PreviewView::kSide, PreviewView::kTop,
-                             PreviewView::kThreeQuarter}) {
+    for (PreviewView view :
+         {PreviewView::kFront, PreviewView::kSide, PreviewView::kTop, PreviewView::kThreeQuarter}) {
         if (PreviewViewName(view) == name)
             return view;
     }
@@ -582,10 +623,14 @@ std::optional<PreviewView> ParsePreviewView(std::string_view name) {
 
 std::string_view PreviewViewName(PreviewView view) {
     switch (view) {
-        case PreviewView::kFront: return "front";
-        case PreviewView::kSide: return "side";
-        case PreviewView::kTop: return "top";
-        case PreviewView::kThreeQuarter: break;
+        case PreviewView::kFront:
+            return "front";
+        case PreviewView::kSide:
+            return "side";
+        case PreviewView::kTop:
+            return "top";
+        case PreviewView::kThreeQuarter:
+            break;
     }
     return "three-quarter";
 }

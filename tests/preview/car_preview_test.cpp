@@ -44,8 +44,8 @@ struct Decoded {
 
 Decoded DecodePng(const Bytes& png) {
     int width = 0, height = 0, channels = 0;
-    stbi_uc* data = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &width,
-                                          &height, &channels, 4);
+    stbi_uc* data = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &width, &height,
+                                          &channels, 4);
     if (data == nullptr)
         return {};
     Decoded d{width, height, Bytes(data, data + std::size_t(width) * std::size_t(height) * 4)};
@@ -65,7 +65,11 @@ std::string ColourAt(const Decoded& image, int x, int y) {
         else if (p[c] > 40)
             return "?";
     }
-    return on == "r" ? "red" : on == "g" ? "green" : on == "b" ? "blue" : on == "rgb" ? "white" : "?";
+    return on == "r"     ? "red"
+           : on == "g"   ? "green"
+           : on == "b"   ? "blue"
+           : on == "rgb" ? "white"
+                         : "?";
 }
 
 // A flat square of 2 x 2 units facing the car's front (+z), its UVs running across and down it
@@ -112,8 +116,8 @@ samples::Texture Quadrants(std::uint8_t descriptor) {
 
 // Writes a version-3 package with `mesh` and `skin` and its conversion; returns both paths.
 std::pair<std::string, std::string> PackageAndConversion(const ScratchDir& dir,
-                                                         const std::string& name,
-                                                         const Bytes& mesh, const Bytes& skin) {
+                                                         const std::string& name, const Bytes& mesh,
+                                                         const Bytes& skin) {
     auto members = test::Version3Members(false);
     for (auto& [member, bytes] : members) {
         if (member == "car.fce")
@@ -133,9 +137,8 @@ class KnownTexel : public ::testing::TestWithParam<std::uint8_t> {};
 
 TEST_P(KnownTexel, EachQuadrantOfTheSkinLandsWhereThePictureHasIt) {
     ScratchDir dir;
-    const auto [v3, v4] =
-        PackageAndConversion(dir, "square", samples::Fce3Bytes(Square()),
-                             samples::TgaBytes(Quadrants(GetParam())));
+    const auto [v3, v4] = PackageAndConversion(dir, "square", samples::Fce3Bytes(Square()),
+                                               samples::TgaBytes(Quadrants(GetParam())));
     PreviewOptions options;
     options.size = 64;
     options.view = PreviewView::kFront;
@@ -201,6 +204,8 @@ const Damage kDamages[] = {
     {"InfinitePartPosition",
      [](samples::MeshModel& m) { m.parts[0].position.y = std::numeric_limits<float>::infinity(); },
      "part 0: its position is not a finite number", ""},
+    {"CoordinatesTooLarge", [](samples::MeshModel& m) { m.vertices[0].x = 3e37f; },
+     "the car's coordinates are too large to draw", ""},
     {"VerticesOutsideTheMesh", [](samples::MeshModel& m) { m.parts[0].vertexCount = 99; },
      "part 0: its 99 vertices from 0 lie outside the mesh's 4", ""},
     {"TrianglesOutsideTheMesh", [](samples::MeshModel& m) { m.parts[0].firstTriangle = -1; },
@@ -259,10 +264,9 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedMesh, ::testing::ValuesIn(kDamages),
 TEST(PreviewCommand, WritesBesideThePackageOrToStandardOutput) {
     CARCONV_SKIP_ON_WINDOWS("runs carconv through the shell");
     ScratchDir dir;
-    const std::string package =
-        PackageAndConversion(dir, "square", samples::Fce3Bytes(Square()),
-                             samples::TgaBytes(Quadrants(0x08)))
-            .first;
+    const std::string package = PackageAndConversion(dir, "square", samples::Fce3Bytes(Square()),
+                                                     samples::TgaBytes(Quadrants(0x08)))
+                                    .first;
     const Bytes original = ReadFile(package);
     test::RunResult r = RunCarconv("preview --size 32 " + Q(package));
     ASSERT_EQ(r.exitCode, 0) << r.err;
