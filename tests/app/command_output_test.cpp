@@ -1,0 +1,112 @@
+// What the archive commands print and refuse, run as the real executable.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "support/packages.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::Bytes;
+using test::ScratchDir;
+
+#ifndef _WIN32
+// carconv run with `arguments`, its standard output going to the descriptor `output` (which the
+// child gets and the parent closes) and its standard error to a file of `io`.
+test::RunResult RunWithOutput(const std::vector<std::string>& arguments, int output,
+                              const ScratchDir& io) {
+    const std::string errPath = io.File("err");
+    std::vector<std::string> words{CARCONV_EXECUTABLE};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = open("/dev/null", O_RDONLY);
+        if (err < 0 || in < 0)
+            _exit(127);
+        dup2(output, 1);
+        dup2(err, 2);
+        dup2(in, 0);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(output);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const Bytes err = test::ReadFile(errPath);
+    return {code, std::string(), std::string(err.begin(), err.end())};
+}
+#endif
+
+// A package whose listing is longer than the output buffer of the C library.
+std::string WriteLongPackage(const ScratchDir& dir) {
+    std::vector<std::pair<std::string, Bytes>> members;
+    for (int i = 0; i < 1000; ++i)
+        members.emplace_back("member" + std::to_string(i) + ".bin", Bytes{1, 2, 3});
+    const std::string path = dir.File("long.viv");
+    test::WriteArchive(path, members);
+    return path;
+}
+
+struct OutputCase {
+    const char* what;
+    std::vector<std::string> arguments;  // "PACKAGE" stands for the package's path
+};
+
+class StandardOutputTest : public testing::TestWithParam<OutputCase> {
+  protected:
+    std::vector<std::string> Arguments(const std::string& package) const {
+        std::vector<std::string> arguments = GetParam().arguments;
+        for (std::string& a : arguments)
+            if (a == "PACKAGE")
+                a = package;
+        return arguments;
+    }
+};
+
+TEST_P(StandardOutputTest, AFullDiskIsAnErrorAClosedPipeEndsQuietly) {
+    CARCONV_SKIP_ON_WINDOWS("needs /dev/full and fork");
+#ifndef _WIN32
+    ScratchDir dir;
+    const std::string package = WriteLongPackage(dir);
+
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    test::RunResult r = RunWithOutput(Arguments(package), full, dir);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "carconv: error: standard output: No space left on device\n");
+
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // nobody reads, as after `| head -1` has its line
+    r = RunWithOutput(Arguments(package), ends[1], dir);
+    EXPECT_EQ(r.exitCode, 141);
+    EXPECT_EQ(r.err, "");
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, StandardOutputTest,
+    testing::Values(OutputCase{"list", {"list", "PACKAGE"}},
+                    OutputCase{"listJson", {"list", "--json", "PACKAGE"}},
+                    OutputCase{"info", {"info", "PACKAGE"}},
+                    OutputCase{"version", {"--version"}}),
+    [](const testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.what); });
+
+}  // namespace
+}  // namespace carconv
