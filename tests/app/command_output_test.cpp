@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,46 @@ INSTANTIATE_TEST_SUITE_P(
                     OutputCase{"info", {"info", "PACKAGE"}},
                     OutputCase{"version", {"--version"}}),
     [](const testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.what); });
+
+struct PackCase {
+    const char* what;
+    const char* archive;  // in the scratch directory; "in/..." lies in the packed directory
+    const char* names;    // the explicit list, or "" for every file
+    const char* error;    // what stderr says
+};
+
+class PackRefusalTest : public testing::TestWithParam<PackCase> {};
+
+TEST_P(PackRefusalTest, RefusesBeforeWritingAnything) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
+    const PackCase& c = GetParam();
+    ScratchDir dir;
+    std::filesystem::create_directory(dir.File("in"));
+    const Bytes mesh = test::EmptyFce3();
+    test::WriteFile(dir.File("in/car.fce"), mesh);
+    test::WriteFile(dir.File("in/carp.txt"), test::Carp3Text());
+    std::filesystem::create_symlink(dir.File("in/car.fce"), dir.File("link.viv"));
+
+    const test::RunResult r = test::RunCarconv("pack " + test::Q(dir.File("in")) + " " +
+                                               test::Q(dir.File(c.archive)) + " " + c.names);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    EXPECT_EQ(test::ReadFile(dir.File("in/car.fce")), mesh);
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in", "link.viv"}));
+    EXPECT_EQ(test::ListNames(dir.File("in")), (std::vector<std::string>{"car.fce", "carp.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PackRefusalTest,
+    testing::Values(
+        PackCase{"intoAFileOfTheDirectory", "in/car.fce", "",
+                 "car.fce: is \"car.fce\", one of the files to pack"},
+        PackCase{"intoAFileNamedInTheList", "in/car.fce", "carp.txt car.fce",
+                 "car.fce: is \"car.fce\", one of the files to pack"},
+        PackCase{"throughALink", "link.viv", "", "link.viv: is \"car.fce\", one of the files"},
+        PackCase{"aNameGivenTwice", "p.viv", "car.fce carp.txt car.fce",
+                 "error: car.fce: named twice"}),
+    [](const testing::TestParamInfo<PackCase>& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace carconv
