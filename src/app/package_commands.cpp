@@ -41,7 +41,7 @@ nlohmann::ordered_json DescribeMembers(const VivArchive& archive) {
 void PrintMembers(const VivArchive& archive, std::ostream& out) {
     for (std::size_t i = 0; i < archive.directory.size(); ++i) {
         const VivEntry& e = archive.directory[i];
-        out << fmt::format("{:>10} {:>10} {} {}\n", e.offset, e.size, e.name,
+        out << fmt::format("{:>10} {:>10} {} {}\n", e.offset, e.size, PrintableName(e.name),
                            MemberTypeTag(archive.members.ElementAt(static_cast<int>(i))));
     }
 }

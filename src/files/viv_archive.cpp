@@ -112,7 +112,8 @@ std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uin
             throw FormatError(fileName, entryStart,
                               fmt::format("member \"{}\" (offset {}, size {}) lies outside the "
                                           "file of {} bytes",
-                                          entry.name, entry.offset, entry.size, fileSize));
+                                          PrintableName(entry.name), entry.offset, entry.size,
+                                          fileSize));
         }
         dir.entries.push_back(std::move(entry));
     }

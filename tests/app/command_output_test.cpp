@@ -149,5 +149,53 @@ INSTANTIATE_TEST_SUITE_P(
                  "error: car.fce: named twice"}),
     [](const testing::TestParamInfo<PackCase>& info) { return std::string(info.param.what); });
 
+// Member names as an archive holds them and as every listing and message must show them.
+struct ShownName {
+    std::string raw;
+    std::string shown;
+};
+const std::vector<ShownName> kShownNames = {
+    {"csi\xc2\x9b" "31m.bin", "csi\\xc2\\x9b" "31m.bin"},  // U+009B, the one-character CSI
+    {"nel\xc2\x85.bin", "nel\\xc2\\x85.bin"},                // U+0085
+    {"lone\x9b" "2J.bin", "lone\\x9b" "2J.bin"},               // a C1 byte that is no UTF-8
+    {"cut\xe2\x82.bin", "cut\\xe2\\x82.bin"},                // a sequence cut short
+    {"gr\xc3\xbcn\xc2\xa0.bin", "gr\xc3\xbcn\xc2\xa0.bin"},    // \u00fc and U+00A0 stay
+    {"mesh\xc2\x9b.fce", "mesh\\xc2\\x9b.fce"},              // malformed: named in a warning
+};
+
+TEST(PrintedNames, ListingsAndMessagesEscapeControlCharactersAndStrayBytes) {
+    CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
+    ScratchDir dir;
+    std::vector<std::pair<std::string, Bytes>> members;
+    for (const ShownName& name : kShownNames)
+        members.emplace_back(name.raw, Bytes{1, 2, 3});
+    test::WriteArchive(dir.File("names.viv"), members);
+    for (const char* command : {"list", "info"}) {
+        const test::RunResult r =
+            test::RunCarconv(std::string(command) + " " + test::Q(dir.File("names.viv")));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        for (const ShownName& name : kShownNames) {
+            EXPECT_NE(r.out.find(" " + name.shown + " "), std::string::npos) << command;
+            if (name.raw != name.shown) {
+                EXPECT_EQ((r.out + r.err).find(name.raw), std::string::npos) << command;
+            }
+        }
+        EXPECT_NE(r.err.find("warning: mesh\\xc2\\x9b.fce: kept unread"), std::string::npos)
+            << r.err;
+    }
+
+    // One member that lies past the end of the file.
+    for (const ShownName& name : kShownNames) {
+        test::Builder b;
+        b.str("BIGF").u32be(0).u32be(1).u32be(0).u32be(1000).u32be(5).cstr(name.raw);
+        test::WriteFile(dir.File("outside.viv"), b.bytes());
+        const test::RunResult r = test::RunCarconv("list " + test::Q(dir.File("outside.viv")));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("member \"" + name.shown + "\" (offset 1000, size 5) lies outside"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace carconv
