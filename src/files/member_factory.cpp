@@ -91,7 +91,7 @@ std::unique_ptr<GameFile> NewOfFamily(MemberFamily family, ByteSpan content,
         case MemberFamily::kPictures:
             return std::make_unique<FshFile>(path, std::move(budget));
         case MemberFamily::kTexture:
-            return std::make_unique<TgaFile>(path);
+            return std::make_unique<TgaFile>(path, std::move(budget));
         case MemberFamily::kMesh:
             if (Fce4File::HasVersionMark(content))
                 return std::make_unique<Fce4File>(path);

@@ -8,6 +8,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -24,8 +25,9 @@ using test::ScratchDir;
 #ifndef _WIN32
 // carconv run with `arguments`, its standard output going to the descriptor `output` (which the
 // child gets and the parent closes) and its standard error to a file of `io`.
+// `peakKiB`, when given, receives the most memory the process held, in KiB.
 test::RunResult RunWithOutput(const std::vector<std::string>& arguments, int output,
-                              const ScratchDir& io) {
+                              const ScratchDir& io, long* peakKiB = nullptr) {
     const std::string errPath = io.File("err");
     std::vector<std::string> words{CARCONV_EXECUTABLE};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -47,7 +49,10 @@ test::RunResult RunWithOutput(const std::vector<std::string>& arguments, int out
     }
     close(output);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (peakKiB != nullptr)
+        *peakKiB = usage.ru_maxrss;
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     const Bytes err = test::ReadFile(errPath);
     return {code, std::string(), std::string(err.begin(), err.end())};
@@ -196,6 +201,49 @@ TEST(PrintedNames, ListingsAndMessagesEscapeControlCharactersAndStrayBytes) {
             << r.err;
     }
 }
+
+struct BombCase {
+    const char* what;
+    const char* command;
+};
+
+class TextureBombTest : public testing::TestWithParam<BombCase> {};
+
+TEST_P(TextureBombTest, IsRefusedFromItsHeaderBeforeItIsDecoded) {
+    CARCONV_SKIP_ON_WINDOWS("measures a child process");
+#ifndef _WIN32
+    ScratchDir dir;
+    // A run-length texture whose header claims 16384 x 8192 32-bit pixels (512 MiB): one run
+    // packet of 128 pixels after another, 5 bytes for 512 decoded, about 5 MB in all.
+    constexpr int kWidth = 16384, kHeight = 8192;
+    test::Builder tga;
+    tga.u8(0).u8(0).u8(10);         // id length, colour map type, image type: run-length RGB
+    tga.zeros(5);                   // colour map fields
+    tga.u16le(0).u16le(0);          // x, y origin
+    tga.u16le(kWidth).u16le(kHeight);
+    tga.u8(32).u8(8);               // pixel depth, descriptor
+    for (int packet = 0; packet < kWidth / 128 * kHeight; ++packet)
+        tga.u8(0xff).u8(1).u8(2).u8(3).u8(4);  // 128 x the pixel 01 02 03 04
+    std::vector<std::pair<std::string, Bytes>> members{{"car00.tga", tga.bytes()}};
+    test::WriteArchive(dir.File("bomb.viv"), members);
+
+    const int out = open("/dev/null", O_WRONLY);
+    ASSERT_GE(out, 0);
+    long peakKiB = 0;
+    const test::RunResult r =
+        RunWithOutput({GetParam().command, dir.File("bomb.viv")}, out, dir, &peakKiB);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("bomb.viv: unpacking would write more than"), std::string::npos) << r.err;
+    // The package (5 MB) is copied from file to file; nothing near the image's size is held.
+    EXPECT_LT(peakKiB, 64 * 1024);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, TextureBombTest,
+                         testing::Values(BombCase{"list", "list"}, BombCase{"info", "info"}),
+                         [](const testing::TestParamInfo<BombCase>& info) {
+                             return std::string(info.param.what);
+                         });
 
 }  // namespace
 }  // namespace carconv
