@@ -9,6 +9,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -244,6 +245,27 @@ INSTANTIATE_TEST_SUITE_P(Commands, TextureBombTest,
                          [](const testing::TestParamInfo<BombCase>& info) {
                              return std::string(info.param.what);
                          });
+
+TEST(SmallFiles, APipeIsNotARegularFileAndAHugeSettingsFileIsNotRead) {
+    CARCONV_SKIP_ON_WINDOWS("needs a named pipe and a POSIX shell");
+#ifndef _WIN32
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    test::RunResult r = test::RunCarconv("info " + test::Q(dir.File("pipe")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "carconv: error: " + dir.File("pipe") + ": not a regular file\n");
+
+    const std::string env = test::InstalledUser(dir);
+    const std::string ini = dir.File("config/Quillmark/carconv.ini");
+    test::WriteFile(ini, "[Settings]\nInstalled=1\n" + std::string(1 << 20, ';'));
+    test::WriteArchive(dir.File("stock.viv"), test::TemplateMembers());
+    r = test::RunCarconv("install-templates --from " + test::Q(dir.File("stock.viv")), "", env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("carconv: warning: " + ini + ": larger than 64 KiB"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ReadFile(ini).size(), std::string("[Settings]\nInstalled=1\n").size());
+#endif
+}
 
 }  // namespace
 }  // namespace carconv
