@@ -1,11 +1,14 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <streambuf>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -51,6 +54,71 @@ std::string ExecutableBaseName(const char* argv0) {
         name.resize(name.size() - 4);
     return name.empty() ? std::string("carconv") : name;
 }
+
+// Standard output for the length of a command: passes everything on to the stream's own buffer
+// and keeps the reason of the first write that failed, which the stream itself forgets.
+class CheckedOutput : public std::streambuf {
+  public:
+    explicit CheckedOutput(std::ostream& stream) : stream_(stream), target_(stream.rdbuf()) {
+        stream_.rdbuf(this);
+    }
+    ~CheckedOutput() override { stream_.rdbuf(target_); }
+    CheckedOutput(const CheckedOutput&) = delete;
+    CheckedOutput& operator=(const CheckedOutput&) = delete;
+
+    // Flushes what is still held; the error number of the first failed write (EIO when the
+    // stream failed without one), or 0 when everything was written.
+    int Finish() {
+        stream_.flush();
+        if (std::fflush(stdout) != 0)
+            Failed();
+        if (error_ == 0 && (!stream_ || std::ferror(stdout)))
+            error_ = EIO;
+        return error_;
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        errno = 0;
+        if (traits_type::eq_int_type(target_->sputc(traits_type::to_char_type(c)),
+                                     traits_type::eof())) {
+            Failed();
+            return traits_type::eof();
+        }
+        return c;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        errno = 0;
+        const std::streamsize written = target_->sputn(text, count);
+        if (written < count)
+            Failed();
+        return written;
+    }
+    int sync() override {
+        errno = 0;
+        if (target_->pubsync() != 0) {
+            Failed();
+            return -1;
+        }
+        return 0;
+    }
+
+  private:
+    void Failed() {
+        if (error_ == 0)
+            error_ = errno != 0 ? errno : EIO;
+    }
+
+    std::ostream& stream_;
+    std::streambuf* target_;
+    int error_ = 0;
+};
+
+// Exit status of a command whose standard output was a pipe that its reader had closed: as if
+// SIGPIPE had ended it, which the shell expects of a program cut short by `| head`.
+constexpr int kBrokenPipeStatus = 128 + 13;
 
 }  // namespace
 
@@ -235,9 +303,7 @@ void RunInstallTemplates(const std::string& application, const std::string& from
     std::cout << " into " << PrintableName(templateDirectory) << '\n';
 }
 
-}  // namespace
-
-int RunCommandLine(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
     const std::string application = ExecutableBaseName(argc > 0 ? argv[0] : nullptr);
 
     CLI::App app{
@@ -418,6 +484,22 @@ int RunCommandLine(int argc, char** argv) {
         std::cerr << "carconv: error: " << ErrorText(std::current_exception()) << '\n';
     }
     return 1;
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv) {
+    CheckedOutput output(std::cout);
+    int status = RunCommand(argc, argv);
+    const int error = output.Finish();
+    if (error == 0)
+        return status;
+    // The reader went away: it has seen what it wanted, and a message would only be noise.
+    if (error == EPIPE)
+        return status == 0 ? kBrokenPipeStatus : status;
+    std::cerr << "carconv: error: standard output: "
+              << std::generic_category().message(error) << '\n';
+    return status == 0 ? 1 : status;
 }
 
 }  // namespace carconv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <ostream>
 
@@ -10,9 +11,11 @@
 
 #include "files/errors.h"
 #include "files/game_file.h"
+#include "files/name_index.h"
 #include "files/safe_name.h"
 #include "files/unpack_budget.h"
 #include "files/viv_archive.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/read_only_file.h"
@@ -38,7 +41,7 @@ nlohmann::ordered_json DescribeMembers(const VivArchive& archive) {
 void PrintMembers(const VivArchive& archive, std::ostream& out) {
     for (std::size_t i = 0; i < archive.directory.size(); ++i) {
         const VivEntry& e = archive.directory[i];
-        out << fmt::format("{:>10} {:>10} {} {}\n", e.offset, e.size, e.name,
+        out << fmt::format("{:>10} {:>10} {} {}\n", e.offset, e.size, PrintableName(e.name),
                            MemberTypeTag(archive.members.ElementAt(static_cast<int>(i))));
     }
 }
@@ -87,28 +90,45 @@ void PackArchive(const std::string& directory, const std::string& archive,
     if (!IsDirectory(directory))
         throw IoError(directory, "not a directory");
     if (names.empty()) {
-        std::error_code ec;
         for (const DirectoryEntry& entry : SearchDirectory(directory)) {
-            if (entry.kind != DirectoryEntry::Kind::kFile)
-                continue;
-            std::string full = JoinPath(directory, entry.name);
-            if (fs::equivalent(NativePath(full), NativePath(archive), ec))
-                continue;
-            names.push_back(entry.name);
+            if (entry.kind == DirectoryEntry::Kind::kFile)
+                names.push_back(entry.name);
         }
         std::sort(names.begin(), names.end());
+    }
+    // Every name and file is checked before anything is written: the archive replaces its target
+    // once complete, so a target that is one of the files would lose that file.
+    std::map<std::string, std::string> spelled;  // lower-case name -> name as given
+    for (const std::string& name : names) {
+        if (!IsSafeFileName(name) || name.size() > VivArchive::kMaxNameLength) {
+            throw IoError(name, "not a member name: names are 1 to 255 bytes without separators");
+        }
+        const auto [seen, fresh] = spelled.emplace(AsciiLowerCase(name), name);
+        if (!fresh && seen->second == name) {
+            throw IoError(name, "named twice; an archive holds each member once");
+        }
+        if (!fresh) {
+            ReportWarning(fmt::format("\"{}\" and \"{}\" differ only in letter case: the game "
+                                      "finds one of them",
+                                      PrintableName(seen->second), PrintableName(name)));
+        }
+        const std::string path = JoinPath(directory, name);
+        if (!IsRegularFile(path))
+            throw IoError(path, "no such file");
+        std::error_code ec;
+        // By identity: also through a link, or in another letter case where the file system
+        // ignores it.
+        if (fs::equivalent(NativePath(path), NativePath(archive), ec)) {
+            throw IoError(archive, fmt::format("is \"{}\", one of the files to pack; the archive "
+                                               "would replace it",
+                                               PrintableName(name)));
+        }
     }
     SweepAbandonedTemporaries(archive);
     std::vector<std::unique_ptr<GameFile>> files;
     VivArchive out(archive);
     for (const std::string& name : names) {
-        if (!IsSafeFileName(name) || name.size() > VivArchive::kMaxNameLength) {
-            throw IoError(name, "not a member name: names are 1 to 255 bytes without separators");
-        }
-        std::string path = JoinPath(directory, name);
-        if (!IsRegularFile(path))
-            throw IoError(path, "no such file");
-        files.push_back(std::make_unique<GameFile>(path));
+        files.push_back(std::make_unique<GameFile>(JoinPath(directory, name)));
         files.back()->Load();
         out.members.Add(*files.back());
     }

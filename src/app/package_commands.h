@@ -31,7 +31,9 @@ void ListArchive(const std::string& archive, bool json, std::ostream& out);
 void UnpackArchive(const std::string& archive, const std::string& directory);
 
 // Packs the named files of `directory`, in the order given, into a new archive at `archive`.
-// With no names: every regular file of `directory` sorted by name, the archive itself excepted.
+// With no names: every regular file of `directory` sorted by name. Refused before anything is
+// written when `archive` is one of the files (also through a link or in another letter case) or a
+// name is given twice; names equal but for letter case are packed with a warning.
 void PackArchive(const std::string& directory, const std::string& archive,
                  std::vector<std::string> names);
 

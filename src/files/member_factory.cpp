@@ -14,6 +14,7 @@
 #include "fedata/fedata4_file.h"
 #include "files/errors.h"
 #include "files/name_index.h"
+#include "files/safe_name.h"
 #include "files/viv_archive.h"
 #include "files/warnings.h"
 #include "image/fsh_file.h"
@@ -90,7 +91,7 @@ std::unique_ptr<GameFile> NewOfFamily(MemberFamily family, ByteSpan content,
         case MemberFamily::kPictures:
             return std::make_unique<FshFile>(path, std::move(budget));
         case MemberFamily::kTexture:
-            return std::make_unique<TgaFile>(path);
+            return std::make_unique<TgaFile>(path, std::move(budget));
         case MemberFamily::kMesh:
             if (Fce4File::HasVersionMark(content))
                 return std::make_unique<Fce4File>(path);
@@ -129,7 +130,7 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportWarning(file->GetFileName() + ": kept unread, it is not a valid " + file->typeTag +
+        ReportWarning(PrintableName(file->GetFileName()) + ": kept unread, it is not a valid " + file->typeTag +
                       " file: " + e.what());
         // Released first: a container removes what it unpacked before it failed.
         file.reset();

@@ -32,8 +32,9 @@ namespace carconv {
 inline constexpr int kMaxArchiveNesting = 16;
 
 // The object of the class the tests above choose for the file at `path`, not loaded. An archive
-// gets `nestingDepth` (0 for an archive that lies in no other); archives and picture archives get
-// `budget`, the unpack budget of the tree they lie in (none: their own). Throws IoError when a
+// gets `nestingDepth` (0 for an archive that lies in no other); archives, picture archives and
+// textures get `budget`, the unpack budget of the tree they lie in (none: their own; a texture
+// without one decodes unbounded by it). Throws IoError when a
 // content test cannot read the file.
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget = nullptr);

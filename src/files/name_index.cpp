@@ -31,7 +31,7 @@ NameIndex NameIndex::OfArchive(std::span<const VivEntry> directory,
             ReportWarning(
                 fmt::format("{}: members \"{}\" and \"{}\" differ only in letter case; "
                             "the later one, \"{}\", is used",
-                            archiveName, PrintableName(it->second), PrintableName(entry.name),
+                            PrintableName(archiveName), PrintableName(it->second), PrintableName(entry.name),
                             PrintableName(entry.name)));
         }
         it->second = entry.name;

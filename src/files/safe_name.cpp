@@ -1,5 +1,6 @@
 #include "files/safe_name.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -28,6 +29,38 @@ bool IsReservedDeviceName(const std::string& name) {
     }
     return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
            stem[3] >= '1' && stem[3] <= '9';
+}
+
+// The length of the well-formed UTF-8 sequence that begins at `text[at]` (1 for ASCII), or 0 when
+// none does: a stray continuation byte, an overlong form, a surrogate, a code point past U+10FFFF
+// or a sequence cut short.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xbf;  // the range of the second byte
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length || byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xbf)
+            return 0;
+    }
+    return length;
 }
 
 }  // namespace
@@ -61,19 +94,18 @@ bool IsSafeFileName(const std::string& name) {
 
 std::string PrintableName(const std::string& name) {
     std::string out;
-    for (std::size_t i = 0; i < name.size(); ++i) {
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t length = Utf8SequenceLength(name, i);
         const auto c = static_cast<unsigned char>(name[i]);
         // U+0080 to U+009F, in UTF-8 0xC2 0x80 to 0xC2 0x9F, are control characters too (0x9B
-        // begins a terminal sequence).
-        const bool c1 = c == 0xc2 && i + 1 < name.size() &&
-                        static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(name[i + 1]) <= 0x9f;
-        if (c1) {
-            out += fmt::format("\\x{:02x}\\x{:02x}", c, static_cast<unsigned char>(name[++i]));
-        } else if (c < 0x20 || c == 0x7f) {
-            out += fmt::format("\\x{:02x}", c);
+        // begins a terminal sequence), and so is a lone byte of that value, which is no UTF-8.
+        const bool c1 = length == 2 && c == 0xc2 && static_cast<unsigned char>(name[i + 1]) <= 0x9f;
+        if (length == 0 || c1 || c < 0x20 || c == 0x7f) {
+            for (std::size_t end = i + std::max<std::size_t>(length, 1); i < end; ++i)
+                out += fmt::format("\\x{:02x}", static_cast<unsigned char>(name[i]));
         } else {
-            out += static_cast<char>(c);
+            out.append(name, i, length);
+            i += length;
         }
     }
     return out;

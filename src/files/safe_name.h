@@ -11,8 +11,9 @@ namespace carconv {
 // else could name a file outside the directory, a device, or a file other than the one named.
 bool IsSafeFileName(const std::string& name);
 
-// The name or path as it may appear in a message: control characters (C0, DEL and, in UTF-8, C1)
-// shown as \xNN, so that no name can steer the terminal.
+// The name or path as it may appear in a message or listing: control characters (C0, DEL and, in
+// UTF-8, C1) and every byte that is not part of well-formed UTF-8 shown as \xNN, so that no name
+// can steer the terminal. Every name read from a file goes through this before it is printed.
 std::string PrintableName(const std::string& name);
 
 }  // namespace carconv

@@ -13,8 +13,9 @@
 //   files  kFileAllowance + outermost size / kSourceBytesPerFile
 //
 // A member that grows when it is loaded (a run-length texture is decoded, and written back
-// decoded) takes its growth from the byte limit as well, so the loaded members of a tree cannot
-// hold many times what it may unpack either.
+// decoded) takes its growth from the byte limit as well, reckoned from its header before anything
+// is decoded or allocated, so the loaded members of a tree cannot hold many times what it may
+// unpack either, not even for a moment.
 //
 // These limits leave room for a package nested a few levels deep and for modest overlaps, and stops
 // an amplifying file with an UnpackLimitError naming the outermost file. The file limit also

@@ -112,7 +112,8 @@ std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uin
             throw FormatError(fileName, entryStart,
                               fmt::format("member \"{}\" (offset {}, size {}) lies outside the "
                                           "file of {} bytes",
-                                          entry.name, entry.offset, entry.size, fileSize));
+                                          PrintableName(entry.name), entry.offset, entry.size,
+                                          fileSize));
         }
         dir.entries.push_back(std::move(entry));
     }
@@ -207,10 +208,9 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
     for (const VivEntry& entry : dir.entries) {
         ThrowIfStopRequested();
         budget->Charge(static_cast<std::uint64_t>(entry.size));
+        // A member that grows when it is loaded (a decoded texture) charges its growth itself,
+        // before it allocates it.
         typed.push_back(makeMember(entry, JoinPath(memberDirectory, entry.name), budget));
-        // `length` is what the member will write back; a decoded texture holds that much too.
-        if (typed.back()->length > entry.size)
-            budget->ChargeGrowth(static_cast<std::uint64_t>(typed.back()->length - entry.size));
     }
 
     length = static_cast<std::int32_t>(fileSize);

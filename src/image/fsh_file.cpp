@@ -156,7 +156,7 @@ std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path) {
         pictures->Load();
         return pictures;
     } catch (const FormatError& e) {
-        ReportWarning(pictures->GetFileName() + ": carried as it is, although it is not a valid " +
+        ReportWarning(PrintableName(pictures->GetFileName()) + ": carried as it is, although it is not a valid " +
                       "picture archive: " + e.what());
     }
     // Released first: it removes whatever it had unpacked.

@@ -84,7 +84,8 @@ Bytes DecodeRunLength(ByteReader& reader, std::uint64_t pixelCount, std::size_t 
 
 }  // namespace
 
-TgaFile::TgaFile(std::string path) : GameFile(std::move(path)) {
+TgaFile::TgaFile(std::string path, std::shared_ptr<UnpackBudget> budget)
+    : GameFile(std::move(path)), budget_(std::move(budget)) {
     typeTag = "TGA";
 }
 
@@ -194,6 +195,10 @@ int TgaFile::Parse(ByteSpan bytes) {
         if (dataSize > static_cast<std::uint64_t>(INT32_MAX) - prefixSize) {
             reader.Fail(fmt::format("decoded image of {} bytes is too large to write", dataSize));
         }
+        // The header says how large the image is: what it adds to the file is charged before a
+        // byte of it is allocated.
+        if (budget_ && prefixSize + dataSize > bytes.size())
+            budget_->ChargeGrowth(prefixSize + dataSize - bytes.size());
         pixels = DecodeRunLength(reader, pixelCount, bytesPerPixel);
         assert(pixels.size() == dataSize);
         dropped = reader.Remaining();

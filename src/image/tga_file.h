@@ -36,10 +36,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "files/byte_reader.h"
 #include "files/game_file.h"
+#include "files/unpack_budget.h"
 
 namespace carconv {
 
@@ -90,14 +92,17 @@ class TgaFile : public GameFile {
     static constexpr std::uint8_t kTypeGrey = 3;
     static constexpr std::uint8_t kRleTypeBit = 8;
 
-    explicit TgaFile(std::string path);
+    // With a `budget` (that of the archive the texture lies in), what decoding adds to the
+    // file's size is taken from it, reckoned from the header before anything is decoded.
+    explicit TgaFile(std::string path, std::shared_ptr<UnpackBudget> budget = nullptr);
     ~TgaFile() override;
 
     // Zeroes the header and empties every buffer. `length` is left as it was.
     int Reset() override;
     // Reads the file. Throws FormatError for an image type or colour map type it cannot lay out,
     // for a colour map or image data the file cannot hold and for RLE data that overruns its
-    // image or ends before it is complete. Sets `length` to the size SaveAs will write.
+    // image or ends before it is complete; UnpackLimitError when the decoded image would exceed
+    // the budget. Sets `length` to the size SaveAs will write.
     int Load() override;
     // Writes header, image ID, colour map, image data and trailing bytes, replacing `target`.
     // Changes neither `path` nor `length`. Writes nothing when `target` is the file Load read and
@@ -129,6 +134,7 @@ class TgaFile : public GameFile {
     }
 
   private:
+    std::shared_ptr<UnpackBudget> budget_;
     TgaHeader header_;
     Bytes imageId_;
     Bytes colourMap_;

@@ -127,8 +127,14 @@ bool FileHolds(const std::string& path, ByteSpan bytes) {
 std::int64_t FileSize(const std::string& path) {
     std::error_code ec;
     std::uintmax_t size = fs::file_size(NativePath(path), ec);
-    if (ec)
+    if (ec) {
+        // A pipe, device or directory has no size to measure, whatever the system calls that.
+        std::error_code statusError;
+        const fs::file_status status = fs::status(NativePath(path), statusError);
+        if (!statusError && fs::exists(status) && !fs::is_regular_file(status))
+            throw IoError(path, "not a regular file");
         throw IoError(path, "cannot measure: " + ec.message());
+    }
     return static_cast<std::int64_t>(size);
 }
 

@@ -12,12 +12,15 @@
 #include <fmt/format.h>
 
 #include "files/errors.h"
+#include "files/safe_name.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
 
 namespace carconv {
 
 namespace {
+
+constexpr std::size_t kMaxSettingsFileSize = std::size_t{64} << 10;
 
 int CollectItem(void* user, const char* section, const char* key, const char* value) {
     auto* items = static_cast<std::vector<IniItem>*>(user);
@@ -33,7 +36,18 @@ std::vector<IniItem> IniProfileStore::ReadItems(const std::string& path) {
     std::vector<IniItem> items;
     if (!IsRegularFile(path))
         return items;
-    Bytes bytes = ReadWholeFile(path);
+    // Settings take a few lines; a file larger than any they make is not read into memory.
+    Bytes bytes = ReadFilePrefix(path, kMaxSettingsFileSize + 1);
+    if (bytes.size() > kMaxSettingsFileSize) {
+        if (!warnedMalformed_) {
+            warnedMalformed_ = true;
+            ReportWarning(fmt::format("{}: larger than {} KiB, more than settings take; it is "
+                                      "ignored, and written anew when carconv next stores a "
+                                      "setting",
+                                      PrintableName(path), kMaxSettingsFileSize >> 10));
+        }
+        return items;
+    }
     std::string text(bytes.begin(), bytes.end());
     // The parser goes on after a malformed line and names the first one.
     int line = ini_parse_string(text.c_str(), CollectItem, &items);
