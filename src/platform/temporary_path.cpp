@@ -20,6 +20,7 @@ struct Entry {
     TemporaryPath::Kind kind;
     std::unique_ptr<OutputFile> mark;
     std::string markPath;
+    std::string shownAs;
     // Being created or removed by its owner, outside the registry's lock (so that workers do not
     // wait for each other's file-system work); RemoveAllTemporaryPaths waits for it.
     bool busy = false;
@@ -44,7 +45,7 @@ Registry& TheRegistry() {
 // cannot delete an open file).
 void RemoveEntry(Entry& entry) {
     std::error_code ec;
-    if (entry.kind == TemporaryPath::Kind::kDirectoryTree)
+    if (entry.kind != TemporaryPath::Kind::kFile)
         std::filesystem::remove_all(NativePath(entry.path), ec);
     else
         std::filesystem::remove(NativePath(entry.path), ec);
@@ -58,7 +59,8 @@ void RemoveEntry(Entry& entry) {
 
 TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
                                     const std::function<bool()>& create,
-                                    const std::string& markPath) {
+                                    const std::string& markPath,
+                                    const std::string& shownAs) {
     Registry& registry = TheRegistry();
     std::uint64_t id = 0;
     {
@@ -68,7 +70,7 @@ TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
         id = registry.next++;
         // Busy until `create` has answered: a clean-up waits for the answer instead of missing
         // what is being made.
-        registry.entries.emplace(id, Entry{path, kind, nullptr, markPath, true});
+        registry.entries.emplace(id, Entry{path, kind, nullptr, markPath, shownAs, true});
     }
     // Ends the entry's busy time: kept when `made`, else dropped (with its mark; `path`, which
     // may be anyone's, stays).
@@ -93,7 +95,7 @@ TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
     bool made = false;
     try {
         if (!markPath.empty())
-            mark = OutputFile::CreateNew(markPath, path);
+            mark = OutputFile::CreateNew(markPath, path, Access::kPrivate);
         made = (markPath.empty() || mark) && create();
     } catch (...) {
         settle(std::move(mark), false);
@@ -131,7 +133,7 @@ void TemporaryPath::Remove() {
         return;
     Registry& registry = TheRegistry();
     const std::uint64_t id = std::exchange(id_, 0);
-    Entry removing{path_, kind_, nullptr, std::string()};
+    Entry removing{path_, kind_, nullptr, std::string(), std::string()};
     bool registered = false;
     {
         std::lock_guard<std::mutex> lock(registry.mutex);
@@ -179,6 +181,38 @@ void RemoveAllTemporaryPaths(bool forGood) {
     for (auto it = registry.entries.rbegin(); it != registry.entries.rend(); ++it)
         RemoveEntry(it->second);
     registry.entries.clear();
+}
+
+namespace {
+
+// The working directory that `path` lies beneath, or null. Called with the registry locked.
+const Entry* WorkingDirectoryHolding(const Registry& registry, const std::string& path) {
+    for (const auto& [id, entry] : registry.entries) {
+        const std::string& directory = entry.path;
+        if (entry.kind == TemporaryPath::Kind::kWorkingDirectory &&
+            path.size() > directory.size() + 1 && path.compare(0, directory.size(), directory) == 0 &&
+            (path[directory.size()] == '/' || path[directory.size()] == kPathSeparator)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool IsInWorkingDirectory(const std::string& path) {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    return WorkingDirectoryHolding(registry, path) != nullptr;
+}
+
+std::string ShownPath(const std::string& path) {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    const Entry* holder = WorkingDirectoryHolding(registry, path);
+    if (holder == nullptr || holder->shownAs.empty())
+        return path;
+    return holder->shownAs + ": member " + path.substr(holder->path.size() + 1);
 }
 
 std::size_t TemporaryPathCount() {
