@@ -122,6 +122,39 @@ TEST(WorkingDirectory, MemberReplacedByALinkIsRefusedOnReadBack) {
     EXPECT_FALSE(test::Exists(dir.File("out.viv")));
 }
 
+// A damaged member is named as a member of its package, never by the working directory it was
+// unpacked into, which is gone when the message is read.
+TEST(WorkingDirectory, ErrorsNameThePackageAndTheMember) {
+    struct Case {
+        std::string member;
+        test::Bytes bytes;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"car.fce", test::Bytes(10, 1), "member car.fce: file of 10 bytes is shorter than"},
+        {"car00.tga", test::Bytes(5, 2), "member car00.tga: file of 5 bytes is shorter than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.member);
+        ScratchDir dir;
+        ScratchDir tmp;
+        auto members = test::Version3Members(false);
+        for (auto& [name, bytes] : members) {
+            if (name == c.member)
+                bytes = c.bytes;
+        }
+        test::WriteArchive(dir.File("IN.viv"), members);
+        const auto r = test::RunCarconv(
+            "convert " + Q(dir.File("IN.viv")) + " " + Q(dir.File("out.viv")), "",
+            test::InstalledUser(dir) + " TMPDIR=" + Q(tmp.Path()));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("\ncarconv: error: " + dir.File("IN.viv") + ": " + c.error),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find(tmp.Path()), std::string::npos) << r.err;
+    }
+}
+
 #endif
 
 }  // namespace
