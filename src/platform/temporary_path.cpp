@@ -1,5 +1,6 @@
 #include "platform/temporary_path.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <map>
@@ -7,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/output_file.h"
@@ -41,17 +43,31 @@ Registry& TheRegistry() {
     return *registry;
 }
 
-// The mark goes last, closed before it is deleted (Windows
-// cannot delete an open file).
+// The mark goes last, closed before it is deleted (Windows cannot delete an open file), and only
+// once the path is gone: a mark left behind lets a later run's sweep finish what failed here
+// (a full descriptor table, a file another process holds open). That is said once per process.
 void RemoveEntry(Entry& entry) {
+    namespace fs = std::filesystem;
     std::error_code ec;
     if (entry.kind != TemporaryPath::Kind::kFile)
-        std::filesystem::remove_all(NativePath(entry.path), ec);
+        fs::remove_all(NativePath(entry.path), ec);
     else
-        std::filesystem::remove(NativePath(entry.path), ec);
+        fs::remove(NativePath(entry.path), ec);
+    std::error_code lookup;
+    const bool gone = fs::symlink_status(NativePath(entry.path), lookup).type() ==
+                      fs::file_type::not_found;
     if (entry.mark) {
         entry.mark.reset();
-        std::filesystem::remove(NativePath(entry.markPath), ec);
+        if (gone) {
+            fs::remove(NativePath(entry.markPath), ec);
+        } else {
+            static std::atomic<bool> warned{false};
+            if (!warned.exchange(true)) {
+                ReportWarning(entry.path + ": cannot remove: " +
+                              (ec ? ec : lookup).message() +
+                              "; the next run removes what is left");
+            }
+        }
     }
 }
 

@@ -277,6 +277,27 @@ TEST(BatchConvert, WorkerCountDefaultsToTheCoresAndIsBoundedByThePackages) {
     EXPECT_EQ(BatchWorkerCount(5, 0), 1u);
 }
 
+TEST(BatchConvert, WorkersAreNoMoreThanTheDescriptorLimitCanHold) {
+    EXPECT_EQ(BatchWorkerCount(300, 300, 256), 14u);
+    EXPECT_EQ(BatchWorkerCount(300, 300, 20), 1u);
+    EXPECT_EQ(BatchWorkerCount(3, 300, 0), 3u);
+
+    CARCONV_SKIP_ON_WINDOWS("needs ulimit");
+    ScratchDir dir;
+    ScratchDir tmp;
+    std::string inputs;
+    for (int i = 0; i < 12; ++i) {
+        WritePackage(dir.File("p" + std::to_string(i) + ".viv"), 3, true);
+        inputs += " " + Q(dir.File("p" + std::to_string(i) + ".viv"));
+    }
+    auto r = RunCarconv("convert" + inputs + " --output-dir " + Q(dir.File("out")) + " --jobs 12",
+                        "", "ulimit -n 48; " + InstalledUser(dir) + " TMPDIR=" + Q(tmp.Path()));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "converted 12, failed 0\n");
+    EXPECT_EQ(test::ListNames(dir.File("out")).size(), 12u);
+    EXPECT_EQ(test::ListNames(tmp.Path()), std::vector<std::string>{});
+}
+
 // Reads back what a console wrote into a temporary stream.
 std::string Contents(std::FILE* f) {
     std::fflush(f);

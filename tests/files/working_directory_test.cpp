@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -17,6 +19,7 @@
 #include "files/errors.h"
 #include "files/game_file.h"
 #include "files/viv_archive.h"
+#include "files/warnings.h"
 #include "files/working_directory.h"
 #include "platform/file_system.h"
 #include "support/packages.h"
@@ -120,6 +123,39 @@ TEST(WorkingDirectory, MemberReplacedByALinkIsRefusedOnReadBack) {
     out.members.Add(member);
     EXPECT_THROW(out.Reset(), IoError);
     EXPECT_FALSE(test::Exists(dir.File("out.viv")));
+}
+
+// Out of descriptors, the removal fails: the marks stay for the next run's sweep, which finishes
+// the removal, and one warning says so.
+TEST(WorkingDirectory, ARemovalThatFailsKeepsTheMarkAndSaysSoOnce) {
+    std::vector<std::string> warnings;
+    const ScopedWarningSink sink([&warnings](const std::string& m) { warnings.push_back(m); });
+    std::vector<std::unique_ptr<WorkingDirectory>> directories;
+    std::vector<std::string> paths;
+    for (const char* hint : {"first", "second"}) {
+        directories.push_back(std::make_unique<WorkingDirectory>(hint));
+        paths.push_back(directories.back()->Path());
+        WriteFileAtomically(JoinPath(paths.back(), "member"), test::Bytes(8, 1));
+    }
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &previous), 0);
+    rlimit none = previous;
+    none.rlim_cur = 0;
+    setrlimit(RLIMIT_NOFILE, &none);
+    directories.clear();
+    setrlimit(RLIMIT_NOFILE, &previous);
+    for (const std::string& path : paths) {
+        EXPECT_TRUE(test::Exists(JoinPath(path, "member"))) << path;
+        EXPECT_TRUE(test::Exists(OwnerMarkPath(path))) << path;
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("cannot remove"), std::string::npos) << warnings[0];
+
+    SweepAbandonedWorkingDirectories();
+    for (const std::string& path : paths) {
+        EXPECT_FALSE(test::Exists(path)) << path;
+        EXPECT_FALSE(test::Exists(OwnerMarkPath(path))) << path;
+    }
 }
 
 // A damaged member is named as a member of its package, never by the working directory it was
