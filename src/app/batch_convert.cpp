@@ -103,12 +103,7 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
         jobs.push_back(std::move(job));
     }
 
-    std::vector<std::string> outputNames;
-    for (const BatchJob& job : jobs) {
-        if (job.refusal.empty())
-            outputNames.push_back(PathString(NativePath(job.output).filename()));
-    }
-    SweepAbandonedTemporaries(outputDirectory, outputNames);
+    SweepAbandonedTemporaries(outputDirectory);
     return jobs;
 }
 

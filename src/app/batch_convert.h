@@ -31,7 +31,7 @@ struct BatchJob {
 };
 
 // Creates `outputDirectory` if missing, plans one job per input, in input order, and removes what
-// killed runs left there while writing these outputs (once for the batch: the conversions need
+// killed runs left there while writing into it (once for the batch: the conversions need
 // not sweep the shared directory each). Throws IoError when the directory cannot be created.
 std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
                                 const std::string& outputDirectory);

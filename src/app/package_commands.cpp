@@ -108,6 +108,8 @@ void UnpackArchive(const std::string& archive, const std::string& directory) {
     // or hands its files over to an existing one, only once every member is complete: a failed or
     // interrupted unpack leaves no directory and no file of its own, and the target as it was.
     TemporaryPath staging = StagingDirectoryBeside(target);
+    if (existed)
+        SweepAbandonedTemporaries(target);
     for (const VivEntry& e : dir.entries) {
         ThrowIfStopRequested();
         AtomicFileWriter out(JoinPath(staging.Path(), e.name));
@@ -142,7 +144,7 @@ void PackArchive(const std::string& directory, const std::string& archive,
         }
         std::sort(names.begin(), names.end());
     }
-    SweepAbandonedTemporaries(archive);
+    SweepAbandonedTemporariesBeside(archive);
     std::vector<std::unique_ptr<GameFile>> files;
     VivArchive out(archive);
     for (const std::string& name : names) {

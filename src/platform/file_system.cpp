@@ -9,7 +9,6 @@
 #include <fstream>
 #include <limits>
 #include <random>
-#include <set>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -346,29 +345,27 @@ void WriteFileAtomically(const std::string& path, ByteSpan bytes) {
     writer.Commit();
 }
 
-void SweepAbandonedTemporaries(const std::string& directory,
-                               const std::vector<std::string>& targetNames) {
-    std::set<std::string> stems;
-    for (const std::string& name : targetNames)
-        stems.insert(TemporaryStem(name));
+void SweepAbandonedTemporaries(const std::string& directory) {
     std::vector<DirectoryEntry> entries;
     try {
         entries = SearchDirectory(directory.empty() ? std::string(".") : directory);
     } catch (const IoError&) {
         return;
     }
-    const std::size_t stemLength = TemporaryStem(std::string()).size();
+    // The prefix, the target's hash, '-', the random digits and the suffix.
+    constexpr std::size_t kHashDigits = 8;
+    const std::size_t stemLength = kTemporaryFilePrefix.size() + kHashDigits + 1;
     const std::size_t nameLength = stemLength + kRandomDigits + kTemporaryFileSuffix.size();
     for (const DirectoryEntry& entry : entries) {
-        const std::string& name = entry.name;
+        const std::string_view name = entry.name;
         if (entry.kind != DirectoryEntry::Kind::kFile || name.size() != nameLength ||
-            stems.count(name.substr(0, stemLength)) == 0 ||
-            !IsHexDigits(std::string_view(name).substr(stemLength, kRandomDigits)) ||
-            name.compare(nameLength - kTemporaryFileSuffix.size(), std::string::npos,
-                         kTemporaryFileSuffix) != 0) {
+            name.substr(0, kTemporaryFilePrefix.size()) != kTemporaryFilePrefix ||
+            !IsHexDigits(name.substr(kTemporaryFilePrefix.size(), kHashDigits)) ||
+            name[stemLength - 1] != '-' || !IsHexDigits(name.substr(stemLength, kRandomDigits)) ||
+            name.substr(nameLength - kTemporaryFileSuffix.size()) != kTemporaryFileSuffix) {
             continue;
         }
-        const std::string path = JoinPath(directory, name);
+        const std::string path = JoinPath(directory, entry.name);
         RemoveIfAbandoned(path, [&path]() {
             std::error_code ec;
             fs::remove(NativePath(path), ec);
@@ -376,8 +373,8 @@ void SweepAbandonedTemporaries(const std::string& directory,
     }
 }
 
-void SweepAbandonedTemporaries(const std::string& target) {
-    SweepAbandonedTemporaries(DirectoryOf(target), {FileNameOf(target)});
+void SweepAbandonedTemporariesBeside(const std::string& target) {
+    SweepAbandonedTemporaries(DirectoryOf(target));
 }
 
 }  // namespace carconv

@@ -453,7 +453,7 @@ TEST(BatchConvert, SeveralWorkersTakeTheLargestPackagesFirstOneTakesThemInOrder)
 
 #ifndef _WIN32
 
-TEST(BatchConvert, PlanningSweepsWhatKilledRunsLeftForItsOutputsOnly) {
+TEST(BatchConvert, PlanningSweepsWhatKilledRunsLeftInTheOutputFolder) {
     ScratchDir dir;
     fs::create_directory(dir.File("out"));
     WriteFile(dir.File("a.viv"), std::string("x"));
@@ -471,11 +471,8 @@ TEST(BatchConvert, PlanningSweepsWhatKilledRunsLeftForItsOutputsOnly) {
     std::vector<std::string> stale = test::ListNames(dir.File("out"));
     ASSERT_EQ(stale.size(), 2u);
 
+    // A plan that writes only a.viv takes z.viv's too: its writer has ended as well.
     PlanBatch({dir.File("a.viv")}, dir.File("out"));
-    const std::vector<std::string> left = test::ListNames(dir.File("out"));
-    ASSERT_EQ(left.size(), 1u);
-    // What stayed is z.viv's: a second plan for z.viv takes it too.
-    PlanBatch({dir.File("z.viv")}, dir.File("out"));
     EXPECT_EQ(test::ListNames(dir.File("out")), std::vector<std::string>{});
 }
 
