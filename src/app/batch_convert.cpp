@@ -10,6 +10,10 @@
 
 #include <fmt/format.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include "app/command_line.h"
 #include "files/name_index.h"
 #include "files/safe_name.h"
@@ -99,19 +103,41 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
         jobs.push_back(std::move(job));
     }
 
-    std::vector<std::string> outputNames;
-    for (const BatchJob& job : jobs) {
-        if (job.refusal.empty())
-            outputNames.push_back(PathString(NativePath(job.output).filename()));
-    }
-    SweepAbandonedTemporaries(outputDirectory, outputNames);
+    SweepAbandonedTemporaries(outputDirectory);
     return jobs;
 }
 
-unsigned BatchWorkerCount(unsigned requested, std::size_t packageCount) {
+std::uint64_t OpenFileLimit() {
+#ifdef _WIN32
+    return 0;  // handles are not counted against a small table
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return static_cast<std::uint64_t>(limit.rlim_cur);
+#endif
+}
+
+namespace {
+
+// What one conversion holds open at most: the marks of its working directories (the package, a
+// picture archive, nested packages, the output), the file it reads and the one it writes, with
+// room to spare; and what the process keeps besides (standard streams, the terminal).
+constexpr std::uint64_t kFilesPerConversion = 16;
+constexpr std::uint64_t kFilesBesides = 32;
+
+}  // namespace
+
+unsigned BatchWorkerCount(unsigned requested, std::size_t packageCount,
+                          std::uint64_t openFileLimit) {
     unsigned count = requested != 0 ? requested : std::thread::hardware_concurrency();
     if (packageCount < count)
         count = static_cast<unsigned>(packageCount);
+    if (openFileLimit != 0) {
+        const std::uint64_t fit =
+            openFileLimit > kFilesBesides ? (openFileLimit - kFilesBesides) / kFilesPerConversion : 0;
+        count = static_cast<unsigned>(std::min<std::uint64_t>(count, fit));
+    }
     return std::max(count, 1u);
 }
 

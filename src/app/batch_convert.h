@@ -31,14 +31,20 @@ struct BatchJob {
 };
 
 // Creates `outputDirectory` if missing, plans one job per input, in input order, and removes what
-// killed runs left there while writing these outputs (once for the batch: the conversions need
+// killed runs left there while writing into it (once for the batch: the conversions need
 // not sweep the shared directory each). Throws IoError when the directory cannot be created.
 std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
                                 const std::string& outputDirectory);
 
-// The number of worker threads: `requested`, or the number of cores when it is 0; at least 1 and
-// at most one per package.
-unsigned BatchWorkerCount(unsigned requested, std::size_t packageCount);
+// The most files this process may hold open at once (the soft RLIMIT_NOFILE); 0 where there is
+// no such limit.
+std::uint64_t OpenFileLimit();
+
+// The number of worker threads: `requested`, or the number of cores when it is 0; at least 1, at
+// most one per package, and no more than `openFileLimit` (when not 0) can keep files open for:
+// a worker that ran out of descriptors could not even remove its working directories.
+unsigned BatchWorkerCount(unsigned requested, std::size_t packageCount,
+                          std::uint64_t openFileLimit = OpenFileLimit());
 
 // The batch's messages and its progress bar on one stream. Every message is written whole, as
 // one line, under a lock, so lines of workers never interleave; the bar (only when enabled, which

@@ -97,7 +97,7 @@ void ConvertPackage(const std::string& input, const std::string& output,
                     const std::string& templateDirectory, Leftovers leftovers) {
     CheckConversionPaths(input, output);
     if (leftovers == Leftovers::kSweep)
-        SweepAbandonedTemporaries(output);
+        SweepAbandonedTemporariesBeside(output);
 
     // Declaration order is destruction order in reverse: stage objects go first, then the output
     // archive, then the input archive, each removing its working directory.

@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <random>
+#include <system_error>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -19,6 +21,7 @@
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/read_only_file.h"
+#include "platform/temporary_path.h"
 
 namespace carconv {
 
@@ -60,6 +63,33 @@ void ListArchive(const std::string& archive, bool json, std::ostream& out) {
     PrintMembers(loaded, out);
 }
 
+namespace {
+
+// A fresh directory beside `target`, removed when it goes unless kept.
+TemporaryPath StagingDirectoryBeside(const std::string& target) {
+    std::string parent = PathString(NativePath(target).parent_path());
+    if (parent.empty())
+        parent = ".";
+    CreateDirectories(parent);
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = JoinPath(
+            parent, fmt::format(".carconv-unpack-{:08x}{:08x}", device(), device()));
+        std::error_code ec;
+        TemporaryPath staging =
+            TemporaryPath::Create(candidate, TemporaryPath::Kind::kDirectoryTree, [&]() {
+                return std::filesystem::create_directory(NativePath(candidate), ec);
+            });
+        if (staging)
+            return staging;
+        if (ec && ec != std::errc::file_exists)
+            throw IoError(candidate, "cannot create directory: " + ec.message());
+    }
+    throw IoError(target, "cannot choose a fresh directory beside it");
+}
+
+}  // namespace
+
 void UnpackArchive(const std::string& archive, const std::string& directory) {
     // Header and directory only; the members go from file to file.
     const ReadOnlyFile in(archive);
@@ -67,21 +97,37 @@ void UnpackArchive(const std::string& archive, const std::string& directory) {
     VivArchive::ReportForeignMagic(dir, PathString(NativePath(archive).filename()));
     // The budget of list, info and convert, charged in full before anything is written.
     UnpackBudget budget(archive, static_cast<std::uint64_t>(in.Size()));
-    std::vector<std::string> names;
-    for (const VivEntry& e : dir.entries) {
+    for (const VivEntry& e : dir.entries)
         budget.Charge(static_cast<std::uint64_t>(e.size));
-        names.push_back(e.name);
-    }
-    CreateDirectories(directory);
-    SweepAbandonedTemporaries(directory, names);
+
+    std::string target = directory;
+    while (target.size() > 1 && (target.back() == '/' || target.back() == kPathSeparator))
+        target.pop_back();
+    const bool existed = IsDirectory(target);
+    std::error_code ec;
+    if (!existed && std::filesystem::exists(std::filesystem::symlink_status(NativePath(target), ec)))
+        throw IoError(target, "not a directory");
+    // Every member goes into a fresh directory beside the target first, which becomes the target,
+    // or hands its files over to an existing one, only once every member is complete: a failed or
+    // interrupted unpack leaves no directory and no file of its own, and the target as it was.
+    TemporaryPath staging = StagingDirectoryBeside(target);
+    if (existed)
+        SweepAbandonedTemporaries(target);
     for (const VivEntry& e : dir.entries) {
         ThrowIfStopRequested();
-        // Written beside and renamed over the target, so a link of that name is replaced rather
-        // than followed.
-        AtomicFileWriter out(JoinPath(directory, e.name));
+        AtomicFileWriter out(JoinPath(staging.Path(), e.name));
         out.AppendRange(in, e.offset, e.size);
         out.Commit();
     }
+    if (!existed) {
+        RenameOver(staging.Path(), target);
+        staging.Keep();
+        return;
+    }
+    // Renamed over what has the name in the target, so a link of that name is replaced rather
+    // than followed.
+    for (const DirectoryEntry& entry : SearchDirectory(staging.Path()))
+        RenameOver(JoinPath(staging.Path(), entry.name), JoinPath(target, entry.name));
 }
 
 void PackArchive(const std::string& directory, const std::string& archive,
@@ -124,7 +170,7 @@ void PackArchive(const std::string& directory, const std::string& archive,
                                                PrintableName(name)));
         }
     }
-    SweepAbandonedTemporaries(archive);
+    SweepAbandonedTemporariesBeside(archive);
     std::vector<std::unique_ptr<GameFile>> files;
     VivArchive out(archive);
     for (const std::string& name : names) {

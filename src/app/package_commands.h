@@ -25,9 +25,10 @@ void PrintMembers(const VivArchive& archive, std::ostream& out);
 // members with PrintMembers, or as the JSON array of DescribeMembers.
 void ListArchive(const std::string& archive, bool json, std::ostream& out);
 
-// Writes every member of `archive` into `directory` (created if missing). Files of the members'
-// names are replaced; nothing else in `directory` is touched. An archive whose members add up to
-// more than its UnpackBudget allows is refused before anything is written.
+// Writes every member of `archive` into `directory` (created if missing), all of them or none:
+// they are written into a fresh directory beside it first. Files of the members' names are
+// replaced; nothing else in `directory` is touched. An archive whose members add up to more than
+// its UnpackBudget allows is refused before anything is written.
 void UnpackArchive(const std::string& archive, const std::string& directory);
 
 // Packs the named files of `directory`, in the order given, into a new archive at `archive`.

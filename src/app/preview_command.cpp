@@ -33,7 +33,7 @@ void WritePreview(const std::string& input, const std::string& output,
         WriteStandardOutput(png);
         return;
     }
-    SweepAbandonedTemporaries(target);
+    SweepAbandonedTemporariesBeside(target);
     AtomicFileWriter out(target, AtomicFileWriter::Devices::kWriteInto);
     out.Write(png);
     out.Commit();

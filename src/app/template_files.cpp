@@ -193,8 +193,7 @@ void InstallTemplatesFrom(const std::string& stockPackage, const std::string& te
         sources.push_back(JoinPath(unpacked, *member));
     }
     CreateDirectories(templateDirectory);
-    SweepAbandonedTemporaries(
-        templateDirectory, std::vector<std::string>(kTemplateFiles.begin(), kTemplateFiles.end()));
+    SweepAbandonedTemporaries(templateDirectory);
     // The copies get the names the stages look for first, whatever case the package used.
     for (std::size_t i = 0; i < kTemplateFiles.size(); ++i)
         CopyFileReplace(sources[i], JoinPath(templateDirectory, kTemplateFiles[i]));

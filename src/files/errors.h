@@ -13,7 +13,8 @@ class CarconvError : public std::runtime_error {
 };
 
 // A file could not be opened, created, read or written. what() is "<path>: <reason>", the path
-// with its control characters escaped (PrintableName).
+// with its control characters escaped (PrintableName); a file of a working directory shown as the
+// member of its package that it is (ShownPath).
 class IoError : public CarconvError {
   public:
     IoError(const std::string& path, const std::string& reason);

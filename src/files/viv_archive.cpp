@@ -31,7 +31,7 @@ VivArchive::~VivArchive() {
 
 const std::string& VivArchive::CreateWorkingDirectory() {
     if (!workingDirectory_)
-        workingDirectory_ = std::make_unique<WorkingDirectory>(GetFileName());
+        workingDirectory_ = std::make_unique<WorkingDirectory>(GetFileName(), path);
     return workingDirectory_->Path();
 }
 

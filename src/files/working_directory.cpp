@@ -59,7 +59,7 @@ std::string OwnerMarkPath(const std::string& directory) {
                       NativePath("." + PathString(path.filename()) + kOwnerMarkSuffix));
 }
 
-WorkingDirectory::WorkingDirectory(const std::string& hint) {
+WorkingDirectory::WorkingDirectory(const std::string& hint, const std::string& container) {
     static std::atomic<unsigned> counter{0};
     std::random_device device;
     std::mt19937_64 random(
@@ -67,20 +67,19 @@ WorkingDirectory::WorkingDirectory(const std::string& hint) {
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::string base = TemporaryDirectory();
     std::string stem = "carconv-" + SanitizeHint(hint) + "-";
+    // A container that is itself unpacked in a working directory is named after its own package.
+    const std::string shownAs = container.empty() ? std::string() : ShownPath(container);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = JoinPath(
             base,
             stem + fmt::format("{:012x}{:x}", random() & 0xffffffffffffULL, counter.fetch_add(1)));
-        std::error_code ec;
-        // create_directory reports false for an existing directory: we only take one we made.
+        // Only a directory this run made itself is taken; an existing one is another's.
         directory_ = TemporaryPath::Create(
-            candidate, TemporaryPath::Kind::kDirectoryTree,
-            [&]() { return fs::create_directory(NativePath(candidate), ec); },
-            OwnerMarkPath(candidate));
+            candidate, TemporaryPath::Kind::kWorkingDirectory,
+            [&]() { return CreatePrivateDirectory(candidate); }, OwnerMarkPath(candidate),
+            shownAs);
         if (directory_)
             return;
-        if (ec && ec != std::errc::file_exists)
-            throw IoError(candidate, "cannot create working directory: " + ec.message());
     }
     throw IoError(base, "cannot create a fresh working directory");
 }

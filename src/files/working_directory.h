@@ -31,8 +31,10 @@ std::string OwnerMarkPath(const std::string& directory);
 class WorkingDirectory {
   public:
     // Creates a fresh directory named "carconv-<hint>-<unique>" under the temporary directory,
-    // marked as this process's own. Throws IoError when no directory can be created.
-    explicit WorkingDirectory(const std::string& hint);
+    // this user's alone (mode 0700, files 0600 beneath it) and marked as this process's own.
+    // Messages name its files as members of `container` (ShownPath), when one is given. Throws
+    // IoError when no directory can be created.
+    explicit WorkingDirectory(const std::string& hint, const std::string& container = {});
     ~WorkingDirectory();
 
     WorkingDirectory(const WorkingDirectory&) = delete;

@@ -119,7 +119,7 @@ int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
     // A failed first Load leaves no directory behind: the fresh one is removed with `fresh`.
     std::unique_ptr<WorkingDirectory> fresh;
     if (toDisk && !workingDirectory_)
-        fresh = std::make_unique<WorkingDirectory>(GetFileName());
+        fresh = std::make_unique<WorkingDirectory>(GetFileName(), path);
     const std::string directory = !toDisk ? std::string()
                                   : fresh ? fresh->Path()
                                           : workingDirectory_->Path();
@@ -132,7 +132,7 @@ int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
         budget->Charge(record.size);
         std::string imagePath = JoinPath(toDisk ? directory : path, record.name);
         if (toDisk)
-            WriteWholeFile(imagePath, entry);
+            WriteFileAtomically(imagePath, entry);
         auto image = std::make_unique<FshImage>(std::move(imagePath));
         image->Parse(entry);
         loaded.push_back(std::move(image));

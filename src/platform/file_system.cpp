@@ -9,7 +9,6 @@
 #include <fstream>
 #include <limits>
 #include <random>
-#include <set>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -54,60 +53,39 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + kPathSeparator + name;
 }
 
+// The reads below go through ReadOnlyFile: one way of opening, which takes regular files only and
+// never reads a working directory's file through a link.
+
 Bytes ReadWholeFile(const std::string& path) {
-    errno = 0;
-    std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in)
-        throw IoError(path, "cannot open for reading: " + ErrnoText());
-    std::error_code ec;
-    std::uintmax_t size = fs::file_size(NativePath(path), ec);
-    if (ec)
-        throw IoError(path, "cannot read: " + ec.message());
-    if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
+    const ReadOnlyFile in(path);
+    if (in.Size() > std::int64_t{std::numeric_limits<std::int32_t>::max()})
         throw IoError(path, "file is too large (2 GiB or more)");
-    }
-    Bytes bytes(static_cast<std::size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()),
-                             static_cast<std::streamsize>(bytes.size()))) {
-        throw IoError(path, "cannot read: " + ErrnoText());
-    }
-    // A file that grew between measuring and reading is read as measured; one that shrank fails
-    // above.
+    const std::size_t size = static_cast<std::size_t>(in.Size());
+    Bytes bytes = in.ReadAt(0, size);
+    // A file that grew between measuring and reading is read as measured.
+    if (bytes.size() != size)
+        throw IoError(path, "file changed while it was read");
     return bytes;
 }
 
 Bytes ReadFilePrefix(const std::string& path, std::size_t count) {
-    errno = 0;
-    std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in)
-        throw IoError(path, "cannot open for reading: " + ErrnoText());
-    Bytes bytes(count);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-    if (in.bad())
-        throw IoError(path, "cannot read: " + ErrnoText());
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
+    const ReadOnlyFile in(path);
+    return in.ReadAt(0, static_cast<std::size_t>(
+                            std::min<std::int64_t>(static_cast<std::int64_t>(count), in.Size())));
 }
 
 std::int64_t ReadFileInPieces(const std::string& path,
                               const std::function<void(ByteSpan piece)>& consume) {
     constexpr std::size_t kPieceSize = 1 << 20;
-    errno = 0;
-    std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in)
-        throw IoError(path, "cannot open for reading: " + ErrnoText());
-    Bytes piece(kPieceSize);
+    const ReadOnlyFile in(path);
     std::int64_t total = 0;
-    while (in) {
+    for (;;) {
         ThrowIfStopRequested();
-        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
-        if (in.bad())
-            throw IoError(path, "cannot read: " + ErrnoText());
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0)
+        const Bytes piece = in.ReadAt(total, kPieceSize);
+        if (piece.empty())
             break;
-        consume(ByteSpan(piece).first(got));
-        total += static_cast<std::int64_t>(got);
+        consume(piece);
+        total += static_cast<std::int64_t>(piece.size());
     }
     return total;
 }
@@ -126,6 +104,9 @@ bool FileHolds(const std::string& path, ByteSpan bytes) {
 
 std::int64_t FileSize(const std::string& path) {
     std::error_code ec;
+    // A working directory's file is measured as itself, never through a link (as it is read).
+    if (IsInWorkingDirectory(path) && fs::is_symlink(fs::symlink_status(NativePath(path), ec)))
+        throw IoError(path, "is a link, not the file written there");
     std::uintmax_t size = fs::file_size(NativePath(path), ec);
     if (ec) {
         // A pipe, device or directory has no size to measure, whatever the system calls that.
@@ -319,10 +300,12 @@ AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
             throw IoError(target_, "is a link to a device or pipe; name the device itself");
     }
 
+    // The program's own files are its user's alone; what the user asked for gets the usual mode.
+    const Access access = IsInWorkingDirectory(target_) ? Access::kPrivate : Access::kShared;
     for (int attempt = 0; attempt < kTemporaryNameAttempts && !out_; ++attempt) {
         const std::string temporary = TemporaryNameBeside(target_);
         temporary_ = TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
-            out_ = OutputFile::CreateNew(temporary, target_);
+            out_ = OutputFile::CreateNew(temporary, target_, access);
             return out_ != nullptr;
         });
     }
@@ -368,29 +351,27 @@ void WriteFileAtomically(const std::string& path, ByteSpan bytes) {
     writer.Commit();
 }
 
-void SweepAbandonedTemporaries(const std::string& directory,
-                               const std::vector<std::string>& targetNames) {
-    std::set<std::string> stems;
-    for (const std::string& name : targetNames)
-        stems.insert(TemporaryStem(name));
+void SweepAbandonedTemporaries(const std::string& directory) {
     std::vector<DirectoryEntry> entries;
     try {
         entries = SearchDirectory(directory.empty() ? std::string(".") : directory);
     } catch (const IoError&) {
         return;
     }
-    const std::size_t stemLength = TemporaryStem(std::string()).size();
+    // The prefix, the target's hash, '-', the random digits and the suffix.
+    constexpr std::size_t kHashDigits = 8;
+    const std::size_t stemLength = kTemporaryFilePrefix.size() + kHashDigits + 1;
     const std::size_t nameLength = stemLength + kRandomDigits + kTemporaryFileSuffix.size();
     for (const DirectoryEntry& entry : entries) {
-        const std::string& name = entry.name;
+        const std::string_view name = entry.name;
         if (entry.kind != DirectoryEntry::Kind::kFile || name.size() != nameLength ||
-            stems.count(name.substr(0, stemLength)) == 0 ||
-            !IsHexDigits(std::string_view(name).substr(stemLength, kRandomDigits)) ||
-            name.compare(nameLength - kTemporaryFileSuffix.size(), std::string::npos,
-                         kTemporaryFileSuffix) != 0) {
+            name.substr(0, kTemporaryFilePrefix.size()) != kTemporaryFilePrefix ||
+            !IsHexDigits(name.substr(kTemporaryFilePrefix.size(), kHashDigits)) ||
+            name[stemLength - 1] != '-' || !IsHexDigits(name.substr(stemLength, kRandomDigits)) ||
+            name.substr(nameLength - kTemporaryFileSuffix.size()) != kTemporaryFileSuffix) {
             continue;
         }
-        const std::string path = JoinPath(directory, name);
+        const std::string path = JoinPath(directory, entry.name);
         RemoveIfAbandoned(path, [&path]() {
             std::error_code ec;
             fs::remove(NativePath(path), ec);
@@ -398,8 +379,8 @@ void SweepAbandonedTemporaries(const std::string& directory,
     }
 }
 
-void SweepAbandonedTemporaries(const std::string& target) {
-    SweepAbandonedTemporaries(DirectoryOf(target), {FileNameOf(target)});
+void SweepAbandonedTemporariesBeside(const std::string& target) {
+    SweepAbandonedTemporaries(DirectoryOf(target));
 }
 
 }  // namespace carconv

@@ -144,13 +144,12 @@ class AtomicFileWriter {
 // WriteWholeFile through an AtomicFileWriter.
 void WriteFileAtomically(const std::string& path, ByteSpan bytes);
 
-// Removes from `directory` the temporary files that writers of the files `targetNames`, in runs
-// that have ended (killed, or the power lost), left behind: files of our name pattern whose hash
-// is one of those names', owned by this user, not links, and marked by no live process. Anything
-// else is left alone; nothing is reported.
-void SweepAbandonedTemporaries(const std::string& directory,
-                               const std::vector<std::string>& targetNames);
-// The same beside one target.
-void SweepAbandonedTemporaries(const std::string& target);
+// Removes from `directory` the temporary files that writers in runs that have ended (killed, or
+// the power lost) left behind, whatever file they were writing: files of our name pattern, owned
+// by this user, not links, and marked by no live process. Anything else is left alone; nothing is
+// reported.
+void SweepAbandonedTemporaries(const std::string& directory);
+// The same in the directory of `target`.
+void SweepAbandonedTemporariesBeside(const std::string& target);
 
 }  // namespace carconv

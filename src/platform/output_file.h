@@ -22,13 +22,19 @@
 
 namespace carconv {
 
+// Who may use a new file: kShared leaves it the mode the user's umask gives new files (what the
+// user asked for: an output package, unpacked members); kPrivate makes it this user's alone,
+// whatever the umask (the program's own files: working files, marks).
+enum class Access { kShared, kPrivate };
+
 class OutputFile {
   public:
     // Creates `path`, which must not exist (not even as a link that leads nowhere), for writing and
     // marks it. Returns null when the name is taken, or when a sweep of another run claimed the
     // new file before it was marked. Errors name `shownAs` (the file the user knows of).
     static std::unique_ptr<OutputFile> CreateNew(const std::string& path,
-                                                 const std::string& shownAs);
+                                                 const std::string& shownAs,
+                                                 Access access = Access::kShared);
     // Opens the device or FIFO `path` for writing into it: nothing is created, truncated or
     // replaced, and a link is not followed. Waiting for a FIFO's reader ends when the run is
     // interrupted.
@@ -60,6 +66,11 @@ class OutputFile {
     explicit OutputFile(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
+
+// Creates the directory `path` for this user alone, whatever the umask (on POSIX systems mode
+// 0700, checked on the new directory itself). False when the name is taken; other failures throw
+// IoError with the system's reason.
+bool CreatePrivateDirectory(const std::string& path);
 
 // Whether `path` itself (not what a link leads to) is a device or a FIFO.
 bool IsDeviceOrPipe(const std::string& path);

@@ -76,13 +76,17 @@ OutputFile::~OutputFile() {
 }
 
 std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
-                                                  const std::string& shownAs) {
-    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                                                  const std::string& shownAs, Access access) {
+    const mode_t mode = access == Access::kPrivate ? 0600 : 0666;
+    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd.Get() < 0) {
         if (errno == EEXIST)
             return nullptr;
         throw IoError(shownAs, "cannot create: " + Reason(errno));
     }
+    // The umask can only take bits away; a private file gets exactly its mode.
+    if (access == Access::kPrivate && fchmod(fd.Get(), mode) != 0)
+        throw IoError(shownAs, "cannot create: " + Reason(errno));
     // A sweep that found the file before it was marked holds it exclusively, or has removed it
     // already: the name is given up. A file system without locks leaves the file unmarked, which
     // no sweep then removes either.
@@ -260,6 +264,26 @@ LinkResult LinkFile(const std::string& existing, const std::string& link) {
         default:
             throw IoError(link, "cannot link to " + existing + ": " + Reason(errno));
     }
+}
+
+bool CreatePrivateDirectory(const std::string& path) {
+    constexpr mode_t kMode = 0700;
+    if (mkdir(path.c_str(), kMode) != 0) {
+        if (errno == EEXIST)
+            return false;
+        throw IoError(path, "cannot create directory: " + Reason(errno));
+    }
+    // Checked and set on the directory just made, never on what its name might lead to by now.
+    errno = 0;
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != geteuid() || fchmod(fd.Get(), kMode) != 0) {
+        const int error = errno;
+        rmdir(path.c_str());
+        throw IoError(path, "cannot create directory: " + Reason(error != 0 ? error : EPERM));
+    }
+    return true;
 }
 
 bool IsDeviceOrPipe(const std::string& path) {

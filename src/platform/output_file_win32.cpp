@@ -43,8 +43,9 @@ OutputFile::~OutputFile() {
         CloseHandle(impl_->handle);
 }
 
+// A new file takes the access of its folder: the user's temporary folder is the user's own.
 std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
-                                                  const std::string& shownAs) {
+                                                  const std::string& shownAs, Access) {
     HANDLE handle =
         CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -136,6 +137,16 @@ LinkResult LinkFile(const std::string& existing, const std::string& link) {
 bool IsDeviceOrPipe(const std::string&) {
     // No device or pipe has a name in a Windows folder.
     return false;
+}
+
+bool CreatePrivateDirectory(const std::string& path) {
+    // The new directory inherits the access of the user's own temporary folder.
+    if (CreateDirectoryW(Wide(path).c_str(), nullptr))
+        return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return false;
+    throw IoError(path, "cannot create directory: " + Reason(error));
 }
 
 bool OwnedByThisUser(const std::string&) {

@@ -10,6 +10,7 @@
 
 #include "files/errors.h"
 #include "platform/read_only_file.h"
+#include "platform/temporary_path.h"
 
 namespace carconv {
 
@@ -29,10 +30,15 @@ struct ReadOnlyFile::Impl {
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
     impl_->path = path;
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer before it could be refused.
-    impl_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (impl_->fd < 0)
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer before it could be refused. A
+    // file of a working directory is the one the run wrote there, never what a link leads to.
+    const bool own = IsInWorkingDirectory(path);
+    impl_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (own ? O_NOFOLLOW : 0));
+    if (impl_->fd < 0) {
+        if (own && errno == ELOOP)
+            throw IoError(path, "is a link, not the file written there");
         throw IoError(path, "cannot open for reading: " + Reason(errno));
+    }
     struct stat st {};
     if (fstat(impl_->fd, &st) != 0) {
         const int error = errno;

@@ -9,6 +9,7 @@
 #include "files/errors.h"
 #include "platform/file_system.h"
 #include "platform/read_only_file.h"
+#include "platform/temporary_path.h"
 
 namespace carconv {
 
@@ -28,12 +29,21 @@ struct ReadOnlyFile::Impl {
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
     impl_->path = path;
+    // A file of a working directory is the one the run wrote there, never what a link leads to.
+    const bool own = IsInWorkingDirectory(path);
     impl_->handle = CreateFileW(NativePath(path).wstring().c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                                nullptr);
     if (impl_->handle == INVALID_HANDLE_VALUE)
         throw IoError(path, "cannot open for reading: " + Reason(GetLastError()));
     BY_HANDLE_FILE_INFORMATION info{};
+    if (own && GetFileInformationByHandle(impl_->handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        CloseHandle(impl_->handle);
+        throw IoError(path, "is a link, not the file written there");
+    }
     LARGE_INTEGER size{};
     if (GetFileType(impl_->handle) != FILE_TYPE_DISK ||
         !GetFileInformationByHandle(impl_->handle, &info) ||

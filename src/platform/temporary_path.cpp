@@ -1,5 +1,6 @@
 #include "platform/temporary_path.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <map>
@@ -7,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/output_file.h"
@@ -20,6 +22,7 @@ struct Entry {
     TemporaryPath::Kind kind;
     std::unique_ptr<OutputFile> mark;
     std::string markPath;
+    std::string shownAs;
     // Being created or removed by its owner, outside the registry's lock (so that workers do not
     // wait for each other's file-system work); RemoveAllTemporaryPaths waits for it.
     bool busy = false;
@@ -40,17 +43,31 @@ Registry& TheRegistry() {
     return *registry;
 }
 
-// The mark goes last, closed before it is deleted (Windows
-// cannot delete an open file).
+// The mark goes last, closed before it is deleted (Windows cannot delete an open file), and only
+// once the path is gone: a mark left behind lets a later run's sweep finish what failed here
+// (a full descriptor table, a file another process holds open). That is said once per process.
 void RemoveEntry(Entry& entry) {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    if (entry.kind == TemporaryPath::Kind::kDirectoryTree)
-        std::filesystem::remove_all(NativePath(entry.path), ec);
+    if (entry.kind != TemporaryPath::Kind::kFile)
+        fs::remove_all(NativePath(entry.path), ec);
     else
-        std::filesystem::remove(NativePath(entry.path), ec);
+        fs::remove(NativePath(entry.path), ec);
+    std::error_code lookup;
+    const bool gone = fs::symlink_status(NativePath(entry.path), lookup).type() ==
+                      fs::file_type::not_found;
     if (entry.mark) {
         entry.mark.reset();
-        std::filesystem::remove(NativePath(entry.markPath), ec);
+        if (gone) {
+            fs::remove(NativePath(entry.markPath), ec);
+        } else {
+            static std::atomic<bool> warned{false};
+            if (!warned.exchange(true)) {
+                ReportWarning(entry.path + ": cannot remove: " +
+                              (ec ? ec : lookup).message() +
+                              "; the next run removes what is left");
+            }
+        }
     }
 }
 
@@ -58,7 +75,8 @@ void RemoveEntry(Entry& entry) {
 
 TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
                                     const std::function<bool()>& create,
-                                    const std::string& markPath) {
+                                    const std::string& markPath,
+                                    const std::string& shownAs) {
     Registry& registry = TheRegistry();
     std::uint64_t id = 0;
     {
@@ -68,7 +86,7 @@ TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
         id = registry.next++;
         // Busy until `create` has answered: a clean-up waits for the answer instead of missing
         // what is being made.
-        registry.entries.emplace(id, Entry{path, kind, nullptr, markPath, true});
+        registry.entries.emplace(id, Entry{path, kind, nullptr, markPath, shownAs, true});
     }
     // Ends the entry's busy time: kept when `made`, else dropped (with its mark; `path`, which
     // may be anyone's, stays).
@@ -93,7 +111,7 @@ TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
     bool made = false;
     try {
         if (!markPath.empty())
-            mark = OutputFile::CreateNew(markPath, path);
+            mark = OutputFile::CreateNew(markPath, path, Access::kPrivate);
         made = (markPath.empty() || mark) && create();
     } catch (...) {
         settle(std::move(mark), false);
@@ -131,7 +149,7 @@ void TemporaryPath::Remove() {
         return;
     Registry& registry = TheRegistry();
     const std::uint64_t id = std::exchange(id_, 0);
-    Entry removing{path_, kind_, nullptr, std::string()};
+    Entry removing{path_, kind_, nullptr, std::string(), std::string()};
     bool registered = false;
     {
         std::lock_guard<std::mutex> lock(registry.mutex);
@@ -179,6 +197,38 @@ void RemoveAllTemporaryPaths(bool forGood) {
     for (auto it = registry.entries.rbegin(); it != registry.entries.rend(); ++it)
         RemoveEntry(it->second);
     registry.entries.clear();
+}
+
+namespace {
+
+// The working directory that `path` lies beneath, or null. Called with the registry locked.
+const Entry* WorkingDirectoryHolding(const Registry& registry, const std::string& path) {
+    for (const auto& [id, entry] : registry.entries) {
+        const std::string& directory = entry.path;
+        if (entry.kind == TemporaryPath::Kind::kWorkingDirectory &&
+            path.size() > directory.size() + 1 && path.compare(0, directory.size(), directory) == 0 &&
+            (path[directory.size()] == '/' || path[directory.size()] == kPathSeparator)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool IsInWorkingDirectory(const std::string& path) {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    return WorkingDirectoryHolding(registry, path) != nullptr;
+}
+
+std::string ShownPath(const std::string& path) {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    const Entry* holder = WorkingDirectoryHolding(registry, path);
+    if (holder == nullptr || holder->shownAs.empty())
+        return path;
+    return holder->shownAs + ": member " + path.substr(holder->path.size() + 1);
 }
 
 std::size_t TemporaryPathCount() {

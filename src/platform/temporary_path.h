@@ -19,17 +19,22 @@ namespace carconv {
 
 class TemporaryPath {
   public:
-    enum class Kind { kFile, kDirectoryTree };
+    // kWorkingDirectory is a directory tree of the program's own, private to this user: what is
+    // created beneath it is this user's alone and is never read through a link
+    // (IsInWorkingDirectory), and messages name what lies beneath it after the container it
+    // unpacks (ShownPath).
+    enum class Kind { kFile, kDirectoryTree, kWorkingDirectory };
 
     // Registers `path`, then runs `create`; when it reports that it created `path`, the
     // returned object holds `path`, else nothing. With a `markPath`, that file is created first
     // and marked as this process's own (OutputFile::CreateNew); it stays open while `path` exists
     // and is removed right after it; nothing is created when the mark's name is taken. Exceptions
     // pass through. After RemoveAllTemporaryPaths(true) nothing is created any more: throws
-    // InterruptedError.
+    // InterruptedError. `shownAs` is what messages call a working directory (ShownPath).
     static TemporaryPath Create(const std::string& path, Kind kind,
                                 const std::function<bool()>& create,
-                                const std::string& markPath = std::string());
+                                const std::string& markPath = std::string(),
+                                const std::string& shownAs = std::string());
 
     TemporaryPath() = default;
     TemporaryPath(TemporaryPath&& other) noexcept;
@@ -57,6 +62,14 @@ class TemporaryPath {
 // by their owners right now. With `forGood`, nothing can be created through TemporaryPath::Create
 // afterwards: for the end of an interrupted process.
 void RemoveAllTemporaryPaths(bool forGood);
+
+// Whether `path` lies beneath a working directory (Kind::kWorkingDirectory) that is registered.
+bool IsInWorkingDirectory(const std::string& path);
+
+// What messages call `path`: for a file beneath a working directory, the name that directory was
+// registered with, ": member " and the file's name in it (the working directory is gone by the
+// time the user reads the message); any other path as it is.
+std::string ShownPath(const std::string& path);
 
 // The number of paths registered now. For tests.
 std::size_t TemporaryPathCount();

@@ -205,7 +205,14 @@ TEST(Interruption, SignalsMidRunLeaveNoWorkingDirectoryAndNoTemporaryFile) {
     fs::create_directory(test::Native(dir.File("out")));
 
     const auto working = [&tmp]() { return !ListNames(tmp.Path()).empty(); };
-    const auto writing = [&dir]() { return !ListNames(dir.File("out")).empty(); };
+    // An unpack writes into a fresh directory beside its target until every member is there.
+    const auto unpacking = [&dir]() {
+        for (const std::string& name : ListNames(dir.Path())) {
+            if (name.rfind(".carconv-unpack-", 0) == 0 && !ListNames(dir.File(name)).empty())
+                return true;
+        }
+        return false;
+    };
     const auto clearOut = [&dir]() {
         fs::remove_all(test::Native(dir.File("out")));
         fs::create_directory(test::Native(dir.File("out")));
@@ -222,7 +229,7 @@ TEST(Interruption, SignalsMidRunLeaveNoWorkingDirectoryAndNoTemporaryFile) {
         {"install-templates --from " + Q(dir.File("stock.viv")) + " --templates " +
              Q(dir.File("out")),
          working, SIGHUP},
-        {"unpack " + Q(dir.File("many.viv")) + " " + Q(dir.File("out")), writing, SIGINT},
+        {"unpack " + Q(dir.File("many.viv")) + " " + Q(dir.File("out")), unpacking, SIGINT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -242,6 +249,8 @@ TEST(Interruption, SignalsMidRunLeaveNoWorkingDirectoryAndNoTemporaryFile) {
             }
         }
         EXPECT_FALSE(test::Exists(dir.File("out/large.viv")));
+        for (const std::string& name : ListNames(dir.Path()))
+            EXPECT_NE(name.rfind(".carconv-", 0), 0u) << name;
     }
 }
 

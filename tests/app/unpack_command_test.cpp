@@ -1,0 +1,76 @@
+// An unpack that fails part of the way leaves nothing of its own behind: no new directory, no
+// member file, and an existing target directory as it was.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
+#include "app/package_commands.h"
+#include "files/errors.h"
+#include "support/packages.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+using test::Bytes;
+using test::ScratchDir;
+
+#ifndef _WIN32
+
+// Runs `unpack` with files limited to `limit` bytes, so that a write beyond it fails (EFBIG).
+void UnpackWithFileLimit(const std::string& archive, const std::string& directory,
+                         rlim_t limit) {
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit small = previous;
+    small.rlim_cur = limit;
+    auto* handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    try {
+        UnpackArchive(archive, directory);
+        ADD_FAILURE() << "the unpack went through";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("big.bin"), std::string::npos) << e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, handler);
+}
+
+TEST(UnpackCommand, FailureLeavesNoNewDirectoryAndTheOldOneAsItWas) {
+    ScratchDir dir;
+    // Two small members that fit, then one too large for the limit.
+    test::WriteArchive(dir.File("in.viv"), {{"a.bin", Bytes(100, 1)},
+                                            {"keep.txt", Bytes(100, 2)},
+                                            {"big.bin", Bytes(64 * 1024, 3)}});
+
+    UnpackWithFileLimit(dir.File("in.viv"), dir.File("fresh"), 32 * 1024);
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in.viv"}));
+
+    std::filesystem::create_directory(test::Native(dir.File("old")));
+    test::WriteFile(dir.File("old/a.bin"), std::string("old a"));
+    test::WriteFile(dir.File("old/mine.txt"), std::string("mine"));
+    UnpackWithFileLimit(dir.File("in.viv"), dir.File("old"), 32 * 1024);
+    EXPECT_EQ(test::ListNames(dir.File("old")), (std::vector<std::string>{"a.bin", "mine.txt"}));
+    EXPECT_EQ(test::ReadFile(dir.File("old/a.bin")), (Bytes{'o', 'l', 'd', ' ', 'a'}));
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in.viv", "old"}));
+
+    // Without the limit, every member arrives; what else the directory held stays.
+    UnpackArchive(dir.File("in.viv"), dir.File("old"));
+    EXPECT_EQ(test::ListNames(dir.File("old")),
+              (std::vector<std::string>{"a.bin", "big.bin", "keep.txt", "mine.txt"}));
+    EXPECT_EQ(test::ReadFile(dir.File("old/a.bin")), Bytes(100, 1));
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in.viv", "old"}));
+}
+
+#endif
+
+}  // namespace
+}  // namespace carconv

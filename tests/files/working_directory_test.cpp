@@ -1,0 +1,197 @@
+// Working directories are the run's own: private to its user whatever the umask, and what is read
+// back from them is the file written there, never what a link put in its place leads to.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "files/errors.h"
+#include "files/game_file.h"
+#include "files/viv_archive.h"
+#include "files/warnings.h"
+#include "files/working_directory.h"
+#include "platform/file_system.h"
+#include "support/packages.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Q;
+using test::ScratchDir;
+
+#ifndef _WIN32
+
+// The permission bits of `path` itself.
+unsigned ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST(WorkingDirectory, PrivateToItsUserWhateverTheUmask) {
+    ScratchDir dir;
+    ScratchDir tmp;
+    ScratchDir io;
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(true));
+    ASSERT_EQ(mkfifo(dir.File("pipe.viv").c_str(), 0600), 0);
+    // The run waits to write into the pipe with its working directories full.
+    const mode_t previous = umask(0);
+    test::CarconvProcess run(test::InstalledUser(dir) + " TMPDIR=" + Q(tmp.Path()), io,
+                             "convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("pipe.viv")));
+    umask(previous);
+    auto workingDirectories = [&tmp]() {
+        std::vector<std::string> found;
+        for (const std::string& name : test::ListNames(tmp.Path())) {
+            if (name.rfind("carconv-", 0) == 0)
+                found.push_back(tmp.File(name));
+        }
+        return found;
+    };
+    // The input package, its picture archive and the output package with its 27 members.
+    auto fileCount = [&]() {
+        std::size_t count = 0;
+        for (const std::string& directory : workingDirectories())
+            count += test::ListNames(directory).size();
+        return count;
+    };
+    ASSERT_TRUE(run.WaitUntil([&]() { return fileCount() >= 40; }, 60)) << run.Err();
+    ASSERT_GE(workingDirectories().size(), 3u);
+    for (const std::string& directory : workingDirectories()) {
+        EXPECT_EQ(ModeOf(directory), 0700u) << directory;
+        EXPECT_EQ(ModeOf(OwnerMarkPath(directory)), 0600u) << directory;
+        for (const std::string& name : test::ListNames(directory)) {
+            EXPECT_EQ(ModeOf(JoinPath(directory, name)), 0600u) << directory << "/" << name;
+        }
+    }
+    kill(run.Pid(), SIGTERM);
+    run.Wait(60);
+}
+
+TEST(WorkingDirectory, OutputPackageKeepsTheModeOfTheUmask) {
+    ScratchDir dir;
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    const mode_t previous = umask(027);
+    const auto r = test::RunCarconv(
+        "convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")), "",
+        test::InstalledUser(dir));
+    umask(previous);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ModeOf(dir.File("out.viv")), 0640u);
+}
+
+// Every way of reading a file of a working directory refuses a link put in its place.
+TEST(WorkingDirectory, MemberReplacedByALinkIsRefusedOnReadBack) {
+    ScratchDir dir;
+    test::WriteFile(dir.File("secret"), std::string("root only"));
+    test::WriteArchive(dir.File("in.viv"), {{"notes.bin", test::Bytes(40, 7)}});
+    VivArchive in(dir.File("in.viv"));
+    in.Load();
+    GameFile& member = in.members.ElementAt(0);
+    fs::remove(member.path);
+    fs::create_symlink(dir.File("secret"), member.path);
+
+    const std::vector<std::function<void()>> reads = {
+        [&]() { ReadWholeFile(member.path); },
+        [&]() { ReadFilePrefix(member.path, 4); },
+        [&]() { ReadOnlyFile file(member.path); },
+        [&]() { FileSize(member.path); },
+        [&]() { member.Load(); },
+    };
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        try {
+            reads[i]();
+            ADD_FAILURE() << "read " << i << " followed the link";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find("is a link"), std::string::npos) << e.what();
+        }
+    }
+    // Nor does the link's target reach a package.
+    VivArchive out(dir.File("out.viv"));
+    out.members.Add(member);
+    EXPECT_THROW(out.Reset(), IoError);
+    EXPECT_FALSE(test::Exists(dir.File("out.viv")));
+}
+
+// Out of descriptors, the removal fails: the marks stay for the next run's sweep, which finishes
+// the removal, and one warning says so.
+TEST(WorkingDirectory, ARemovalThatFailsKeepsTheMarkAndSaysSoOnce) {
+    std::vector<std::string> warnings;
+    const ScopedWarningSink sink([&warnings](const std::string& m) { warnings.push_back(m); });
+    std::vector<std::unique_ptr<WorkingDirectory>> directories;
+    std::vector<std::string> paths;
+    for (const char* hint : {"first", "second"}) {
+        directories.push_back(std::make_unique<WorkingDirectory>(hint));
+        paths.push_back(directories.back()->Path());
+        WriteFileAtomically(JoinPath(paths.back(), "member"), test::Bytes(8, 1));
+    }
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &previous), 0);
+    rlimit none = previous;
+    none.rlim_cur = 0;
+    setrlimit(RLIMIT_NOFILE, &none);
+    directories.clear();
+    setrlimit(RLIMIT_NOFILE, &previous);
+    for (const std::string& path : paths) {
+        EXPECT_TRUE(test::Exists(JoinPath(path, "member"))) << path;
+        EXPECT_TRUE(test::Exists(OwnerMarkPath(path))) << path;
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("cannot remove"), std::string::npos) << warnings[0];
+
+    SweepAbandonedWorkingDirectories();
+    for (const std::string& path : paths) {
+        EXPECT_FALSE(test::Exists(path)) << path;
+        EXPECT_FALSE(test::Exists(OwnerMarkPath(path))) << path;
+    }
+}
+
+// A damaged member is named as a member of its package, never by the working directory it was
+// unpacked into, which is gone when the message is read.
+TEST(WorkingDirectory, ErrorsNameThePackageAndTheMember) {
+    struct Case {
+        std::string member;
+        test::Bytes bytes;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"car.fce", test::Bytes(10, 1), "member car.fce: file of 10 bytes is shorter than"},
+        {"car00.tga", test::Bytes(5, 2), "member car00.tga: file of 5 bytes is shorter than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.member);
+        ScratchDir dir;
+        ScratchDir tmp;
+        auto members = test::Version3Members(false);
+        for (auto& [name, bytes] : members) {
+            if (name == c.member)
+                bytes = c.bytes;
+        }
+        test::WriteArchive(dir.File("IN.viv"), members);
+        const auto r = test::RunCarconv(
+            "convert " + Q(dir.File("IN.viv")) + " " + Q(dir.File("out.viv")), "",
+            test::InstalledUser(dir) + " TMPDIR=" + Q(tmp.Path()));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("\ncarconv: error: " + dir.File("IN.viv") + ": " + c.error),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find(tmp.Path()), std::string::npos) << r.err;
+    }
+}
+
+#endif
+
+}  // namespace
+}  // namespace carconv
