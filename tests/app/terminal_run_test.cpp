@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -83,6 +88,40 @@ INSTANTIATE_TEST_SUITE_P(
         TerminalCase{"EmptySaveAnswerTakesTheProposedName", true, "\n", "in-v4.viv",
                      "Save V4 CAR File [@/in-v4.viv]: "}),
     [](const testing::TestParamInfo<TerminalCase>& info) { return info.param.name; });
+
+TEST(TerminalRun, ASignalIgnoredAtStartStaysIgnored) {
+    ScratchDir dir;
+    const std::string env = test::InstalledUser(dir) + " DISPLAY= WAYLAND_DISPLAY=";
+    struct Started {
+        int signal;
+        const char* name;
+        std::unique_ptr<ScratchDir> io;
+        std::unique_ptr<test::CarconvProcess> run;
+    };
+    std::vector<Started> runs;
+    for (auto [signal, name] : {std::pair{SIGHUP, "HUP"}, {SIGINT, "INT"}, {SIGTERM, "TERM"}}) {
+        // As nohup, or a shell starting a job in the background, leaves the signal to carconv.
+        const std::string ignoring =
+            env + " sh -c 'trap \"\" " + name + "; exec \"$0\" \"$@\"'";
+        auto io = std::make_unique<ScratchDir>();
+        auto run = std::make_unique<test::CarconvProcess>(ignoring, *io, "", "", true);
+        runs.push_back({signal, name, std::move(io), std::move(run)});
+    }
+    for (Started& s : runs) {
+        ASSERT_TRUE(s.run->WaitUntil(
+            [&s]() { return s.run->Err() == "Load V3 CAR File: "; }, 60))
+            << s.name << ": " << s.run->Err();
+        kill(s.run->Pid(), s.signal);
+    }
+    // Longer than the grace period an interruption gives the run before it ends the process.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    for (Started& s : runs) {
+        EXPECT_EQ(s.run->Wait(0), std::nullopt) << s.name;
+        s.run->CloseInput();
+        EXPECT_EQ(s.run->Wait(60), std::optional<int>(0)) << s.name;
+        EXPECT_EQ(s.run->Err(), "Load V3 CAR File: \n") << s.name;
+    }
+}
 
 #endif
 
