@@ -8,27 +8,36 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/errors.h"
 #include "platform/file_system.h"
 #include "platform/search_roots.h"
+#include "platform/user_folders.h"
 
 namespace carconv {
 
 namespace {
 
+// The home folder, or "" when there is none: the search then leaves it out.
 std::string Home() {
-    const char* home = std::getenv("HOME");
-    return home != nullptr ? std::string(home) : std::string();
+    try {
+        return HomeDirectory();
+    } catch (const CarconvError&) {
+        return std::string();
+    }
 }
 
 }  // namespace
 
 std::vector<std::string> PlatformSearchRoots() {
     std::vector<std::string> roots;
+    // Wine itself refuses a prefix that is not an absolute path.
     const char* prefix = std::getenv("WINEPREFIX");
-    std::string wine =
-        (prefix != nullptr && *prefix != '\0') ? std::string(prefix) : JoinPath(Home(), ".wine");
+    const std::string home = Home();
+    std::string wine = (prefix != nullptr && prefix[0] == '/') ? std::string(prefix)
+                       : home.empty()                         ? std::string()
+                                                              : JoinPath(home, ".wine");
     std::string devices = JoinPath(wine, "dosdevices");
-    for (char letter = 'c'; letter <= 'z'; ++letter) {
+    for (char letter = 'c'; letter <= 'z' && !wine.empty(); ++letter) {
         std::string drive = JoinPath(devices, std::string(1, letter) + ":");
         // Wine maps z: to the whole file system by default: walking it would walk every disk
         // before the user's own folders, which the roots below cover.
@@ -37,7 +46,7 @@ std::vector<std::string> PlatformSearchRoots() {
             roots.push_back(drive);
     }
     for (const std::string& root :
-         {Home(), std::string("/mnt"), std::string("/media"), std::string("/run/media")}) {
+         {home, std::string("/mnt"), std::string("/media"), std::string("/run/media")}) {
         if (!root.empty() && IsDirectory(root))
             roots.push_back(root);
     }
@@ -62,10 +71,7 @@ bool IsSystemFolder(const std::string& path) {
 }
 
 std::string PlatformTemplateDirectory(const std::string& /*programDirectory*/) {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base =
-        (data != nullptr && *data == '/') ? std::string(data) : JoinPath(Home(), ".local/share");
-    return JoinPath(base, "carconv");
+    return JoinPath(UserFolder("XDG_DATA_HOME", ".local/share"), "carconv");
 }
 
 }  // namespace carconv
