@@ -18,6 +18,7 @@
 #include "files/name_index.h"
 #include "files/safe_name.h"
 #include "files/viv_archive.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/search_roots.h"
@@ -220,11 +221,39 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
     return found;
 }
 
+namespace {
+
+// Whether the eight files in `templateDirectory` are what an installation leaves there.
+bool TemplatesUsable(const std::string& templateDirectory) {
+    if (!TemplatesPresent(templateDirectory))
+        return false;
+    try {
+        CheckTemplateFiles(templateDirectory);
+        return true;
+    } catch (const CarconvError&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress) {
     const bool installed = profile.GetProfileInt(kInstalledSection, kInstalledKey, 0) != 0;
-    if (installed && TemplatesPresent(templateDirectory))
+    // The files are the installation; the marker only saves looking at them. A marker lost with
+    // the settings file, or on a line that cannot be read, is written again.
+    if (TemplatesUsable(templateDirectory)) {
+        if (!installed) {
+            try {
+                profile.WriteProfileInt(kInstalledSection, kInstalledKey, 1);
+            } catch (const IoError& e) {
+                ReportWarning(fmt::format("the template files are installed, but that cannot be "
+                                          "recorded: {}",
+                                          e.what()));
+            }
+        }
         return true;
+    }
     if (!InstallTemplates(templateDirectory, profile, {}, progress).empty())
         return true;
     const std::vector<std::string> missing = MissingTemplates(templateDirectory);

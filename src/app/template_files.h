@@ -81,8 +81,10 @@ class StockPackageNotFound : public CarconvError {
     using CarconvError::CarconvError;
 };
 
-// The check before the dialogs, for the per-user templates directory: when the templates are not
-// installed (marker 0 or absent, or a file missing), installs them; throws StockPackageNotFound,
+// The check before the dialogs, for the per-user templates directory: when the directory holds
+// all eight template files as regular, readable files, they are installed (a marker that reads 0
+// or is absent is written anew, with a warning when it cannot be) and nothing is searched;
+// otherwise the check installs them; throws StockPackageNotFound,
 // a message saying what to do, when no stock package can be found (naming the missing templates
 // and the directory when some were installed before).
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
