@@ -143,6 +143,34 @@ INSTANTIATE_TEST_SUITE_P(
                         "carconv: error: cannot find your home folder"}),
     [](const testing::TestParamInfo<EnvironmentCase>& info) { return info.param.name; });
 
+// A run that cannot write its output fails before the first-run search, which would otherwise
+// walk every drive and then report only what it found.
+TEST(UserFolders, AnUnwritableOutputFolderFailsBeforeTheSearch) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run as the user nobody";
+    ScratchDir dir;
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.File("home/Games/data/cars/fm50"));
+    test::WriteArchive(dir.File("home/Games/data/cars/fm50/car.viv"), test::TemplateMembers());
+    test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
+    fs::create_directories(dir.File("readonly"));
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    const std::string environment =
+        InScratch(dir, "HOME=@/home XDG_CONFIG_HOME=@/config XDG_DATA_HOME=@/data "
+                       "CARCONV_TEMPLATES= WINEPREFIX=@/nowine TMPDIR=/tmp ") +
+        "setpriv --reuid=" + std::to_string(kNobody) + " --regid=" + std::to_string(kNobody) +
+        " --clear-groups";
+    const test::RunResult r = test::RunCarconv(
+        InScratch(dir, "convert @/in.viv @/readonly/out.viv"), "", environment);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(InScratch(dir, "cannot write there: @/readonly: Permission denied")),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"home", "in.viv", "readonly"}));
+}
+
 #endif
 
 }  // namespace
