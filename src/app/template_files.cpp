@@ -38,9 +38,10 @@ bool EndsInStockSuffix(const std::string& path) {
 }
 
 // Depth-first, in directory-search order; stops at the first match.
-std::string SearchFolder(const std::string& folder, const SearchProgress& progress) {
+std::string SearchFolder(const std::string& folder, const SearchProgress& progress,
+                         VisitedFolders& visited) {
     ThrowIfStopRequested();
-    if (IsSystemFolder(folder))
+    if (IsSystemFolder(folder) || !visited.FirstVisit(folder))
         return std::string();
     if (progress)
         progress(folder);
@@ -55,7 +56,7 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
             continue;
         std::string path = JoinPath(folder, entry.name);
         if (entry.kind == DirectoryEntry::Kind::kDirectory) {
-            std::string found = SearchFolder(path, progress);
+            std::string found = SearchFolder(path, progress, visited);
             if (!found.empty())
                 return found;
         } else if (EndsInStockSuffix(path) &&
@@ -103,10 +104,11 @@ std::vector<std::string> DefaultSearchRoots() {
 }
 
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress) {
+    VisitedFolders visited;
     if (!folder.empty())
-        return SearchFolder(folder, progress);
+        return SearchFolder(folder, progress, visited);
     for (const std::string& root : DefaultSearchRoots()) {
-        std::string found = SearchFolder(root, progress);
+        std::string found = SearchFolder(root, progress, visited);
         if (!found.empty())
             return found;
     }

@@ -35,8 +35,9 @@ std::vector<std::string> DefaultSearchRoots();
 // Searches `folder` and everything beneath it, depth-first in directory-search order, for the
 // stock car package, and returns its path with its real letter case, or "" when there is none.
 // Names beginning with "." are neither entered nor tested, links to folders are not followed (a
-// link to a file is tested like the file), and folders that cannot be read are skipped. An empty
-// `folder` searches the default roots in order.
+// link to a file is tested like the file), folders that cannot be read are skipped, and so are
+// the system's folders (IsSystemFolder) and every folder already walked by the same search
+// (several Wine drives may lead to one). An empty `folder` searches the default roots in order.
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress = {});
 
 // Where the template files live, and whether the user named that place.

@@ -116,7 +116,14 @@ TEST(FindStockCarPackage, NeverEntersProcSysOrDevHoweverReached) {
     }
     EXPECT_FALSE(IsSystemFolder("/"));
     EXPECT_FALSE(IsSystemFolder("/usr"));
-    EXPECT_FALSE(IsSystemFolder("/proc/self"));
+    // Anything on the kernel's file systems, wherever it is mounted and whatever it is called.
+    EXPECT_TRUE(IsSystemFolder("/proc/self"));
+    if (fs::is_directory("/dev/pts")) {
+        EXPECT_TRUE(IsSystemFolder("/dev/pts"));
+    }
+    std::vector<std::string> procEntered;
+    FindStockCarPackage("/proc/self", [&](const std::string& f) { procEntered.push_back(f); });
+    EXPECT_EQ(procEntered, std::vector<std::string>{});
     // Folders that only carry those names are searched like any other.
     MakeStock(dir.File("root/proc/data/cars/fm50/car.viv"));
     fs::create_directories(dir.File("root/sys"));
@@ -329,6 +336,28 @@ TEST(FirstRunCheck, SearchesOnlyWhenNotInstalledOrAFileIsMissing) {
     EXPECT_TRUE(FirstRunCheck(first, templates, count));
     EXPECT_EQ(first.values["Settings/Installed"], 1);
     EXPECT_TRUE(TemplatesPresent(templates));
+}
+
+TEST(FindStockCarPackage, WalksAFolderOnceHoweverManyDrivesLeadToIt) {
+    ScratchDir dir;
+    ScopedHome home(dir.File("home"));
+    fs::create_directories(dir.File("home/.wine/drive_c/Games/Racer"));
+    fs::create_directories(dir.File("home/.wine/dosdevices"));
+    for (const char* drive : {"c:", "d:", "e:"})
+        fs::create_directory_symlink("../drive_c", dir.File("home/.wine/dosdevices/") + drive);
+    std::vector<std::string> entered;
+    EXPECT_EQ(FindStockCarPackage("", [&](const std::string& f) { entered.push_back(f); }), "");
+    const std::string c = dir.File("home/.wine/dosdevices/c:");
+    std::vector<std::string> expected = {c, c + "/Games", c + "/Games/Racer", dir.File("home")};
+    for (const char* root : {"/mnt", "/media", "/run/media"}) {
+        if (fs::is_directory(root))
+            entered.erase(std::remove_if(entered.begin(), entered.end(),
+                                         [root](const std::string& f) {
+                                             return f.rfind(root, 0) == 0;
+                                         }),
+                          entered.end());
+    }
+    EXPECT_EQ(entered, expected);
 }
 
 TEST(FirstRunCheck, AnyMarkerButZeroCountsAsInstalled) {
