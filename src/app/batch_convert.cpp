@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <utility>
 #include <system_error>
 #include <thread>
 
@@ -68,7 +69,8 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
     }
 
     std::vector<BatchJob> jobs;
-    std::map<std::string, std::string> firstByName;  // lower-case file name -> first input
+    // Lower-case file name -> the first input of that name, and the file it is written to.
+    std::map<std::string, std::pair<std::string, std::string>> firstByName;
     std::size_t sized = 0;
     for (const std::string& input : inputs) {
         BatchJob job;
@@ -82,14 +84,15 @@ std::vector<BatchJob> PlanBatch(const std::vector<std::string>& inputs,
             continue;
         }
         job.output = JoinPath(outputDirectory, name);
-        auto [first, isFirst] = firstByName.emplace(AsciiLowerCase(name), input);
-        if (!isFirst && first->second == input) {
+        auto [first, isFirst] =
+            firstByName.emplace(AsciiLowerCase(name), std::pair(input, job.output));
+        if (!isFirst && first->second.first == input) {
             job.refusal = "not converted: given more than once";
         } else if (!isFirst) {
             job.refusal = fmt::format(
                 "not converted: {} has the same file name and is written to {}; convert one of "
                 "them into another output directory",
-                PrintableName(first->second), PrintableName(job.output));
+                PrintableName(first->second.first), PrintableName(first->second.second));
         } else if (const std::string* same = InputAt(job.output, inputFiles)) {
             job.refusal =
                 *same == input

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "files/viv_archive.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
+#include "platform/folder_access.h"
 #include "platform/interruption.h"
 
 namespace carconv {
@@ -59,11 +61,20 @@ void CheckConversionPaths(const std::string& input, const std::string& output) {
     if (!out.has_filename())
         throw IoError(output, "names a folder, not the package to write");
     const fs::path folder = out.has_parent_path() ? out.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, ec)) {
-        throw IoError(output,
-                      fmt::format("cannot write there: {} {}", PrintableName(PathString(folder)),
-                                  fs::exists(folder, ec) ? "is not a folder" : "does not exist"));
+    const fs::file_status folderStatus = fs::status(folder, ec);
+    if (!fs::is_directory(folderStatus)) {
+        // A folder that exists but cannot be reached (no search permission, a loop of links, a
+        // name too long) says why; only a folder that is not there "does not exist".
+        const bool missing = folderStatus.type() == fs::file_type::not_found;
+        const std::string why = missing                    ? std::string("does not exist")
+                                : fs::exists(folderStatus) ? std::string("is not a folder")
+                                                           : "cannot be reached: " + ec.message();
+        throw IoError(output, fmt::format("cannot write there: {} {}",
+                                          PrintableName(PathString(folder)), why));
     }
+    if (std::optional<std::string> problem = FolderWriteProblem(PathString(folder)))
+        throw IoError(output, fmt::format("cannot write there: {}: {}",
+                                          PrintableName(PathString(folder)), *problem));
     if (fs::is_directory(fs::symlink_status(out, ec)))
         throw IoError(output, "is a directory");
     std::error_code same;

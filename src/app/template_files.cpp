@@ -18,6 +18,7 @@
 #include "files/name_index.h"
 #include "files/safe_name.h"
 #include "files/viv_archive.h"
+#include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/search_roots.h"
@@ -37,9 +38,10 @@ bool EndsInStockSuffix(const std::string& path) {
 }
 
 // Depth-first, in directory-search order; stops at the first match.
-std::string SearchFolder(const std::string& folder, const SearchProgress& progress) {
+std::string SearchFolder(const std::string& folder, const SearchProgress& progress,
+                         VisitedFolders& visited) {
     ThrowIfStopRequested();
-    if (IsSystemFolder(folder))
+    if (IsSystemFolder(folder) || !visited.FirstVisit(folder))
         return std::string();
     if (progress)
         progress(folder);
@@ -54,7 +56,7 @@ std::string SearchFolder(const std::string& folder, const SearchProgress& progre
             continue;
         std::string path = JoinPath(folder, entry.name);
         if (entry.kind == DirectoryEntry::Kind::kDirectory) {
-            std::string found = SearchFolder(path, progress);
+            std::string found = SearchFolder(path, progress, visited);
             if (!found.empty())
                 return found;
         } else if (EndsInStockSuffix(path) &&
@@ -102,10 +104,11 @@ std::vector<std::string> DefaultSearchRoots() {
 }
 
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress) {
+    VisitedFolders visited;
     if (!folder.empty())
-        return SearchFolder(folder, progress);
+        return SearchFolder(folder, progress, visited);
     for (const std::string& root : DefaultSearchRoots()) {
-        std::string found = SearchFolder(root, progress);
+        std::string found = SearchFolder(root, progress, visited);
         if (!found.empty())
             return found;
     }
@@ -219,11 +222,39 @@ std::string InstallTemplates(const std::string& templateDirectory, ProfileStore&
     return found;
 }
 
+namespace {
+
+// Whether the eight files in `templateDirectory` are what an installation leaves there.
+bool TemplatesUsable(const std::string& templateDirectory) {
+    if (!TemplatesPresent(templateDirectory))
+        return false;
+    try {
+        CheckTemplateFiles(templateDirectory);
+        return true;
+    } catch (const CarconvError&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
                    const SearchProgress& progress) {
     const bool installed = profile.GetProfileInt(kInstalledSection, kInstalledKey, 0) != 0;
-    if (installed && TemplatesPresent(templateDirectory))
+    // The files are the installation; the marker only saves looking at them. A marker lost with
+    // the settings file, or on a line that cannot be read, is written again.
+    if (TemplatesUsable(templateDirectory)) {
+        if (!installed) {
+            try {
+                profile.WriteProfileInt(kInstalledSection, kInstalledKey, 1);
+            } catch (const IoError& e) {
+                ReportWarning(fmt::format("the template files are installed, but that cannot be "
+                                          "recorded: {}",
+                                          e.what()));
+            }
+        }
         return true;
+    }
     if (!InstallTemplates(templateDirectory, profile, {}, progress).empty())
         return true;
     const std::vector<std::string> missing = MissingTemplates(templateDirectory);

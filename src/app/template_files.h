@@ -35,8 +35,9 @@ std::vector<std::string> DefaultSearchRoots();
 // Searches `folder` and everything beneath it, depth-first in directory-search order, for the
 // stock car package, and returns its path with its real letter case, or "" when there is none.
 // Names beginning with "." are neither entered nor tested, links to folders are not followed (a
-// link to a file is tested like the file), and folders that cannot be read are skipped. An empty
-// `folder` searches the default roots in order.
+// link to a file is tested like the file), folders that cannot be read are skipped, and so are
+// the system's folders (IsSystemFolder) and every folder already walked by the same search
+// (several Wine drives may lead to one). An empty `folder` searches the default roots in order.
 std::string FindStockCarPackage(std::string folder, const SearchProgress& progress = {});
 
 // Where the template files live, and whether the user named that place.
@@ -81,8 +82,10 @@ class StockPackageNotFound : public CarconvError {
     using CarconvError::CarconvError;
 };
 
-// The check before the dialogs, for the per-user templates directory: when the templates are not
-// installed (marker 0 or absent, or a file missing), installs them; throws StockPackageNotFound,
+// The check before the dialogs, for the per-user templates directory: when the directory holds
+// all eight template files as regular, readable files, they are installed (a marker that reads 0
+// or is absent is written anew, with a warning when it cannot be) and nothing is searched;
+// otherwise the check installs them; throws StockPackageNotFound,
 // a message saying what to do, when no stock package can be found (naming the missing templates
 // and the directory when some were installed before).
 bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,

@@ -54,14 +54,21 @@ class FileDialogs {
 };
 
 // Asks on a text stream: writes the title as a prompt to `prompt` and reads one line from
-// `answers`. An empty line or the end of input means Cancel. A proposed name or folder is not
-// shown: the answer is taken as typed.
+// `answers`. The end of input means Cancel, and so does an empty line, except where a Save
+// question proposes a name (shown in brackets after the title, in the initial folder): an empty
+// line takes it. A name without an extension gets the default one, as in the dialogs (when
+// opening, only when that file exists). A Save question with kOverwritePromptFlag about a name
+// that is taken asks "replace it? [y/N]"; anything but y or yes, or the end of input, cancels.
+// A typed answer is taken as typed, relative to the current directory.
 class ConsoleFileDialogs : public FileDialogs {
   public:
     ConsoleFileDialogs(std::istream& answers, std::ostream& prompt);
     std::optional<std::string> Show(const FileDialogRequest& request) override;
 
   private:
+    // One line without its line end, or nothing at the end of input.
+    std::optional<std::string> ReadAnswer();
+
     std::istream& answers_;
     std::ostream& prompt_;
 };

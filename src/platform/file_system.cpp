@@ -161,17 +161,21 @@ std::string CurrentDirectory() {
 
 std::string TemporaryDirectory() {
     std::error_code ec;
+#ifdef _WIN32
     fs::path tmp = fs::temp_directory_path(ec);
     if (!ec)
         return PathString(tmp);
     // The message names the folder that was asked for, as the standard library looked for it.
     std::string named;
-#ifdef _WIN32
     std::wstring buffer(MAX_PATH + 1, L'\0');
     const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length > 0 && length < buffer.size())
         named = PathString(fs::path(buffer.substr(0, length)));
+    throw IoError(named, "cannot use as the temporary directory: " + ec.message());
 #else
+    // The variables the standard library reads, in its order, but an empty one counts as unset
+    // (the standard library would take it for a folder named "").
+    std::string named = "/tmp";
     for (const char* variable : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
         const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0') {
@@ -179,10 +183,14 @@ std::string TemporaryDirectory() {
             break;
         }
     }
-    if (named.empty())
-        named = "/tmp";
+    const fs::file_status status = fs::status(NativePath(named), ec);
+    if (fs::is_directory(status))
+        return named;
+    throw IoError(named, "cannot use as the temporary directory: " +
+                             (ec                     ? ec.message()
+                              : fs::exists(status) ? std::string("Not a directory")
+                                                   : std::string("No such file or directory")));
 #endif
-    throw IoError(named, "cannot use as the temporary directory: " + ec.message());
 }
 
 }  // namespace carconv

@@ -57,7 +57,8 @@ void WriteToStandardError(const char* text);
 // Installs the handling of interruptions for the whole process. Called once, first thing in
 // main(), before any other thread starts: on POSIX systems it blocks the three signals in every
 // thread and waits for them on a thread of its own (and ignores SIGPIPE, so that a closed pipe is
-// a write error rather than a death without clean-up).
+// a write error rather than a death without clean-up). A signal that was ignored when the process
+// started is left ignored.
 void InstallInterruptionHandling();
 
 }  // namespace carconv

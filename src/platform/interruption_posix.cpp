@@ -17,13 +17,27 @@ namespace carconv {
 
 namespace {
 
+// The stop signals that were not ignored when the process started. One that the parent ignored
+// (SIGHUP under nohup, SIGINT for a job started in the background by a shell without job control)
+// stays ignored: taken with sigwait, a blocked signal would arrive even though it is ignored.
 sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction inherited {};
+        if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+            continue;
+        sigaddset(&set, signal);
+    }
     return set;
+}
+
+bool IsEmpty(const sigset_t& set) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&set, signal) == 1)
+            return false;
+    }
+    return true;
 }
 
 void Watch(sigset_t set) {
@@ -60,6 +74,8 @@ void WriteToStandardError(const char* text) {
 void InstallInterruptionHandling() {
     ::signal(SIGPIPE, SIG_IGN);
     sigset_t set = StopSignals();
+    if (IsEmpty(set))
+        return;
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     try {
         std::thread(Watch, set).detach();

@@ -3,32 +3,47 @@
 // or mount other disks.
 
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
+
+#include <algorithm>
+#include <iterator>
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "files/errors.h"
 #include "platform/file_system.h"
 #include "platform/search_roots.h"
+#include "platform/user_folders.h"
 
 namespace carconv {
 
 namespace {
 
+// The home folder, or "" when there is none: the search then leaves it out.
 std::string Home() {
-    const char* home = std::getenv("HOME");
-    return home != nullptr ? std::string(home) : std::string();
+    try {
+        return HomeDirectory();
+    } catch (const CarconvError&) {
+        return std::string();
+    }
 }
 
 }  // namespace
 
 std::vector<std::string> PlatformSearchRoots() {
     std::vector<std::string> roots;
+    // Wine itself refuses a prefix that is not an absolute path.
     const char* prefix = std::getenv("WINEPREFIX");
-    std::string wine =
-        (prefix != nullptr && *prefix != '\0') ? std::string(prefix) : JoinPath(Home(), ".wine");
+    const std::string home = Home();
+    std::string wine = (prefix != nullptr && prefix[0] == '/') ? std::string(prefix)
+                       : home.empty()                         ? std::string()
+                                                              : JoinPath(home, ".wine");
     std::string devices = JoinPath(wine, "dosdevices");
-    for (char letter = 'c'; letter <= 'z'; ++letter) {
+    for (char letter = 'c'; letter <= 'z' && !wine.empty(); ++letter) {
         std::string drive = JoinPath(devices, std::string(1, letter) + ":");
         // Wine maps z: to the whole file system by default: walking it would walk every disk
         // before the user's own folders, which the roots below cover.
@@ -37,35 +52,82 @@ std::vector<std::string> PlatformSearchRoots() {
             roots.push_back(drive);
     }
     for (const std::string& root :
-         {Home(), std::string("/mnt"), std::string("/media"), std::string("/run/media")}) {
+         {home, std::string("/mnt"), std::string("/media"), std::string("/run/media")}) {
         if (!root.empty() && IsDirectory(root))
             roots.push_back(root);
     }
     return roots;
 }
 
-bool IsSystemFolder(const std::string& path) {
-    const std::size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos)
-        return false;  // "/" itself
-    const std::size_t slash = path.find_last_of('/', end);
-    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    const std::string name = path.substr(start, end + 1 - start);
-    if (name != "proc" && name != "sys" && name != "dev")
+namespace {
+
+#ifdef __linux__
+// The kernel's own file systems (their statfs magic numbers), which hold no game and whose walk is
+// slow or reads devices, and network file systems and automount points, whose walk may hang.
+bool IsSkippedFileSystem(const std::string& path) {
+    static constexpr unsigned long kSkipped[] = {
+        0x9fa0,      // proc
+        0x62656572,  // sysfs
+        0x1cd1,      // devpts
+        0x27e0eb,    // cgroup
+        0x63677270,  // cgroup2
+        0x74726163,  // tracefs
+        0x64626720,  // debugfs
+        0x73636673,  // securityfs
+        0x65735543,  // fusectl
+        0x6165676c,  // pstore
+        0xcafe4a11,  // bpf
+        0x62656570,  // configfs
+        0x19800202,  // mqueue
+        0x0187,      // autofs
+        0x42494e4d,  // binfmt_misc
+        0x6969,      // nfs
+        0xff534d42,  // cifs
+        0xfe534d42,  // smb2
+        0x517b,      // smb
+    };
+    struct statfs info {};
+    if (statfs(path.c_str(), &info) != 0)
         return false;
-    // The same folder as the system's, by device and inode: a folder of that name elsewhere is
-    // searched, and a way round through a link to "/" is caught.
+    const auto type = static_cast<unsigned long>(info.f_type) & 0xffffffffUL;
+    return std::find(std::begin(kSkipped), std::end(kSkipped), type) != std::end(kSkipped);
+}
+#else
+bool IsSkippedFileSystem(const std::string&) {
+    return false;
+}
+#endif
+
+}  // namespace
+
+bool IsSystemFolder(const std::string& path) {
+    if (IsSkippedFileSystem(path))
+        return true;
+    // devtmpfs tells itself from tmpfs by no statfs type, and a container may mount something
+    // else on /proc or /sys: the system's three folders are also known by device and inode,
+    // however the search reaches them.
     struct stat folder {};
-    struct stat system {};
-    return stat(path.c_str(), &folder) == 0 && stat(("/" + name).c_str(), &system) == 0 &&
-           folder.st_dev == system.st_dev && folder.st_ino == system.st_ino;
+    if (stat(path.c_str(), &folder) != 0)
+        return false;
+    for (const char* system : {"/proc", "/sys", "/dev"}) {
+        struct stat info {};
+        if (stat(system, &info) == 0 && folder.st_dev == info.st_dev &&
+            folder.st_ino == info.st_ino)
+            return true;
+    }
+    return false;
+}
+
+bool VisitedFolders::FirstVisit(const std::string& path) {
+    struct stat folder {};
+    if (stat(path.c_str(), &folder) != 0)
+        return true;
+    return seen_.insert({static_cast<std::uint64_t>(folder.st_dev),
+                         static_cast<std::uint64_t>(folder.st_ino)}).second;
 }
 
 std::string PlatformTemplateDirectory(const std::string& /*programDirectory*/) {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base =
-        (data != nullptr && *data == '/') ? std::string(data) : JoinPath(Home(), ".local/share");
-    return JoinPath(base, "carconv");
+    return JoinPath(UserFolder("XDG_DATA_HOME", ".local/share"), "carconv");
 }
 
 }  // namespace carconv

@@ -27,6 +27,10 @@ bool IsSystemFolder(const std::string&) {
     return false;
 }
 
+bool VisitedFolders::FirstVisit(const std::string&) {
+    return true;
+}
+
 // %LOCALAPPDATA%\carconv: writable for the user whatever folder the program is started from or
 // installed in, and per user like the installed marker in the registry. Without LOCALAPPDATA, the
 // program directory.

@@ -187,7 +187,8 @@ TEST(BatchConvert, InputsWithTheSameFileNameAreNotWrittenOverEachOther) {
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("carconv: error: " + dir.File("z/CAR.VIV") +
-                         ": not converted: " + dir.File("x/car.viv") + " has the same file name"),
+                         ": not converted: " + dir.File("x/car.viv") +
+                         " has the same file name and is written to " + dir.File("out/car.viv")),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("carconv: error: " + dir.File("x/car.viv") +

@@ -399,5 +399,35 @@ TEST(ConsoleFileDialogs, PromptsWithTheTitleAndCancelsOnEmptyAnswers) {
     EXPECT_EQ(prompt.str().substr(0, 18), "Save V4 CAR File: ");
 }
 
+#ifndef _WIN32
+// An output folder that is there but cannot be reached says why, not that it does not exist.
+TEST(CheckConversionPaths, AnOutputFolderThatCannotBeReachedSaysWhy) {
+    ScratchDir dir;
+    test::WriteFile(dir.File("in.viv"), std::string("v3"));
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(test::Native(dir.File("loop")),
+                                              test::Native(dir.File("loop")), ec);
+    const struct {
+        std::string folder;
+        std::string reason;
+    } cases[] = {
+        {dir.File("missing"), "missing does not exist"},
+        {dir.File("in.viv"), "in.viv is not a folder"},
+        {dir.File("loop"), "loop cannot be reached: Too many levels of symbolic links"},
+        {dir.File(std::string(300, 'n')), "cannot be reached: File name too long"},
+    };
+    for (const auto& c : cases) {
+        if (ec && c.folder == dir.File("loop"))
+            continue;  // no links on this file system
+        try {
+            CheckConversionPaths(dir.File("in.viv"), c.folder + test::kSeparator + "out.viv");
+            ADD_FAILURE() << c.folder << ": accepted";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+}
+#endif
+
 }  // namespace
 }  // namespace carconv

@@ -157,10 +157,10 @@ TEST(HandedPackages, TheExecutableTakesThemWithoutACommandAndAsksOnTheTerminal) 
     test::WriteArchive(dir.File("cars/b.viv"), test::Version3Members(false));
     test::WriteFile(dir.File("cars/bad.viv"), std::string("not a package"));
 
-    // One package: only the Save question, taken as typed.
+    // One package: only the Save question, proposing a name, the answer taken as typed.
     auto r = test::RunCarconv(Q(dir.File("cars/a.viv")), dir.File("one.viv") + "\n", env);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "Save V4 CAR File: ");
+    EXPECT_EQ(r.err, "Save V4 CAR File [" + dir.File("cars/a-v4.viv") + "]: ");
     EXPECT_EQ(test::ReadArchive(dir.File("one.viv")).size(), 27u);
 
     // Several: the folder question, the batch's lines, its summary and its exit status.
@@ -188,7 +188,7 @@ TEST(HandedPackages, TheExecutableTakesThemWithoutACommandAndAsksOnTheTerminal) 
     // A relative name is taken from the current directory, and so is the Save dialog's folder.
     r = test::RunCarconv("a.viv", "", "cd " + Q(dir.File("cars")) + " && " + env);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "Save V4 CAR File: \n");
+    EXPECT_EQ(r.err, "Save V4 CAR File [" + dir.File("cars/a-v4.viv") + "]: \n");
 }
 
 }  // namespace

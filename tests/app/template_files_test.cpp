@@ -8,6 +8,8 @@
 #include <map>
 
 #include "files/errors.h"
+#include "files/warnings.h"
+#include "platform/profile_store.h"
 #include "platform/search_roots.h"
 #include "support/fakes.h"
 #include "support/packages.h"
@@ -114,7 +116,14 @@ TEST(FindStockCarPackage, NeverEntersProcSysOrDevHoweverReached) {
     }
     EXPECT_FALSE(IsSystemFolder("/"));
     EXPECT_FALSE(IsSystemFolder("/usr"));
-    EXPECT_FALSE(IsSystemFolder("/proc/self"));
+    // Anything on the kernel's file systems, wherever it is mounted and whatever it is called.
+    EXPECT_TRUE(IsSystemFolder("/proc/self"));
+    if (fs::is_directory("/dev/pts")) {
+        EXPECT_TRUE(IsSystemFolder("/dev/pts"));
+    }
+    std::vector<std::string> procEntered;
+    FindStockCarPackage("/proc/self", [&](const std::string& f) { procEntered.push_back(f); });
+    EXPECT_EQ(procEntered, std::vector<std::string>{});
     // Folders that only carry those names are searched like any other.
     MakeStock(dir.File("root/proc/data/cars/fm50/car.viv"));
     fs::create_directories(dir.File("root/sys"));
@@ -329,6 +338,28 @@ TEST(FirstRunCheck, SearchesOnlyWhenNotInstalledOrAFileIsMissing) {
     EXPECT_TRUE(TemplatesPresent(templates));
 }
 
+TEST(FindStockCarPackage, WalksAFolderOnceHoweverManyDrivesLeadToIt) {
+    ScratchDir dir;
+    ScopedHome home(dir.File("home"));
+    fs::create_directories(dir.File("home/.wine/drive_c/Games/Racer"));
+    fs::create_directories(dir.File("home/.wine/dosdevices"));
+    for (const char* drive : {"c:", "d:", "e:"})
+        fs::create_directory_symlink("../drive_c", dir.File("home/.wine/dosdevices/") + drive);
+    std::vector<std::string> entered;
+    EXPECT_EQ(FindStockCarPackage("", [&](const std::string& f) { entered.push_back(f); }), "");
+    const std::string c = dir.File("home/.wine/dosdevices/c:");
+    std::vector<std::string> expected = {c, c + "/Games", c + "/Games/Racer", dir.File("home")};
+    for (const char* root : {"/mnt", "/media", "/run/media"}) {
+        if (fs::is_directory(root))
+            entered.erase(std::remove_if(entered.begin(), entered.end(),
+                                         [root](const std::string& f) {
+                                             return f.rfind(root, 0) == 0;
+                                         }),
+                          entered.end());
+    }
+    EXPECT_EQ(entered, expected);
+}
+
 TEST(FirstRunCheck, AnyMarkerButZeroCountsAsInstalled) {
     ScratchDir dir;
     ScopedHome home(dir.File("home"));
@@ -345,11 +376,47 @@ TEST(FirstRunCheck, AnyMarkerButZeroCountsAsInstalled) {
         EXPECT_EQ(searched, 0) << marker;
         EXPECT_EQ(profile.values["Settings/Installed"], marker);
     }
+    // A marker of 0 beside all eight files is a marker gone wrong: it is written anew.
     FakeProfile zero;
     zero.values["Settings/Installed"] = 0;
+    EXPECT_TRUE(FirstRunCheck(zero, templates, count));
+    EXPECT_EQ(searched, 0);
+    EXPECT_EQ(zero.values["Settings/Installed"], 1);
+    // Files that are not the installed ones do not count: the check searches.
+    fs::remove(templates + "dash.fce");
+    fs::create_directory(templates + "dash.fce");
     EXPECT_THROW(FirstRunCheck(zero, templates, count), CarconvError);
     EXPECT_GT(searched, 0);
 }
+
+// The settings file as a user may find it: gone, or with the marker's line damaged.
+class LostMarker : public testing::TestWithParam<const char*> {};
+
+TEST_P(LostMarker, AllEightTemplatesAreTheInstalledStateAndTheMarkerIsRepaired) {
+    ScratchDir dir;
+    ScopedHome home(dir.File("home"));
+    fs::create_directories(dir.File("home"));
+    const std::string templates = dir.File("templates/");
+    fs::create_directories(templates);
+    test::WriteTemplates(templates);
+    IniProfileStore profile(dir.File("config"), "carconv");
+    profile.SetRegistryKey("Quillmark");
+    if (*GetParam() != '\0') {
+        fs::create_directories(dir.File("config/Quillmark"));
+        test::WriteFile(profile.FilePath(), std::string(GetParam()));
+    }
+    ScopedWarningSink quiet([](const std::string&) {});  // the damaged line is reported
+    int searched = 0;
+    EXPECT_TRUE(FirstRunCheck(profile, templates, [&](const std::string&) { ++searched; }));
+    EXPECT_EQ(searched, 0);
+    IniProfileStore reread(dir.File("config"), "carconv");
+    reread.SetRegistryKey("Quillmark");
+    EXPECT_EQ(reread.GetProfileInt("Settings", "Installed", 0), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, LostMarker,
+                         testing::Values("", "[Settings]\nInstalled\n", "[Settings]\nInstalled=x\n",
+                                         "[Settings\nInstalled=1\n"));
 
 TEST(TemplateDirectory, CommandLineThenEnvironmentThenDataHome) {
     const char* oldEnv = std::getenv("CARCONV_TEMPLATES");

@@ -3,6 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -259,6 +260,12 @@ CarconvProcess::CarconvProcess(const std::string& env, const ScratchDir& io,
     int pipeEnds[2] = {-1, -1};
     if (holdInput && pipe(pipeEnds) != 0)
         throw std::runtime_error("test: cannot make a pipe");
+    // Only this process's carconv may inherit the pipe: another one holding its writing end too
+    // would keep CloseInput from ending the input.
+    for (int end : pipeEnds) {
+        if (end >= 0)
+            fcntl(end, F_SETFD, FD_CLOEXEC);
+    }
     // `exec` all the way: the shell becomes env, which becomes carconv, one process throughout.
     const std::string command = (directory.empty() ? "" : "cd " + Q(directory) + " && ") +
                                 "exec env " + env + " " + std::string(CARCONV_EXECUTABLE) + " " +
@@ -289,6 +296,12 @@ CarconvProcess::~CarconvProcess() {
     }
     if (input_ >= 0)
         close(input_);
+}
+
+void CarconvProcess::CloseInput() {
+    if (input_ >= 0)
+        close(input_);
+    input_ = -1;
 }
 
 std::optional<int> CarconvProcess::Wait(double seconds) {

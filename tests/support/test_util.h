@@ -122,6 +122,8 @@ class CarconvProcess {
     // Whether the process ended by a signal rather than by exiting (after Wait).
     bool KilledBySignal() const { return killedBySignal_; }
     int Pid() const { return pid_; }
+    // Ends the standard input held open with `holdInput`: a question waiting on it reads its end.
+    void CloseInput();
     std::string Out() const;
     std::string Err() const;
 
