@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-#include "platform/wide_text.h"
+#include "desktop/win32_controls.h"
 #include "desktop/windows_file_dialogs.h"
+#include "platform/wide_text.h"
 
 namespace carconv {
 
@@ -20,22 +21,6 @@ constexpr int kWidth = 460;
 constexpr int kFolderHeight = 18;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 26;
-
-HFONT DialogFont() {
-    return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
-
-// The height `text` takes in the dialog font, wrapped at `width` pixels.
-int TextHeight(const std::wstring& text, int width) {
-    RECT bounds{0, 0, width, 0};
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(screen, DialogFont());
-    DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &bounds,
-              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(screen, old);
-    ReleaseDC(nullptr, screen);
-    return bounds.bottom - bounds.top;
-}
 
 LRESULT CALLBACK SearchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* choice =
@@ -67,22 +52,11 @@ LRESULT CALLBACK SearchWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool RegisterWindowClass() {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = SearchWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
 class Win32SearchWindow : public SearchWindow {
   public:
     // Check window() afterwards: it is null when the window could not be made.
     explicit Win32SearchWindow(const SearchWindowText& text) {
-        if (!RegisterWindowClass())
+        if (!RegisterPlainWindowClass(kWindowClass, SearchWindowProc))
             return;
         const std::wstring message = WidenUtf8(text.message);
         const int messageHeight = TextHeight(message, kWidth - 2 * kMargin);
@@ -102,18 +76,18 @@ class Win32SearchWindow : public SearchWindow {
         if (window_ == nullptr)
             return;
         int top = kMargin;
-        AddControl(L"STATIC", message, SS_LEFT | SS_NOPREFIX, kMargin, top, kWidth - 2 * kMargin,
-                   messageHeight, 0);
+        AddControl(window_, L"STATIC", message, SS_LEFT | SS_NOPREFIX, kMargin, top,
+                   kWidth - 2 * kMargin, messageHeight, 0);
         top += messageHeight + 8;
         // The middle of a long path gives way, so the drive and the deepest folder stay.
-        folder_ = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, kMargin, top,
-                             kWidth - 2 * kMargin, kFolderHeight, 0);
+        folder_ = AddControl(window_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS,
+                             kMargin, top, kWidth - 2 * kMargin, kFolderHeight, 0);
         top += kFolderHeight + 14;
         const int cancelLeft = kWidth - kMargin - kButtonWidth;
-        AddControl(L"BUTTON", L"&Locate...", BS_PUSHBUTTON | WS_TABSTOP,
+        AddControl(window_, L"BUTTON", L"&Locate...", BS_PUSHBUTTON | WS_TABSTOP,
                    cancelLeft - 8 - kButtonWidth, top, kButtonWidth, kButtonHeight, kLocateId);
-        HWND cancel = AddControl(L"BUTTON", L"Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP, cancelLeft,
-                                 top, kButtonWidth, kButtonHeight, IDCANCEL);
+        HWND cancel = AddControl(window_, L"BUTTON", L"Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP,
+                                 cancelLeft, top, kButtonWidth, kButtonHeight, IDCANCEL);
         ShowWindow(window_, SW_SHOWNORMAL);
         SetForegroundWindow(window_);
         SetFocus(cancel);
@@ -151,15 +125,6 @@ class Win32SearchWindow : public SearchWindow {
     }
 
   private:
-    HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
-                    int width, int height, int id) {
-        HWND control = CreateWindowExW(
-            0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height, window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
-        return control;
-    }
-
     HWND window_ = nullptr;
     HWND folder_ = nullptr;
     std::string shown_;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "desktop/win32_controls.h"
 #include "desktop/windows_file_dialogs.h"
 #include "platform/wide_text.h"
 
@@ -23,21 +24,6 @@ constexpr int kMargin = 12;
 constexpr int kTextWidth = 480;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 26;
-
-HFONT DialogFont() {
-    return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
-
-int TextHeight(const std::wstring& text, int width) {
-    RECT bounds{0, 0, width, 0};
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(screen, DialogFont());
-    DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &bounds,
-              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-    SelectObject(screen, old);
-    ReleaseDC(nullptr, screen);
-    return bounds.bottom - bounds.top;
-}
 
 // The picture laid over the window's background colour, as a top-down 32-bit bitmap.
 HBITMAP PictureBitmap(const WrittenReport& report) {
@@ -104,37 +90,17 @@ LRESULT CALLBACK WrittenWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool RegisterWindowClass() {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = WrittenWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
-HWND AddControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style,
-                int x, int y, int width, int height, int id) {
-    HWND control = CreateWindowExW(
-        0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
-    return control;
-}
-
 }  // namespace
 
 void ShowWin32WrittenWindow(const WrittenReport& report) {
-    if (!RegisterWindowClass())
+    if (!RegisterPlainWindowClass(kWindowClass, WrittenWindowProc))
         return;
     WindowState state;
     state.folder = std::filesystem::path(WidenUtf8(report.outputPath)).parent_path().wstring();
     const bool picture = HasPicture(report);
     const int width = std::max(kTextWidth, picture ? report.pictureWidth : 0) + 2 * kMargin;
     const std::wstring text = WidenUtf8(WrittenReportText(report));
-    const int textHeight = TextHeight(text, width - 2 * kMargin);
+    const int textHeight = TextHeight(text, width - 2 * kMargin, DT_EDITCONTROL);
     const int pictureHeight = picture ? report.pictureHeight + 8 : 0;
     const int height = kMargin + pictureHeight + textHeight + 14 + kButtonHeight + kMargin;
 
@@ -144,20 +110,19 @@ void ShowWin32WrittenWindow(const WrittenReport& report) {
     AdjustWindowRectEx(&frame, style, FALSE, extended);
     const int frameWidth = frame.right - frame.left;
     const int frameHeight = frame.bottom - frame.top;
-    HWND window = CreateWindowExW(
-        extended, kWindowClass, WidenUtf8(kWrittenWindowTitle).c_str(), style,
-        (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
-        (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth, frameHeight, nullptr,
-        nullptr, GetModuleHandleW(nullptr), &state);
+    HWND window = CreateWindowExW(extended, kWindowClass, WidenUtf8(kWrittenWindowTitle).c_str(),
+                                  style, (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
+                                  (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth,
+                                  frameHeight, nullptr, nullptr, GetModuleHandleW(nullptr), &state);
     if (window == nullptr)
         return;  // no desktop to show it on: the conversion's own lines said what happened
 
     int top = kMargin;
     HBITMAP bitmap = picture ? PictureBitmap(report) : nullptr;
     if (bitmap != nullptr) {
-        HWND image = AddControl(window, L"STATIC", L"", SS_BITMAP,
-                                (width - report.pictureWidth) / 2, top, report.pictureWidth,
-                                report.pictureHeight, 0);
+        HWND image =
+            AddControl(window, L"STATIC", L"", SS_BITMAP, (width - report.pictureWidth) / 2, top,
+                       report.pictureWidth, report.pictureHeight, 0);
         SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
     }
     top += pictureHeight;
