@@ -55,7 +55,7 @@ bench: deps
 # Wine in a throwaway prefix inside the build directory, and its window tests once more on a
 # virtual X server) and for i686 (the programs only), then packs each into a zip,
 # carconv-<version>-win64.zip and -win32.zip in its build directory, and proves the zips under Wine
-# (32-bit Wine, wine32, for the i686 one).
+# (32-bit Wine, wine32, for the i686 one, where the kernel runs 32-bit programs).
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 WIN_TARGETS = carconv carconvw carconv_windows_texts

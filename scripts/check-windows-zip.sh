@@ -47,6 +47,14 @@ done
 grep -q $'^## Windows\r$' "$work/unpacked/README.txt" || fail "README.txt lacks the Windows section"
 grep -q '^MIT License' "$work/unpacked/LICENSE.txt" || fail "LICENSE.txt is not the licence"
 
+# 32-bit Wine needs a kernel that runs 32-bit programs, which not every 64-bit one does (no IA-32
+# emulation): there, the 32-bit programs cannot run at all, and the check ends with the above.
+if [ "$format" = pei-i386 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "ok: $(basename "$zip"), not run: this machine does not execute 32-bit programs" \
+        "(/usr/lib/wine/wine from wine32 cannot start)"
+    exit 0
+fi
+
 # Under Wine, in a prefix beside the zip, from a folder that holds nothing but the samples.
 export WINEPREFIX="$(dirname "$zip")/wine-prefix"
 wine="$here/wine-run.sh"
