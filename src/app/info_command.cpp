@@ -25,6 +25,7 @@
 #include "mesh/fce3_file.h"
 #include "mesh/fce4_file.h"
 #include "platform/file_system.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -234,15 +235,20 @@ Json DescribeTga(const TgaFile& file) {
                    {"imageDescriptor", h.imageDescriptor}};
     j["runLengthEncoded"] = file.WasRunLengthEncoded();
     j["trailingBytes"] =
-        file.WasRunLengthEncoded() ? file.DroppedByteCount() : file.TrailingBytes().size();
+        file.WasRunLengthEncoded() ? file.DroppedByteCount() : file.TrailingByteCount();
     // Looked for in the file itself: a decoded image no longer holds what followed its data.
-    const Bytes bytes = ReadWholeFile(file.path);
     const std::size_t trailing = j["trailingBytes"].get<std::size_t>();
-    bool footer =
-        trailing >= kTgaFooterSize &&
-        std::equal(kTgaFooterSignature.begin(), kTgaFooterSignature.end(),
-                   bytes.end() - static_cast<std::ptrdiff_t>(kTgaFooterSignature.size()),
-                   [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+    bool footer = false;
+    if (trailing >= kTgaFooterSize) {
+        const ReadOnlyFile in(file.path);
+        const std::int64_t at =
+            in.Size() - static_cast<std::int64_t>(kTgaFooterSignature.size());
+        const Bytes end = in.ReadAt(std::max<std::int64_t>(at, 0), kTgaFooterSignature.size());
+        footer = std::equal(kTgaFooterSignature.begin(), kTgaFooterSignature.end(), end.begin(),
+                            end.end(), [](char a, std::uint8_t b) {
+                                return static_cast<std::uint8_t>(a) == b;
+                            });
+    }
     j["footer"] = footer;
     return j;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 #include <random>
+#include <string_view>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -17,6 +18,7 @@
 #include "files/safe_name.h"
 #include "files/unpack_budget.h"
 #include "files/viv_archive.h"
+#include "files/working_directory.h"
 #include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
@@ -65,21 +67,33 @@ void ListArchive(const std::string& archive, bool json, std::ostream& out) {
 
 namespace {
 
-// A fresh directory beside `target`, removed when it goes unless kept.
+constexpr std::string_view kStagingPrefix = ".carconv-unpack-";
+constexpr std::size_t kStagingDigits = 16;
+
+bool IsStagingName(const std::string& name) {
+    return name.size() == kStagingPrefix.size() + kStagingDigits &&
+           name.compare(0, kStagingPrefix.size(), kStagingPrefix) == 0 &&
+           IsHexDigits(std::string_view(name).substr(kStagingPrefix.size()));
+}
+
+// A fresh directory beside `target`, removed when it goes unless kept. It is marked as this
+// process's own like a working directory, so that what an unpack killed outright leaves is
+// removed by the next unpack beside it.
 TemporaryPath StagingDirectoryBeside(const std::string& target) {
     std::string parent = PathString(NativePath(target).parent_path());
     if (parent.empty())
         parent = ".";
     CreateDirectories(parent);
+    SweepAbandonedDirectories(parent, IsStagingName);
     std::random_device device;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = JoinPath(
-            parent, fmt::format(".carconv-unpack-{:08x}{:08x}", device(), device()));
+            parent, fmt::format("{}{:08x}{:08x}", kStagingPrefix, device(), device()));
         std::error_code ec;
-        TemporaryPath staging =
-            TemporaryPath::Create(candidate, TemporaryPath::Kind::kDirectoryTree, [&]() {
-                return std::filesystem::create_directory(NativePath(candidate), ec);
-            });
+        TemporaryPath staging = TemporaryPath::Create(
+            candidate, TemporaryPath::Kind::kDirectoryTree,
+            [&]() { return std::filesystem::create_directory(NativePath(candidate), ec); },
+            OwnerMarkPath(candidate));
         if (staging)
             return staging;
         if (ec && ec != std::errc::file_exists)

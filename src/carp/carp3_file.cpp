@@ -22,7 +22,7 @@ int Carp3File::Reset() {
 }
 
 int Carp3File::Load() {
-    return Parse(ReadWholeFile(path));
+    return Parse(ReadWithin(kMaxCarpTextSize, "performance text"));
 }
 
 int Carp3File::Parse(ByteSpan text) {

@@ -19,7 +19,7 @@ int Carp4File::Reset() {
 }
 
 int Carp4File::Load() {
-    Parse(ReadWholeFile(path));
+    Parse(ReadWithin(kMaxCarpTextSize, "performance text"));
     loadedFrom_ = path;
     return 1;
 }
@@ -40,7 +40,7 @@ bool Carp4File::FileHoldsParameters() const {
     std::array<std::string, kCarp4ParameterCount> values;
     std::array<bool, kCarp4ParameterCount> missing{};
     try {
-        ParseCarpText(ReadWholeFile(path), path, values, missing);
+        ParseCarpText(ReadWithin(kMaxCarpTextSize, "performance text"), path, values, missing);
     } catch (const CarconvError&) {
         return false;  // gone or grown too large: written anew
     }

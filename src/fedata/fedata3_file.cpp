@@ -44,10 +44,11 @@ int Fedata3File::Reset() {
 }
 
 int Fedata3File::Load() {
-    return Parse(ReadWholeFile(path));
+    return Parse(ReadWithin(kMaxFedataSize, "front-end file"));
 }
 
 int Fedata3File::Parse(ByteSpan bytes) {
+    RefuseLargerThan(bytes.size(), kMaxFedataSize, "front-end file");
     const std::int32_t size = LengthOf(bytes);
     Bytes padded;
     ByteReader reader(PadToHeader(bytes, kHeaderSize, padded), path);

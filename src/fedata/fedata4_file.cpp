@@ -24,12 +24,13 @@ int Fedata4File::Reset() {
 }
 
 int Fedata4File::Load() {
-    Parse(ReadWholeFile(path));
+    Parse(ReadWithin(kMaxFedataSize, "front-end file"));
     loadedFrom_ = path;
     return 1;
 }
 
 int Fedata4File::Parse(ByteSpan bytes) {
+    RefuseLargerThan(bytes.size(), kMaxFedataSize, "front-end file");
     const std::int32_t size = LengthOf(bytes);
     Bytes padded;
     ByteReader reader(PadToHeader(bytes, kHeaderSize, padded), path);

@@ -23,6 +23,10 @@ namespace carconv {
 // back the same.
 inline constexpr std::size_t kFedataStringWindow = 256;
 
+// Real front-end files hold a few kilobytes: forty strings and a header. Larger ones are refused
+// before they are read, so that no such file costs more memory than this.
+inline constexpr std::size_t kMaxFedataSize = std::size_t{1} << 20;
+
 // The string at `offset` in the reader's bytes. An offset that is negative, or at or beyond the
 // end of the bytes, names no string and gives the empty string. Moves the reader.
 std::string ReadFedataString(ByteReader& reader, std::int32_t offset);

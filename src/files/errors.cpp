@@ -13,12 +13,14 @@ IoError::IoError(const std::string& path, const std::string& reason)
     : CarconvError(PrintableName(ShownPath(path)) + ": " + reason), path_(path) {}
 
 FormatError::FormatError(const std::string& file, std::size_t offset, const std::string& what)
-    : CarconvError(PrintableName(ShownPath(file)) + ": " + what + " at offset " +
-                   HexOffset(offset)),
-      file_(file) {}
+    : FormatError(file, what + " at offset " + HexOffset(offset)) {}
 
 FormatError::FormatError(const std::string& file, const std::string& what)
-    : CarconvError(PrintableName(ShownPath(file)) + ": " + what), file_(file) {}
+    : CarconvError(PrintableName(ShownPath(file)) + ": " + what), file_(file), problem_(what) {}
+
+std::string FormatError::ProblemIn(const std::string& file) const {
+    return file == file_ ? problem_ : std::string(this->what());
+}
 
 std::string HexOffset(std::size_t offset) {
     return fmt::format("0x{:x}", offset);

@@ -31,9 +31,13 @@ class FormatError : public CarconvError {
     FormatError(const std::string& file, std::size_t offset, const std::string& what);
     FormatError(const std::string& file, const std::string& what);
     const std::string& File() const { return file_; }
+    // what() without its file part when the file is `file`, for a message that names it already;
+    // what() itself for any other file.
+    std::string ProblemIn(const std::string& file) const;
 
   private:
     std::string file_;
+    std::string problem_;
 };
 
 // Formats a byte offset the way error messages show it: 0x followed by lower-case hex digits.

@@ -1,6 +1,9 @@
 #include "files/game_file.h"
 
+#include <algorithm>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "files/errors.h"
 #include "platform/file_system.h"
@@ -27,6 +30,22 @@ int GameFile::Load() {
 int GameFile::Parse(ByteSpan bytes) {
     length = LengthOf(bytes);
     return 1;
+}
+
+Bytes GameFile::ReadWithin(std::size_t limit, const char* what) const {
+    Bytes bytes = ReadFilePrefix(path, limit + 1);
+    if (bytes.size() > limit)
+        RefuseLargerThan(
+            std::max<std::uint64_t>(static_cast<std::uint64_t>(FileSize(path)), bytes.size()),
+            limit, what);
+    return bytes;
+}
+
+void GameFile::RefuseLargerThan(std::uint64_t size, std::size_t limit, const char* what) const {
+    if (size > limit) {
+        throw FormatError(path, fmt::format("{} of {} bytes is larger than the limit of {} bytes",
+                                            what, size, limit));
+    }
 }
 
 std::int32_t GameFile::LengthOf(ByteSpan bytes) const {

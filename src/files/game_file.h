@@ -50,6 +50,13 @@ class GameFile {
     std::int32_t length = 0;
 
   protected:
+    // For formats that only small files take (texts, tables): the whole file at `path`, of which
+    // no more than `limit` + 1 bytes are ever read. A larger file is a FormatError,
+    // "`what` of N bytes is larger than the limit of `limit` bytes", as RefuseLargerThan gives.
+    Bytes ReadWithin(std::size_t limit, const char* what) const;
+    // Throws that FormatError when `size` is larger than `limit`.
+    void RefuseLargerThan(std::uint64_t size, std::size_t limit, const char* what) const;
+
     // The size of `bytes` as a file length. Throws IoError naming `path` for 2 GiB or more, which
     // the formats' 32-bit sizes cannot describe (the file layer refuses such files as well).
     std::int32_t LengthOf(ByteSpan bytes) const;

@@ -10,6 +10,7 @@
 
 #include "carp/carp3_file.h"
 #include "carp/carp4_file.h"
+#include "carp/carp_text.h"
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
 #include "files/errors.h"
@@ -130,8 +131,8 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportWarning(PrintableName(file->GetFileName()) + ": kept unread, it is not a valid " + file->typeTag +
-                      " file: " + e.what());
+        ReportWarning(PrintableName(file->GetFileName()) + ": kept unread, it is not a valid " +
+                      file->typeTag + " file: " + e.ProblemIn(path));
         // Released first: a container removes what it unpacked before it failed.
         file.reset();
         file = std::make_unique<GameFile>(std::move(path));
@@ -151,7 +152,7 @@ std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDept
     else if (family == MemberFamily::kFedata)
         content = ReadFilePrefix(path, 1);
     else if (family == MemberFamily::kCarp)
-        content = ReadWholeFile(path);
+        content = ReadFilePrefix(path, kMaxCarpTextSize + 1);
     return NewOfFamily(family, content, path, nestingDepth, std::move(budget));
 }
 

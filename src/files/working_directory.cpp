@@ -99,18 +99,25 @@ bool IsWorkingDirectoryName(const std::string& name) {
         return false;
     const std::string hint = name.substr(kPrefix.size(), dash - kPrefix.size());
     const std::string digits = name.substr(dash + 1);
-    return SanitizeHint(hint) == hint && std::all_of(digits.begin(), digits.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
+    return SanitizeHint(hint) == hint && IsHexDigits(digits);
 }
 
 }  // namespace
 
 void SweepAbandonedWorkingDirectories() {
     std::string base;
-    std::vector<DirectoryEntry> entries;
     try {
         base = TemporaryDirectory();
+    } catch (const IoError&) {
+        return;  // the run that needs the directory reports the problem
+    }
+    SweepAbandonedDirectories(base, IsWorkingDirectoryName);
+}
+
+void SweepAbandonedDirectories(const std::string& base,
+                               const std::function<bool(const std::string& name)>& isOurs) {
+    std::vector<DirectoryEntry> entries;
+    try {
         entries = SearchDirectory(base);
     } catch (const IoError&) {
         return;  // the run that needs the directory reports the problem
@@ -123,7 +130,7 @@ void SweepAbandonedWorkingDirectories() {
             name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
             continue;
         const std::string directoryName = name.substr(1, name.size() - 1 - kSuffix.size());
-        if (!IsWorkingDirectoryName(directoryName))
+        if (!isOurs(directoryName))
             continue;
         const std::string mark = JoinPath(base, name);
         const std::string directory = JoinPath(base, directoryName);

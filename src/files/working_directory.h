@@ -13,6 +13,7 @@
 // (platform/output_file.h), and every run first removes the working directories whose process
 // has ended (SweepAbandonedWorkingDirectories).
 
+#include <functional>
 #include <string>
 
 #include "platform/temporary_path.h"
@@ -51,5 +52,9 @@ class WorkingDirectory {
 // mark file no live process marks any more, and such mark files without their directory. Anything
 // else is left alone; nothing is reported.
 void SweepAbandonedWorkingDirectories();
+// The same sweep in `base`, of the directories whose names `isOurs` accepts, each marked by
+// OwnerMarkPath beside it.
+void SweepAbandonedDirectories(const std::string& base,
+                               const std::function<bool(const std::string& name)>& isOurs);
 
 }  // namespace carconv

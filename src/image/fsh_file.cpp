@@ -1,6 +1,7 @@
 #include "image/fsh_file.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include <fmt/format.h>
@@ -11,22 +12,32 @@
 #include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
+using DirectoryRecord = FshFile::DirectoryRecord;
+
 namespace {
 
-struct DirectoryRecord {
-    std::string name;
-    std::size_t offset;
-    std::size_t size;
-};
+// The bytes of a file of `fileSize` bytes that ReadDirectory reads, given the first
+// kDirectoryOffset of them: header and records, as many as the count claims and the file can hold.
+std::size_t DirectoryExtent(ByteSpan head, std::uint64_t fileSize) {
+    if (head.size() < FshFile::kEntryCountOffset + 4 || fileSize < FshFile::kDirectoryOffset)
+        return head.size();
+    const std::int32_t count = LoadI32le(head, FshFile::kEntryCountOffset);
+    const std::uint64_t room = (fileSize - FshFile::kDirectoryOffset) / FshFile::kRecordSize;
+    const std::uint64_t records = count < 0 ? 0 : std::min<std::uint64_t>(count, room);
+    return static_cast<std::size_t>(FshFile::kDirectoryOffset + records * FshFile::kRecordSize);
+}
 
-// Reads and checks the whole directory; nothing is written before it has passed.
-std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, const std::string& file) {
-    if (bytes.size() < FshFile::kEntryCountOffset + 4) {
+// Reads and checks the whole directory of a file of `fileSize` bytes that begins with `bytes`
+// (DirectoryExtent of them, or more); nothing is written before it has passed.
+std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, std::uint64_t fileSize,
+                                           const std::string& file) {
+    if (fileSize < FshFile::kEntryCountOffset + 4) {
         throw FormatError(file, fmt::format("file of {} bytes is too short to hold an entry count",
-                                            bytes.size()));
+                                            fileSize));
     }
     ByteReader reader(bytes, file);
     reader.Seek(FshFile::kEntryCountOffset);
@@ -36,8 +47,9 @@ std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, const std::string& fi
                           fmt::format("negative entry count {}", count));
     }
     const std::size_t recordRoom =
-        bytes.size() >= FshFile::kDirectoryOffset
-            ? (bytes.size() - FshFile::kDirectoryOffset) / FshFile::kRecordSize
+        fileSize >= FshFile::kDirectoryOffset
+            ? static_cast<std::size_t>((fileSize - FshFile::kDirectoryOffset) /
+                                       FshFile::kRecordSize)
             : 0;
     if (static_cast<std::size_t>(count) > recordRoom) {
         throw FormatError(file, FshFile::kEntryCountOffset,
@@ -46,7 +58,7 @@ std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, const std::string& fi
                                       count,
                                       FshFile::kDirectoryOffset +
                                           static_cast<std::uint64_t>(count) * FshFile::kRecordSize,
-                                      bytes.size()));
+                                      fileSize));
     }
 
     std::vector<DirectoryRecord> records;
@@ -66,11 +78,11 @@ std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, const std::string& fi
                                           i, PrintableName(raw)));
         }
         const std::int32_t offset = reader.I32le();
-        if (offset < 0 || static_cast<std::size_t>(offset) > bytes.size()) {
+        if (offset < 0 || static_cast<std::uint64_t>(offset) > fileSize) {
             throw FormatError(file, recordStart + FshFile::kRecordOffsetField,
                               fmt::format("entry {} (\"{}\") starts at {}, outside the file of {} "
                                           "bytes",
-                                          i, PrintableName(name), offset, bytes.size()));
+                                          i, PrintableName(name), offset, fileSize));
         }
         if (i > 0 && static_cast<std::size_t>(offset) <= previousOffset) {
             throw FormatError(file, recordStart + FshFile::kRecordOffsetField,
@@ -84,7 +96,7 @@ std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, const std::string& fi
         previousOffset = static_cast<std::size_t>(offset);
     }
     if (!records.empty())
-        records.back().size = bytes.size() - records.back().offset;
+        records.back().size = static_cast<std::size_t>(fileSize - records.back().offset);
     return records;
 }
 
@@ -104,17 +116,36 @@ std::string FshFile::WorkingDirectoryPath() const {
 }
 
 int FshFile::Load() {
-    return Unpack(ReadWholeFile(path), true);
+    const ReadOnlyFile in(path);
+    if (in.Size() > std::int64_t{INT32_MAX})
+        throw IoError(path, "file is too large (2 GiB or more)");
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(in.Size());
+    // The directory alone is read; each entry goes from the archive into its file in the kernel,
+    // and its image reads what it needs from the archive.
+    const Bytes head = in.ReadAt(0, kDirectoryOffset);
+    const Bytes directory = in.ReadAt(0, DirectoryExtent(head, fileSize));
+    return Unpack(ReadDirectory(directory, fileSize, path), fileSize, true,
+                  [&](const DirectoryRecord& record, FshImage& image) {
+                      AtomicFileWriter out(image.path);
+                      out.AppendRange(in, static_cast<std::int64_t>(record.offset),
+                                      static_cast<std::int64_t>(record.size));
+                      out.Commit();
+                      image.LoadFrom(in, static_cast<std::int64_t>(record.offset),
+                                     static_cast<std::int64_t>(record.size));
+                  });
 }
 
 int FshFile::Parse(ByteSpan bytes) {
-    return Unpack(bytes, false);
+    LengthOf(bytes);
+    return Unpack(ReadDirectory(bytes, bytes.size(), path), bytes.size(), false,
+                  [bytes](const DirectoryRecord& record, FshImage& image) {
+                      image.Parse(bytes.subspan(record.offset, record.size));
+                  });
 }
 
-int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
-    const std::int32_t size = LengthOf(bytes);
-    const std::vector<DirectoryRecord> records = ReadDirectory(bytes, path);
-    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, bytes.size());
+int FshFile::Unpack(const std::vector<DirectoryRecord>& records, std::uint64_t fileSize,
+                    bool toDisk, const EntryReader& read) {
+    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, fileSize);
 
     // A failed first Load leaves no directory behind: the fresh one is removed with `fresh`.
     std::unique_ptr<WorkingDirectory> fresh;
@@ -128,13 +159,9 @@ int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
     loaded.reserve(records.size());
     for (const DirectoryRecord& record : records) {
         ThrowIfStopRequested();
-        const ByteSpan entry = bytes.subspan(record.offset, record.size);
-        budget->Charge(record.size);
-        std::string imagePath = JoinPath(toDisk ? directory : path, record.name);
-        if (toDisk)
-            WriteFileAtomically(imagePath, entry);
-        auto image = std::make_unique<FshImage>(std::move(imagePath));
-        image->Parse(entry);
+    budget->Charge(record.size);
+        auto image = std::make_unique<FshImage>(JoinPath(toDisk ? directory : path, record.name));
+        read(record, *image);
         loaded.push_back(std::move(image));
     }
 
@@ -146,7 +173,7 @@ int FshFile::Unpack(ByteSpan bytes, bool toDisk) {
                             static_cast<std::int32_t>(records[i].size), loaded[i].get()});
         ownedImages_.push_back(std::move(loaded[i]));
     }
-    length = size;
+    length = static_cast<std::int32_t>(fileSize);
     return 1;
 }
 
@@ -156,8 +183,9 @@ std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path) {
         pictures->Load();
         return pictures;
     } catch (const FormatError& e) {
-        ReportWarning(PrintableName(pictures->GetFileName()) + ": carried as it is, although it is not a valid " +
-                      "picture archive: " + e.what());
+        ReportWarning(PrintableName(pictures->GetFileName()) +
+                      ": carried as it is, although it is not a valid picture archive: " +
+                      e.ProblemIn(path));
     }
     // Released first: it removes whatever it had unpacked.
     pictures.reset();

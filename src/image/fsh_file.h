@@ -13,8 +13,9 @@
 //   ...                       entries      entry i runs from its offset to the next entry's
 //                                          offset; the last one to the end of the file
 //
-// Load unpacks the archive: each entry's bytes become a file named after the entry in a working
-// directory of the archive's own, and an FshImage is read from them for that file. The FshFile
+// Load unpacks the archive: each entry's bytes go, in the kernel where the system can, into a file
+// named after the entry in a working directory of the archive's own, and an FshImage is made for
+// that file, reading its header from the entry's bytes in the archive (its pixels when asked for). The FshFile
 // owns the images and lists them, in directory order, in `images` (which, like every FileList, owns
 // nothing). The working directory is created fresh under the temporary directory at the first
 // Load, so unpacking can never touch anything beside the archive, and it is removed with
@@ -27,13 +28,14 @@
 // or larger than the file can hold, a name that is not safe as a file name (the name ends at its
 // first zero byte; an empty name is unsafe), and offsets that do not strictly ascend or lie outside
 // the file are FormatErrors. Entries with the same name write the same file, the later one
-// replacing the earlier; each image is read from its own entry's bytes and so holds them.
+// replacing the earlier; each image reads its own entry's bytes in the archive and so holds them.
 //
 // The archive is never rewritten: Reset, Save and SaveAs are the base class's and touch no file, so
 // an FshFile in an output package is packed exactly as it lies on disk.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,9 +91,18 @@ class FshFile : public GameFile {
     // Empty before the first Load.
     std::string WorkingDirectoryPath() const;
 
+    struct DirectoryRecord {
+        std::string name;
+        std::size_t offset;
+        std::size_t size;
+    };
+
   private:
-    // Load (`toDisk`) and Parse.
-    int Unpack(ByteSpan bytes, bool toDisk);
+    // Reads the image of one entry (whose file, on disk, is the image's path).
+    using EntryReader = std::function<void(const DirectoryRecord& record, FshImage& image)>;
+    // Load (`toDisk`) and Parse of an archive of `fileSize` bytes whose directory is `records`.
+    int Unpack(const std::vector<DirectoryRecord>& records, std::uint64_t fileSize, bool toDisk,
+               const EntryReader& read);
 
     std::shared_ptr<UnpackBudget> budget_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;

@@ -32,6 +32,7 @@
 
 #include "files/byte_reader.h"
 #include "files/game_file.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -63,8 +64,12 @@ class FshImage : public GameFile {
     explicit FshImage(std::string path);
     ~FshImage() override;
 
-    // Reads the entry file; sets `length` to its size. Throws only IoError.
+    // Reads the entry file's header and palette; the pixels are read when Pixels first asks for
+    // them. Sets `length` to its size. Throws only IoError.
     int Load() override;
+    // Load of an entry that lies in `file`, `size` bytes from `offset`: the pixels are read from
+    // there when asked for, so `file` must stay as it is while this image may need them.
+    void LoadFrom(const ReadOnlyFile& file, std::int64_t offset, std::int64_t size);
     // Load of an entry already in memory: the same reading, for bytes that need no file.
     int Parse(ByteSpan bytes) override;
 
@@ -80,7 +85,8 @@ class FshImage : public GameFile {
     std::int16_t Width() const { return width_; }
     std::int16_t Height() const { return height_; }
     const std::array<std::int16_t, kExtraWordCount>& ExtraWords() const { return extraWords_; }
-    const Bytes& Pixels() const { return pixels_; }
+    // Reads the pixels if Load left them in the file; IoError when it changed since.
+    const Bytes& Pixels() const;
     const std::array<std::uint8_t, kPaletteHeaderSize>& PaletteHeader() const {
         return paletteHeader_;
     }
@@ -89,13 +95,30 @@ class FshImage : public GameFile {
     // pixel data longer than the file.
     bool PixelDataComplete() const { return pixelDataComplete_; }
 
+    struct PixelLayout {
+        std::uint64_t bytesPerPixel;
+        std::uint64_t paletteBytes;  // palette header and palette after the pixels
+    };
+
   private:
+    // Keeps the header read from `head` (the entry's first bytes, padded with zeros) of an entry
+    // of `size` bytes and works out whether its pixel data is complete; the layout of that pixel
+    // data when it is complete and not empty.
+    std::optional<PixelLayout> KeepHeader(ByteSpan head, std::uint64_t size);
+    // Keeps the palette header and palette that `bytes` begins with.
+    void KeepPalette(ByteSpan bytes);
+
     std::uint8_t formatCode_ = 0;
     std::array<std::uint8_t, kHeaderBytesSize> headerBytes_{};
     std::int16_t width_ = 0;
     std::int16_t height_ = 0;
     std::array<std::int16_t, kExtraWordCount> extraWords_{};
-    Bytes pixels_;
+    // After Load, read on first use from `pixelSource_` at `pixelOffset_` (`pixelsPending_`).
+    mutable Bytes pixels_;
+    mutable bool pixelsPending_ = false;
+    std::size_t pixelByteCount_ = 0;
+    std::string pixelSource_;
+    std::int64_t pixelOffset_ = 0;
     std::array<std::uint8_t, kPaletteHeaderSize> paletteHeader_{};
     std::array<std::uint8_t, kPaletteSize> palette_{};
     bool pixelDataComplete_ = true;

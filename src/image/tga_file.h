@@ -27,8 +27,8 @@
 // kept: header, image ID, colour map (verbatim) and the bytes after an uncompressed image's data,
 // so that SaveAs of an uncompressed file writes exactly the bytes Load read, rows aside.
 //
-// Run-length-encoded images are decoded at Load and written uncompressed: image type 9, 10, 11
-// becomes 1, 2, 3 and the header says so from Load on. The bytes after RLE data are dropped, since
+// Run-length-encoded images are decoded when their data is read and written uncompressed: image
+// type 9, 10, 11 becomes 1, 2, 3 and the header says so from Load on. The bytes after RLE data are dropped, since
 // a footer's offsets into the file no longer hold once the data changes size. For such a file
 // `length` is therefore NOT the size of the file on disk but the size SaveAs will write, so that an
 // archive writer packing `length` bytes after SaveAs gets the whole rewritten file.
@@ -44,6 +44,8 @@
 #include "files/unpack_budget.h"
 
 namespace carconv {
+
+struct TgaLayout;
 
 struct TgaHeader {
     std::uint8_t idLength = 0;
@@ -99,7 +101,10 @@ class TgaFile : public GameFile {
 
     // Zeroes the header and empties every buffer. `length` is left as it was.
     int Reset() override;
-    // Reads the file. Throws FormatError for an image type or colour map type it cannot lay out,
+    // Reads the header, image ID and colour map, and checks the image data against them (a
+    // run-length image is walked to its end, a window at a time); the image data itself is read
+    // when Pixels, TrailingBytes, FlipRows or Serialize first needs it, so that loading costs the
+    // same memory whatever the size of the image. Throws FormatError for an image type or colour map type it cannot lay out,
     // for a colour map or image data the file cannot hold and for RLE data that overruns its
     // image or ends before it is complete; UnpackLimitError when the decoded image would exceed
     // the budget. Sets `length` to the size SaveAs will write.
@@ -119,9 +124,12 @@ class TgaFile : public GameFile {
     const TgaHeader& Header() const { return header_; }
     const Bytes& ImageId() const { return imageId_; }
     const Bytes& ColourMap() const { return colourMap_; }
-    const Bytes& Pixels() const { return pixels_; }
-    const Bytes& TrailingBytes() const { return trailing_; }
-    bool HasTrailingBytes() const { return !trailing_.empty(); }
+    // These two read the image data from the loaded file if it has not been read yet; IoError
+    // when the file can no longer be read, or changed since Load.
+    const Bytes& Pixels() const;
+    const Bytes& TrailingBytes() const;
+    std::size_t TrailingByteCount() const { return trailingByteCount_; }
+    bool HasTrailingBytes() const { return trailingByteCount_ != 0; }
     // True when Load decoded run-length-encoded data; Header().imageType is then the
     // uncompressed type that SaveAs writes.
     bool WasRunLengthEncoded() const { return wasRunLengthEncoded_; }
@@ -134,12 +142,25 @@ class TgaFile : public GameFile {
     }
 
   private:
+    // Takes from `budget_` what decoding the image of `layout` adds to a file of `fileSize` bytes.
+    void ChargeDecodedGrowth(const TgaLayout& layout, std::uint64_t fileSize);
+    // Keeps `layout`, after whose image data the file holds `afterData` more bytes, and sets
+    // `length`.
+    void Keep(TgaLayout layout, std::uint64_t afterData);
+    // Reads the image data and trailing bytes from the loaded file, once.
+    void ReadPixels() const;
+
     std::shared_ptr<UnpackBudget> budget_;
     TgaHeader header_;
     Bytes imageId_;
     Bytes colourMap_;
-    Bytes pixels_;
-    Bytes trailing_;
+    // Read on first use after Load (`pixelsPending_`), at once by Parse.
+    mutable Bytes pixels_;
+    mutable Bytes trailing_;
+    mutable bool pixelsPending_ = false;
+    std::size_t trailingByteCount_ = 0;
+    // The size of the file Load read, to tell a file changed since.
+    std::uint64_t loadedSize_ = 0;
     bool wasRunLengthEncoded_ = false;
     std::size_t droppedByteCount_ = 0;
     // The file Load read; empty after Parse.

@@ -197,6 +197,11 @@ std::string TemporaryDirectory() {
 
 namespace carconv {
 
+bool IsHexDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 namespace {
 
 // FNV-1a of the name with ASCII letters in lower case: the same target, however a file system that
@@ -217,11 +222,6 @@ std::string TemporaryStem(const std::string& targetName) {
 }
 
 constexpr std::size_t kRandomDigits = 16;
-
-bool IsHexDigits(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
 
 // The target's directory, as a path the directory search and JoinPath take.
 std::string DirectoryOf(const std::string& target) {

@@ -29,6 +29,8 @@ std::string PathString(const std::filesystem::path& path);
 
 // `dir` + separator + `name`; no separator is doubled when `dir` already ends in one.
 std::string JoinPath(const std::string& dir, const std::string& name);
+// Whether every character of `text` is a lower-case hex digit, as the names carconv makes hold.
+bool IsHexDigits(std::string_view text);
 
 // Reads a whole file into memory. Files of 2 GiB or more are refused: every format stores sizes
 // as signed 32-bit numbers.

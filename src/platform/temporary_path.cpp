@@ -178,7 +178,16 @@ void TemporaryPath::Keep() {
         return;
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.entries.erase(std::exchange(id_, 0));
+    const auto it = registry.entries.find(std::exchange(id_, 0));
+    if (it == registry.entries.end())
+        return;
+    // What is kept is no one's to sweep: its mark goes.
+    if (it->second.mark) {
+        it->second.mark.reset();
+        std::error_code ec;
+        std::filesystem::remove(NativePath(it->second.markPath), ec);
+    }
+    registry.entries.erase(it);
 }
 
 void RemoveAllTemporaryPaths(bool forGood) {

@@ -49,7 +49,7 @@ class TemporaryPath {
     // Removes the path now, with everything beneath it, links removed and never followed; also
     // when RemoveAllTemporaryPaths has gone over it already.
     void Remove();
-    // Leaves the path on disk and forgets it: it is no longer temporary.
+    // Leaves the path on disk and forgets it: it is no longer temporary, and its mark is removed.
     void Keep();
 
   private:

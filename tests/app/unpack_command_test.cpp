@@ -70,6 +70,46 @@ TEST(UnpackCommand, FailureLeavesNoNewDirectoryAndTheOldOneAsItWas) {
     EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in.viv", "old"}));
 }
 
+TEST(UnpackCommand, WhatAKilledUnpackLeftIsRemovedByTheNextBesideIt) {
+    ScratchDir dir;
+    ScratchDir io;
+    // Enough members that the unpack is still at work when it is killed.
+    std::vector<std::pair<std::string, Bytes>> members;
+    for (int i = 0; i < 3000; ++i)
+        members.emplace_back("m" + std::to_string(i), Bytes(4096, 1));
+    test::WriteArchive(dir.File("in.viv"), members);
+    test::WriteArchive(dir.File("small.viv"), {{"a.bin", Bytes{2}}});
+    auto leftovers = [&dir]() {
+        std::vector<std::string> found;
+        for (const std::string& name : test::ListNames(dir.Path())) {
+            if (name.find(".carconv-unpack-") != std::string::npos)
+                found.push_back(name);
+        }
+        return found;
+    };
+    test::CarconvProcess run("", io,
+                             "unpack " + test::Q(dir.File("in.viv")) + " " + test::Q(dir.File("out")));
+    // The directory the members go into first (its mark is "." + its name + ".owner").
+    auto staging = [&dir]() {
+        for (const std::string& name : test::ListNames(dir.Path())) {
+            if (name.rfind(".carconv-unpack-", 0) == 0)
+                return dir.File(name);
+        }
+        return std::string();
+    };
+    ASSERT_TRUE(run.WaitUntil(
+        [&]() { return !staging().empty() && test::ListNames(staging()).size() > 10; }, 60))
+        << run.Err();
+    kill(run.Pid(), SIGKILL);
+    run.Wait(60);
+    // Killed outright: its staging directory and the mark beside it stay.
+    ASSERT_EQ(leftovers().size(), 2u);
+
+    UnpackArchive(dir.File("small.viv"), dir.File("other"));
+    EXPECT_EQ(test::ListNames(dir.Path()),
+              (std::vector<std::string>{"in.viv", "other", "small.viv"}));
+}
+
 #endif
 
 }  // namespace

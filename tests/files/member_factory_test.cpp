@@ -175,14 +175,12 @@ TEST(MemberFactory, MalformedMembersAreKeptPlainWithAWarning) {
     EXPECT_EQ(mesh->typeTag, "");
     EXPECT_EQ(mesh->length, 4000);
     ASSERT_EQ(warnings.size(), 2u);
-    EXPECT_EQ(warnings[0].rfind("car00.tga: kept unread, it is not a valid TGA file: " +
-                                    dir.File("car00.tga") + ": ",
-                                0),
-              0u)
-        << warnings[0];
+    // The member is named once, ahead of the problem.
+    EXPECT_EQ(warnings[0], "car00.tga: kept unread, it is not a valid TGA file: unsupported image "
+                           "type 5 at offset 0x2");
     EXPECT_EQ(warnings[1],
-              "car.fce: kept unread, it is not a valid FCE4 file: " + dir.File("car.fce") +
-                  ": file of 4000 bytes is shorter than the 8248-byte mesh header");
+              "car.fce: kept unread, it is not a valid FCE4 file: file of 4000 bytes is shorter "
+              "than the 8248-byte mesh header");
 
     // A missing file is no content problem: it propagates.
     EXPECT_THROW(CreateMemberFile(dir.File("missing.fce")), IoError);

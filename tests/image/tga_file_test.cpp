@@ -532,9 +532,14 @@ TEST(TgaFile, ResetEmptiesEverythingAndAFailedLoadKeepsThePreviousContent) {
     WriteFile(dir.File("a.tga"), input);
     TgaFile tga(dir.File("a.tga"));
     tga.Load();
+    // Image data that Load left in the file cannot be read once the file has changed.
+    TgaFile unread(dir.File("a.tga"));
+    unread.Load();
+    ASSERT_EQ(tga.Pixels().size(), 6u);
 
     // A failed Load leaves what the object held.
     WriteFile(dir.File("a.tga"), Builder().zeros(5).bytes());
+    EXPECT_THROW(unread.Pixels(), IoError);
     EXPECT_THROW(tga.Load(), FormatError);
     tga.SaveAs(dir.File("kept.tga"));
     EXPECT_EQ(ReadFile(dir.File("kept.tga")), input);
