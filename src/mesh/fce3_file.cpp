@@ -125,6 +125,12 @@ static_assert(CopiesMatch());
 // The most of a mesh that the streamed conversion holds at once.
 constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
 
+// The size of an array of the version-4 `header`, whose counts PackedHeader has found not
+// negative (and the source's arrays, of the same counts, back).
+std::uint64_t ArraySize(ByteSpan header, const MeshArrayLayout& array) {
+    return static_cast<std::uint64_t>(LoadI32le(header, array.countAt)) * array.recordSize;
+}
+
 }  // namespace
 
 void Fce3File::StreamToFce4(const std::string& target) const {
@@ -138,31 +144,35 @@ void Fce3File::StreamToFce4(const std::string& target) const {
                LoadI32le(header, Fce4File::kArrays[array].offsetAt);
     };
 
+    // One buffer for every piece, no larger than the largest array needs.
+    std::uint64_t largest = 0;
+    for (const ArrayCopy& copy : kArrayCopies)
+        largest = std::max(largest, source.ArraySize(copy.from));
+    for (const Fce4File::ArrayId array : kZeroedArrays)
+        largest = std::max(largest, ArraySize(header, Fce4File::kArrays[array]));
+    Bytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(largest, kStreamPiece)));
+
     AtomicFileWriter out(target);
     out.WriteAt(0, header);
     for (const ArrayCopy& copy : kArrayCopies) {
         const std::uint64_t size = source.ArraySize(copy.from);
-        for (std::uint64_t at = 0; at < size; at += kStreamPiece) {
+        for (std::uint64_t at = 0; at < size; at += buffer.size()) {
             ThrowIfStopRequested();
-            const Bytes piece = source.Piece(
-                copy.from, at,
-                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, kStreamPiece)));
+            const std::span<std::uint8_t> piece = std::span(buffer).first(
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size())));
+            source.ReadPiece(copy.from, at, piece);
             for (std::size_t i = 0; i < copy.copies; ++i)
                 out.WriteAt(start(copy.to[i]) + static_cast<std::int64_t>(at), piece);
         }
     }
-    Bytes zeros;
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
     for (const Fce4File::ArrayId array : kZeroedArrays) {
-        const MeshArrayLayout& layout = Fce4File::kArrays[array];
-        // Counts that PackedHeader has found not negative and the source's arrays back.
-        const std::uint64_t size =
-            static_cast<std::uint64_t>(LoadI32le(header, layout.countAt)) * layout.recordSize;
-        zeros.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kStreamPiece)), 0);
-        for (std::uint64_t at = 0; at < size; at += kStreamPiece) {
+        const std::uint64_t size = ArraySize(header, Fce4File::kArrays[array]);
+        for (std::uint64_t at = 0; at < size; at += buffer.size()) {
             ThrowIfStopRequested();
             const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, kStreamPiece));
-            out.WriteAt(start(array) + static_cast<std::int64_t>(at), ByteSpan(zeros).first(n));
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
+            out.WriteAt(start(array) + static_cast<std::int64_t>(at), ByteSpan(buffer).first(n));
         }
     }
     out.Commit();

@@ -109,8 +109,8 @@ std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
     buffers.reserve(arrays.size());
     for (std::size_t i = 0; i < arrays.size(); ++i) {
         // Inside the file, which is smaller than 2 GiB: the size fits.
-        const auto size = static_cast<std::size_t>(file.ArraySize(i));
-        buffers.push_back(file.Piece(i, 0, size));
+        buffers.emplace_back(static_cast<std::size_t>(file.ArraySize(i)));
+        file.ReadPiece(i, 0, buffers.back());
     }
     return buffers;
 }
@@ -151,14 +151,13 @@ std::uint64_t MeshArrayFile::ArraySize(std::size_t array) const {
     return impl_->ranges.at(array).length;
 }
 
-Bytes MeshArrayFile::Piece(std::size_t array, std::uint64_t at, std::size_t count) const {
+void MeshArrayFile::ReadPiece(std::size_t array, std::uint64_t at,
+                              std::span<std::uint8_t> into) const {
     const ArrayRange& range = impl_->ranges.at(array);
-    if (!RangeFits(at, count, range.length))
+    if (!RangeFits(at, into.size(), range.length))
         throw std::out_of_range("MeshArrayFile: piece outside its array");
-    Bytes piece = impl_->file.ReadAt(static_cast<std::int64_t>(range.start + at), count);
-    if (piece.size() != count)
+    if (impl_->file.ReadInto(static_cast<std::int64_t>(range.start + at), into) != into.size())
         ThrowChanged(impl_->file.Path());
-    return piece;
 }
 
 std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,

@@ -73,10 +73,10 @@ class MeshArrayFile {
 
     // The size in bytes of array `array` (its index in the layout table).
     std::uint64_t ArraySize(std::size_t array) const;
-    // Bytes [at, at + count) of array `array`. Throws FormatError when the file has been cut
-    // short since it was opened, std::out_of_range when the range is not inside the array (a
-    // caller's mistake).
-    Bytes Piece(std::size_t array, std::uint64_t at, std::size_t count) const;
+    // Reads bytes [at, at + into.size()) of array `array` into `into`. Throws FormatError when
+    // the file has been cut short since it was opened, std::out_of_range when the range is not
+    // inside the array (a caller's mistake).
+    void ReadPiece(std::size_t array, std::uint64_t at, std::span<std::uint8_t> into) const;
 
   private:
     struct Impl;
