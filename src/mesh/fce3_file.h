@@ -131,7 +131,7 @@ class Fce3File : public GameFile {
     // file cannot be read and FormatError when it is shorter than the header, a count or offset is
     // negative or an array reaches past the end of the file; the object is unchanged then.
     // Only the header stays in memory; the arrays are read again from the file when needed
-    // (ArrayBytes keeps them, ConvertToFce4 holds them only while it converts).
+    // (ArrayBytes keeps them; ConvertToFce4 reads them a piece at a time).
     int Load() override;
     // The mesh is read-only: writes nothing, creates no file.
     int SaveAs(std::string target) override;
