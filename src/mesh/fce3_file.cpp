@@ -1,11 +1,13 @@
 #include "mesh/fce3_file.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "files/errors.h"
 #include "mesh/fce4_file.h"
 #include "platform/file_system.h"
+#include "platform/interruption.h"
 
 namespace carconv {
 
@@ -76,10 +78,107 @@ std::vector<Bytes> Fce3File::CurrentArrays() const {
 }
 
 int Fce3File::ConvertToFce4(std::string target) {
-    return ToFce4(std::move(target))->Save();
+    if (!arraysInFile_)
+        return ToFce4(std::move(target))->Save();
+    StreamToFce4(target);
+    return 1;
 }
 
-std::unique_ptr<Fce4File> Fce3File::ToFce4(std::string target) {
+namespace {
+
+// Where each version-3 array goes in the version-4 mesh, record for record.
+struct ArrayCopy {
+    Fce3File::ArrayId from;
+    std::array<Fce4File::ArrayId, 3> to;
+    std::size_t copies;
+};
+
+constexpr std::array<ArrayCopy, 6> kArrayCopies = {{
+    {Fce3File::kVertices, {Fce4File::kVertices, Fce4File::kVertices2, Fce4File::kVertices3}, 3},
+    {Fce3File::kNormals, {Fce4File::kNormals, Fce4File::kNormals2, Fce4File::kNormals3}, 3},
+    {Fce3File::kTriangles, {Fce4File::kTriangles}, 1},
+    {Fce3File::kReserve1, {Fce4File::kReserve1}, 1},
+    {Fce3File::kReserve2, {Fce4File::kReserve2}, 1},
+    {Fce3File::kReserve3, {Fce4File::kReserve3}, 1},
+}};
+
+// The arrays that version 3 does not have: zeros.
+constexpr std::array<Fce4File::ArrayId, 4> kZeroedArrays = {
+    Fce4File::kVertexWords1, Fce4File::kVertexWords2, Fce4File::kVertexWords3,
+    Fce4File::kTriangleExtra};
+
+// A copy moves whole records, counted by the same header field in both layouts.
+constexpr bool CopiesMatch() {
+    for (const ArrayCopy& copy : kArrayCopies) {
+        const MeshArrayLayout& from = Fce3File::kArrays[copy.from];
+        for (std::size_t i = 0; i < copy.copies; ++i) {
+            const MeshArrayLayout& to = Fce4File::kArrays[copy.to[i]];
+            if (from.recordSize != to.recordSize ||
+                std::string_view(from.countField) != to.countField)
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(CopiesMatch());
+
+// The most of a mesh that the streamed conversion holds at once.
+constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
+
+// The size of an array of the version-4 `header`, whose counts PackedHeader has found not
+// negative (and the source's arrays, of the same counts, back).
+std::uint64_t ArraySize(ByteSpan header, const MeshArrayLayout& array) {
+    return static_cast<std::uint64_t>(LoadI32le(header, array.countAt)) * array.recordSize;
+}
+
+}  // namespace
+
+void Fce3File::StreamToFce4(const std::string& target) const {
+    // Checks the counts for the version-4 layout before the file is opened or anything written.
+    const std::array<std::uint8_t, Fce4File::kHeaderSize> header =
+        Fce4Header(target)->PackedHeader(target);
+    const MeshArrayFile source(loadedFrom_, header_, kHeaderSize, kArrays);
+    const auto start = [&header](Fce4File::ArrayId array) {
+        // A packed offset, which PackedHeader has made and bounded.
+        return static_cast<std::int64_t>(Fce4File::kHeaderSize) +
+               LoadI32le(header, Fce4File::kArrays[array].offsetAt);
+    };
+
+    // One buffer for every piece, no larger than the largest array needs.
+    std::uint64_t largest = 0;
+    for (const ArrayCopy& copy : kArrayCopies)
+        largest = std::max(largest, source.ArraySize(copy.from));
+    for (const Fce4File::ArrayId array : kZeroedArrays)
+        largest = std::max(largest, ArraySize(header, Fce4File::kArrays[array]));
+    Bytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(largest, kStreamPiece)));
+
+    AtomicFileWriter out(target);
+    out.WriteAt(0, header);
+    for (const ArrayCopy& copy : kArrayCopies) {
+        const std::uint64_t size = source.ArraySize(copy.from);
+        for (std::uint64_t at = 0; at < size; at += buffer.size()) {
+            ThrowIfStopRequested();
+            const std::span<std::uint8_t> piece = std::span(buffer).first(
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size())));
+            source.ReadPiece(copy.from, at, piece);
+            for (std::size_t i = 0; i < copy.copies; ++i)
+                out.WriteAt(start(copy.to[i]) + static_cast<std::int64_t>(at), piece);
+        }
+    }
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+    for (const Fce4File::ArrayId array : kZeroedArrays) {
+        const std::uint64_t size = ArraySize(header, Fce4File::kArrays[array]);
+        for (std::uint64_t at = 0; at < size; at += buffer.size()) {
+            ThrowIfStopRequested();
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
+            out.WriteAt(start(array) + static_cast<std::int64_t>(at), ByteSpan(buffer).first(n));
+        }
+    }
+    out.Commit();
+}
+
+std::unique_ptr<Fce4File> Fce3File::Fce4Header(std::string target) const {
     auto converted = std::make_unique<Fce4File>(std::move(target));
     Fce4File& mesh = *converted;
     mesh.Reset();
@@ -122,7 +221,12 @@ std::unique_ptr<Fce4File> Fce3File::ToFce4(std::string target) {
             mesh.SetSecondColour(slot, k, low);
         }
     }
+    return converted;
+}
 
+std::unique_ptr<Fce4File> Fce3File::ToFce4(std::string target) {
+    std::unique_ptr<Fce4File> converted = Fce4Header(std::move(target));
+    Fce4File& mesh = *converted;
     std::vector<Bytes> arrays = CurrentArrays();
     const auto vertexCount = static_cast<std::size_t>(VertexCount());
     const auto triangleCount = static_cast<std::size_t>(TriangleCount());

@@ -131,7 +131,7 @@ class Fce3File : public GameFile {
     // file cannot be read and FormatError when it is shorter than the header, a count or offset is
     // negative or an array reaches past the end of the file; the object is unchanged then.
     // Only the header stays in memory; the arrays are read again from the file when needed
-    // (ArrayBytes keeps them, ConvertToFce4 holds them only while it converts).
+    // (ArrayBytes keeps them; ConvertToFce4 reads them a piece at a time).
     int Load() override;
     // The mesh is read-only: writes nothing, creates no file.
     int SaveAs(std::string target) override;
@@ -145,8 +145,15 @@ class Fce3File : public GameFile {
     // narrowed to their low byte into both version-4 colour tables; the version-4 arrays get
     // copies of the vertices and normals and zeroed extras; offsets are the packed layout.
     // Leaves this object unchanged.
+    //
+    // While the arrays are in the file Load read, the mesh is written as it is built: the header,
+    // then each source array read a bounded piece at a time and each piece written wherever the
+    // version-4 layout wants it (vertices and normals three times), then the zeroed arrays, so
+    // neither mesh is ever whole in memory. The file is checked again first as Load checked it
+    // (FormatError when it has changed), and the target appears only once complete. After Parse,
+    // or once ArrayBytes has brought the arrays into memory, ToFce4 builds it and saves it.
     int ConvertToFce4(std::string target);
-    // The version-4 mesh that ConvertToFce4 writes, for `target`; nothing is written.
+    // The version-4 mesh that ConvertToFce4 writes, for `target`, in memory; nothing is written.
     std::unique_ptr<Fce4File> ToFce4(std::string target);
 
     // Read-only view of the header.
@@ -186,6 +193,10 @@ class Fce3File : public GameFile {
 
     // The arrays from memory, or read again from the file when Load left them there.
     std::vector<Bytes> CurrentArrays() const;
+    // The version-4 mesh of this one without its arrays: the header fields only.
+    std::unique_ptr<Fce4File> Fce4Header(std::string target) const;
+    // ConvertToFce4 from the file Load read.
+    void StreamToFce4(const std::string& target) const;
 
     std::array<std::uint8_t, kHeaderSize> header_{};
     // Empty while arraysInFile_: then the file Load read holds them, as Load checked.

@@ -114,10 +114,11 @@ int Fce4File::Parse(ByteSpan bytes) {
 std::array<std::uint8_t, Fce4File::kHeaderSize> Fce4File::WrittenHeader(
     const std::string& target) const {
     ReadArrays();
-    const std::array<std::int32_t, kArrayCount> offsets = PackedOffsets(target);
+    // Checks the counts first: none negative, the whole within a 32-bit file size.
+    std::array<std::uint8_t, kHeaderSize> header = PackedHeader(target);
     for (std::size_t i = 0; i < kArrays.size(); ++i) {
         const MeshArrayLayout& array = kArrays[i];
-        // PackedOffsets has checked that the count is not negative.
+        // PackedHeader has checked that the count is not negative.
         const std::uint64_t expected =
             static_cast<std::uint64_t>(I32At(array.countAt)) * array.recordSize;
         if (arrays_[i].size() != expected) {
@@ -126,7 +127,12 @@ std::array<std::uint8_t, Fce4File::kHeaderSize> Fce4File::WrittenHeader(
                                           arrays_[i].size(), array.countField, expected));
         }
     }
+    return header;
+}
 
+std::array<std::uint8_t, Fce4File::kHeaderSize> Fce4File::PackedHeader(
+    const std::string& target) const {
+    const std::array<std::int32_t, kArrayCount> offsets = PackedOffsets(target);
     std::array<std::uint8_t, kHeaderSize> header = header_;
     for (std::size_t i = 0; i < kArrays.size(); ++i) {
         StoreI32le(header, kArrays[i].offsetAt, offsets[i]);

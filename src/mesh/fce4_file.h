@@ -200,6 +200,11 @@ class Fce4File : public GameFile {
     int Parse(ByteSpan bytes) override;
     // The bytes SaveAs writes, with its errors (`target` names the file in them).
     Bytes Serialize(const std::string& target) const;
+    // The header SaveAs writes, with the packed offsets of the current counts, whatever arrays
+    // the object holds (none are read): for a writer that produces the arrays itself, at the
+    // positions those offsets give. Throws FormatError naming `target` when a count is negative
+    // or the mesh would not fit a 32-bit file size.
+    std::array<std::uint8_t, kHeaderSize> PackedHeader(const std::string& target) const;
 
     // True when `file` (the leading bytes of a mesh file, or all of it) is long enough to hold
     // the version mark and holds ':' there.

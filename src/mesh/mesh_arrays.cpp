@@ -8,6 +8,7 @@
 
 #include "files/errors.h"
 #include "platform/file_system.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -103,12 +104,60 @@ std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
 
 std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
                                     std::span<const MeshArrayLayout> arrays) {
-    const Bytes file = ReadWholeFile(path);
-    if (file.size() < header.size() || !std::equal(header.begin(), header.end(), file.begin())) {
-        throw FormatError(path, "the mesh file has changed since it was loaded");
+    const MeshArrayFile file(path, header, header.size(), arrays);
+    std::vector<Bytes> buffers;
+    buffers.reserve(arrays.size());
+    for (std::size_t i = 0; i < arrays.size(); ++i) {
+        // Inside the file, which is smaller than 2 GiB: the size fits.
+        buffers.emplace_back(static_cast<std::size_t>(file.ArraySize(i)));
+        file.ReadPiece(i, 0, buffers.back());
     }
-    ByteReader reader(file, path);
-    return ReadMeshArrays(reader, header, header.size(), arrays);
+    return buffers;
+}
+
+namespace {
+
+[[noreturn]] void ThrowChanged(const std::string& path) {
+    throw FormatError(path, "the mesh file has changed since it was loaded");
+}
+
+}  // namespace
+
+struct MeshArrayFile::Impl {
+    explicit Impl(const std::string& path) : file(path) {}
+    ReadOnlyFile file;
+    std::vector<ArrayRange> ranges;
+};
+
+MeshArrayFile::MeshArrayFile(const std::string& path, ByteSpan header, std::size_t headerSize,
+                             std::span<const MeshArrayLayout> arrays)
+    : impl_(std::make_unique<Impl>(path)) {
+    const std::int64_t size = impl_->file.Size();
+    if (size > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw IoError(path, "file is too large (2 GiB or more)");
+    if (header.size() < headerSize)
+        throw std::invalid_argument("MeshArrayFile: header shorter than its size");
+    const ByteSpan expected = header.first(headerSize);
+    const Bytes start = impl_->file.ReadAt(0, headerSize);
+    if (!std::equal(expected.begin(), expected.end(), start.begin(), start.end()))
+        ThrowChanged(path);
+    impl_->ranges =
+        CheckedRanges(expected, headerSize, static_cast<std::size_t>(size), path, arrays);
+}
+
+MeshArrayFile::~MeshArrayFile() = default;
+
+std::uint64_t MeshArrayFile::ArraySize(std::size_t array) const {
+    return impl_->ranges.at(array).length;
+}
+
+void MeshArrayFile::ReadPiece(std::size_t array, std::uint64_t at,
+                              std::span<std::uint8_t> into) const {
+    const ArrayRange& range = impl_->ranges.at(array);
+    if (!RangeFits(at, into.size(), range.length))
+        throw std::out_of_range("MeshArrayFile: piece outside its array");
+    if (impl_->file.ReadInto(static_cast<std::int64_t>(range.start + at), into) != into.size())
+        ThrowChanged(impl_->file.Path());
 }
 
 std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,

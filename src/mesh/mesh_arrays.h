@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +58,30 @@ std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
 // FormatError when it has changed so that the header or the arrays no longer match.
 std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
                                     std::span<const MeshArrayLayout> arrays);
+
+// The arrays of a mesh whose `header` was loaded earlier from `path`, read from that file a
+// bounded piece at a time, for a writer that passes them on without holding them whole. Opening
+// checks that the file still begins with that header and that every array lies inside the file,
+// with the errors of RereadMeshArrays; a piece is read only from inside the array it belongs to.
+class MeshArrayFile {
+  public:
+    MeshArrayFile(const std::string& path, ByteSpan header, std::size_t headerSize,
+                  std::span<const MeshArrayLayout> arrays);
+    ~MeshArrayFile();
+    MeshArrayFile(const MeshArrayFile&) = delete;
+    MeshArrayFile& operator=(const MeshArrayFile&) = delete;
+
+    // The size in bytes of array `array` (its index in the layout table).
+    std::uint64_t ArraySize(std::size_t array) const;
+    // Reads bytes [at, at + into.size()) of array `array` into `into`. Throws FormatError when
+    // the file has been cut short since it was opened, std::out_of_range when the range is not
+    // inside the array (a caller's mistake).
+    void ReadPiece(std::size_t array, std::uint64_t at, std::span<std::uint8_t> into) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // The name held in a fixed-size name slot: its bytes up to the first NUL, or the whole slot when
 // it has none.

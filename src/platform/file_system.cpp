@@ -187,7 +187,7 @@ std::string TemporaryDirectory() {
     if (fs::is_directory(status))
         return named;
     throw IoError(named, "cannot use as the temporary directory: " +
-                             (ec                     ? ec.message()
+                             (ec                   ? ec.message()
                               : fs::exists(status) ? std::string("Not a directory")
                                                    : std::string("No such file or directory")));
 #endif
@@ -329,6 +329,11 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Write(ByteSpan bytes) {
     out_->Write(bytes);
     written_ += static_cast<std::int64_t>(bytes.size());
+}
+
+void AtomicFileWriter::WriteAt(std::int64_t offset, ByteSpan bytes) {
+    out_->WriteAt(offset, bytes);
+    written_ = std::max(written_, offset + static_cast<std::int64_t>(bytes.size()));
 }
 
 void AtomicFileWriter::Append(const std::string& source) {

@@ -124,6 +124,9 @@ class AtomicFileWriter {
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     void Write(ByteSpan bytes);
+    // Writes `bytes` at `offset` (see OutputFile::WriteAt). For a file written by WriteAt alone,
+    // BytesWritten is the end of the furthest byte written: the file's size.
+    void WriteAt(std::int64_t offset, ByteSpan bytes);
     // Appends the regular file `source` (see OutputFile::Append).
     void Append(const std::string& source);
     // Appends `count` bytes of `source` from `offset` (see OutputFile::AppendRange).

@@ -45,6 +45,9 @@ class OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(ByteSpan bytes);
+    // Writes `bytes` at file position `offset` of a new file, leaving the position that Write
+    // continues from where it was; a gap before `offset` reads as zeros until it is written.
+    void WriteAt(std::int64_t offset, ByteSpan bytes);
     // Appends the whole content of the regular file `source`, in the system's fastest way;
     // returns the number of bytes. Errors name `source` and this file.
     std::int64_t Append(const std::string& source);

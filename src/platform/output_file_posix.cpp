@@ -150,6 +150,23 @@ void OutputFile::Write(ByteSpan bytes) {
     }
 }
 
+void OutputFile::WriteAt(std::int64_t offset, ByteSpan bytes) {
+    const std::uint8_t* data = bytes.data();
+    std::size_t left = bytes.size();
+    off_t at = static_cast<off_t>(offset);
+    while (left > 0) {
+        const ssize_t written = pwrite(impl_->fd, data, left, at);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
+        }
+        data += written;
+        at += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
 std::int64_t OutputFile::Append(const std::string& source) {
     const ReadOnlyFile in(source);
     return AppendRange(in, 0, in.Size());

@@ -79,6 +79,32 @@ void OutputFile::Write(ByteSpan bytes) {
     }
 }
 
+// An OVERLAPPED offset on a synchronous handle moves the file pointer past what it wrote: it is
+// put back, so that Write goes on where it was.
+void OutputFile::WriteAt(std::int64_t offset, ByteSpan bytes) {
+    LARGE_INTEGER none{};
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(impl_->handle, none, &position, FILE_CURRENT))
+        throw IoError(impl_->shownAs, "cannot write: " + Reason(GetLastError()));
+    const std::uint8_t* data = bytes.data();
+    std::size_t left = bytes.size();
+    auto at = static_cast<std::uint64_t>(offset);
+    while (left > 0) {
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at & 0xffffffffu);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(impl_->handle, data, piece, &written, &where))
+            throw IoError(impl_->shownAs, "cannot write: " + Reason(GetLastError()));
+        data += written;
+        at += written;
+        left -= written;
+    }
+    if (!SetFilePointerEx(impl_->handle, position, nullptr, FILE_BEGIN))
+        throw IoError(impl_->shownAs, "cannot write: " + Reason(GetLastError()));
+}
+
 std::int64_t OutputFile::Append(const std::string& source) {
     const ReadOnlyFile in(source);
     return AppendRange(in, 0, in.Size());

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "files/byte_reader.h"
@@ -41,6 +42,9 @@ class ReadOnlyFile {
     std::int64_t Size() const;
     // At most `count` bytes from `offset`: fewer only where the file ends.
     Bytes ReadAt(std::int64_t offset, std::size_t count) const;
+    // ReadAt into a buffer of the caller's: fills `into` from `offset` and returns how many
+    // bytes it holds, fewer than its size only where the file ends.
+    std::size_t ReadInto(std::int64_t offset, std::span<std::uint8_t> into) const;
 
     // The descriptor (POSIX) or handle (Windows), for the copies of OutputFile.
     std::intptr_t NativeHandle() const;

@@ -70,9 +70,15 @@ std::intptr_t ReadOnlyFile::NativeHandle() const {
 
 Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
     Bytes bytes(count);
+    bytes.resize(ReadInto(offset, bytes));
+    return bytes;
+}
+
+std::size_t ReadOnlyFile::ReadInto(std::int64_t offset, std::span<std::uint8_t> into) const {
+    const std::size_t count = into.size();
     std::size_t got = 0;
     while (got < count) {
-        const ssize_t n = pread(impl_->fd, bytes.data() + got, count - got,
+        const ssize_t n = pread(impl_->fd, into.data() + got, count - got,
                                 static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
         if (n < 0) {
             if (errno == EINTR)
@@ -83,8 +89,7 @@ Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
             break;
         got += static_cast<std::size_t>(n);
     }
-    bytes.resize(got);
-    return bytes;
+    return got;
 }
 
 }  // namespace carconv

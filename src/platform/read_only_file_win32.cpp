@@ -31,11 +31,10 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) : impl_(std::make_unique<Imp
     impl_->path = path;
     // A file of a working directory is the one the run wrote there, never what a link leads to.
     const bool own = IsInWorkingDirectory(path);
-    impl_->handle = CreateFileW(NativePath(path).wstring().c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
-                                nullptr);
+    impl_->handle =
+        CreateFileW(NativePath(path).wstring().c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (impl_->handle == INVALID_HANDLE_VALUE)
         throw IoError(path, "cannot open for reading: " + Reason(GetLastError()));
     BY_HANDLE_FILE_INFORMATION info{};
@@ -73,6 +72,12 @@ std::intptr_t ReadOnlyFile::NativeHandle() const {
 
 Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
     Bytes bytes(count);
+    bytes.resize(ReadInto(offset, bytes));
+    return bytes;
+}
+
+std::size_t ReadOnlyFile::ReadInto(std::int64_t offset, std::span<std::uint8_t> into) const {
+    const std::size_t count = into.size();
     std::size_t got = 0;
     while (got < count) {
         const std::int64_t at = offset + static_cast<std::int64_t>(got);
@@ -81,7 +86,7 @@ Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
         where.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(at) >> 32);
         const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 30));
         DWORD n = 0;
-        if (!ReadFile(impl_->handle, bytes.data() + got, piece, &n, &where)) {
+        if (!ReadFile(impl_->handle, into.data() + got, piece, &n, &where)) {
             const DWORD error = GetLastError();
             if (error == ERROR_HANDLE_EOF)
                 break;
@@ -91,8 +96,7 @@ Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
             break;
         got += n;
     }
-    bytes.resize(got);
-    return bytes;
+    return got;
 }
 
 }  // namespace carconv

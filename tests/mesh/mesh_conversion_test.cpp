@@ -177,6 +177,60 @@ TEST(MeshConversion, ConvertLeavesTheSourceObjectUnchanged) {
     EXPECT_EQ(test::ReadFile(dir.File("a.fce")), test::ReadFile(dir.File("b.fce")));
 }
 
+// The streamed conversion of a loaded file against the in-memory one of the same bytes, with array
+// bytes that never repeat, so that a piece written at another piece's place shows; the large shape
+// has arrays of several pieces. `cutAfterLoad` bytes are cut off the file between Load and the
+// conversion, which must then fail as Parse fails on the cut bytes, and write nothing.
+TEST(MeshConversion, StreamedConversionWritesTheBytesOfTheInMemoryOne) {
+    struct Shape {
+        const char* name;
+        std::int32_t vertices, triangles;
+        bool packed;
+        std::size_t cutAfterLoad;
+    };
+    const Shape shapes[] = {
+        {"empty", 0, 0, true, 0},          {"no vertices", 0, 3, false, 0},
+        {"small", 3, 2, false, 0},         {"several pieces", 100000, 30000, false, 0},
+        {"cut after load", 3, 2, true, 1},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        test::ScratchDir dir;
+        Bytes source = test::Fce3Mesh(shape.vertices, shape.triangles, shape.packed);
+        std::uint32_t state = 12345;
+        for (std::size_t i = 7940; i < source.size(); ++i) {
+            state = state * 1103515245u + 12345u;
+            source[i] = static_cast<std::uint8_t>(state >> 24);
+        }
+        const std::string path = dir.File("v3.fce");
+        test::WriteFile(path, source);
+        Fce3File streamed(path);
+        streamed.Load();
+        source.resize(source.size() - shape.cutAfterLoad);
+        test::WriteFile(path, source);
+
+        const auto formatError = [](const auto& run) {
+            try {
+                run();
+            } catch (const FormatError& e) {
+                return std::string(e.what());
+            }
+            return std::string();
+        };
+        Fce3File inMemory(path);
+        const std::string parseError = formatError([&]() { inMemory.Parse(source); });
+        const std::string target = dir.File("v4.fce");
+        const std::string streamError = formatError([&]() { streamed.ConvertToFce4(target); });
+        EXPECT_EQ(streamError, parseError);
+        if (shape.cutAfterLoad > 0) {
+            EXPECT_NE(streamError, "");
+            EXPECT_EQ(test::ListNames(dir.Path()), std::vector<std::string>{"v3.fce"});
+        } else {
+            EXPECT_EQ(test::ReadFile(target), inMemory.ToFce4(target)->Serialize(target));
+        }
+    }
+}
+
 // The run's side of a stage: two working directories, the member list and the kept objects.
 struct StageRun {
     test::ScratchDir in;

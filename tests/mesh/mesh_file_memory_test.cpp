@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "files/errors.h"
 #include "mesh/fce3_file.h"
@@ -98,6 +100,41 @@ TEST(MeshFileMemory, ArraysComeFromTheLoadedFileAndAChangedFileIsRefused) {
     mesh5.SaveAs(dir.File("m6.fce"));
     EXPECT_EQ(test::ReadFile(dir.File("m6.fce")), packed);
 }
+
+#ifdef __linux__
+// Starts this process's peak resident memory afresh from what it holds now; false where the
+// kernel does not offer it.
+bool RestartPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+// This process's peak resident memory, in KiB.
+long PeakMemoryKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+TEST(MeshFileMemory, ConversionHoldsNeitherMeshWhole) {
+    test::ScratchDir dir;
+    // 54 MB in the version-3 layout, 83 MB in the version-4 one.
+    test::WriteFile(dir.File("v3.fce"), test::Fce3Mesh(400000, 400000, /*packed=*/false));
+    Fce3File mesh(dir.File("v3.fce"));
+    mesh.Load();
+    if (!RestartPeakMemory())
+        GTEST_SKIP() << "the peak memory cannot be restarted here";
+    const long before = PeakMemoryKiB();
+    mesh.ConvertToFce4(dir.File("v4.fce"));
+    EXPECT_LT(PeakMemoryKiB() - before, 8 * 1024);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("v4.fce")), 8248u + 140u * 400000 + 68u * 400000);
+}
+#endif
 
 TEST(FileSystem, PrefixAndPiecesReadTheFileAsItIs) {
     test::ScratchDir dir;
