@@ -13,8 +13,8 @@ IoError::IoError(const std::string& path, const std::string& reason)
     : CarconvError(PrintableName(ShownPath(path)) + ": " + reason), path_(path) {}
 
 FormatError::FormatError(const std::string& file, std::size_t offset, const std::string& what)
-    : CarconvError(PrintableName(ShownPath(file)) + ": " + what + " at offset " +
-                   HexOffset(offset)),
+    : CarconvError(fmt::format("{}: {} at offset 0x{:x}", PrintableName(ShownPath(file)), what,
+                               offset)),
       file_(file) {}
 
 FormatError::FormatError(const std::string& file, const std::string& what)

@@ -8,6 +8,8 @@
 #include <typeinfo>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "carp/carp3_file.h"
 #include "carp/carp4_file.h"
 #include "fedata/fedata3_file.h"
@@ -130,8 +132,8 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportWarning(PrintableName(file->GetFileName()) + ": kept unread, it is not a valid " + file->typeTag +
-                      " file: " + e.what());
+        ReportWarning(fmt::format("{}: kept unread, it is not a valid {} file: {}",
+                                  PrintableName(file->GetFileName()), file->typeTag, e.what()));
         // Released first: a container removes what it unpacked before it failed.
         file.reset();
         file = std::make_unique<GameFile>(std::move(path));
@@ -141,6 +143,10 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
 }
 
 }  // namespace
+
+bool HasTypedName(const std::string& path) {
+    return FamilyOf(path) != MemberFamily::kOther;
+}
 
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget) {
