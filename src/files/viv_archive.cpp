@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "files/carried_file.h"
 #include "files/errors.h"
 #include "files/member_factory.h"
 #include "files/safe_name.h"
@@ -278,7 +279,9 @@ int VivArchive::RebuildDirectory() {
             throw IoError(member.path,
                           fmt::format("member name must be 1 to {} bytes long", kMaxNameLength));
         }
-        std::int64_t size = FileSize(member.path);
+        // A carried member has no file of its own: its size is that of its source range.
+        const auto* carried = dynamic_cast<const CarriedFile*>(&member);
+        std::int64_t size = carried ? carried->length : FileSize(member.path);
         header += static_cast<std::int64_t>(kEntryFixedSize + entry.name.size());
         data += size;
         if (header + data > std::numeric_limits<std::int32_t>::max()) {
@@ -322,6 +325,13 @@ int VivArchive::SaveAs(std::string target) {
         const GameFile& member = members.ElementAt(i);
         // From file to file in the kernel where it can: a package is never held in memory.
         const std::int32_t expected = directory[static_cast<std::size_t>(i)].size;
+        if (const auto* carried = dynamic_cast<const CarriedFile*>(&member)) {
+            const ReadOnlyFile in(carried->Source());
+            if (carried->Offset() > in.Size() || expected > in.Size() - carried->Offset())
+                throw IoError(carried->Source(), "file changed while the archive was written");
+            out.AppendRange(in, carried->Offset(), expected);
+            continue;
+        }
         const ReadOnlyFile in(member.path);
         if (in.Size() != expected)
             throw IoError(member.path, "member file changed while the archive was written");
