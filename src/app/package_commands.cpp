@@ -22,6 +22,7 @@
 #include "files/warnings.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
+#include "platform/output_file.h"
 #include "platform/read_only_file.h"
 #include "platform/temporary_path.h"
 
@@ -127,9 +128,20 @@ void UnpackArchive(const std::string& archive, const std::string& directory) {
     TemporaryPath staging = StagingDirectoryBeside(target);
     if (existed)
         SweepAbandonedTemporaries(target);
+    // The staging directory is this run's own and goes whole unless the unpack completes, so a
+    // member goes straight to its name there: one open, no temporary name, no rename. A name the
+    // archive gives twice (or twice but for letter case, where the file system ignores case) is
+    // already there: the later member replaces the earlier, as the game unpacks them.
     for (const VivEntry& e : dir.entries) {
         ThrowIfStopRequested();
-        AtomicFileWriter out(JoinPath(staging.Path(), e.name));
+        const std::string memberPath = JoinPath(staging.Path(), e.name);
+        if (std::unique_ptr<OutputFile> out =
+                OutputFile::CreateInOwnDirectory(memberPath, memberPath)) {
+            out->AppendRange(in, e.offset, e.size);
+            out->Finish(std::string());
+            continue;
+        }
+        AtomicFileWriter out(memberPath);
         out.AppendRange(in, e.offset, e.size);
         out.Commit();
     }

@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "files/carried_file.h"
 #include "files/errors.h"
 #include "files/game_file.h"
 #include "files/name_index.h"
@@ -276,9 +277,9 @@ bool FirstRunCheck(ProfileStore& profile, const TemplateLocation& templates,
 void RunEngineSoundStage(StageContext& context) {
     for (const char* name :
          {"careng.ctb", "careng.ltb", "careng.bnk", "ocareng.bnk", "scareng.bnk"}) {
-        std::string copy = context.OutputFile(name);
-        CopyFileReplace(context.TemplateFile(name), copy);
-        GameFile& file = context.Keep(std::make_unique<GameFile>(copy));
+        // Nothing reads them on the way: the archive writer copies them from the templates.
+        GameFile& file = context.Keep(
+            std::make_unique<CarriedFile>(context.OutputFile(name), context.TemplateFile(name)));
         file.Load();
         context.members->Add(file);
     }

@@ -8,6 +8,8 @@
 #include <typeinfo>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "carp/carp3_file.h"
 #include "carp/carp4_file.h"
 #include "carp/carp_text.h"
@@ -131,8 +133,9 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportWarning(PrintableName(file->GetFileName()) + ": kept unread, it is not a valid " +
-                      file->typeTag + " file: " + e.ProblemIn(path));
+        ReportWarning(fmt::format("{}: kept unread, it is not a valid {} file: {}",
+                                  PrintableName(file->GetFileName()), file->typeTag,
+                                  e.ProblemIn(path)));
         // Released first: a container removes what it unpacked before it failed.
         file.reset();
         file = std::make_unique<GameFile>(std::move(path));
@@ -142,6 +145,10 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
 }
 
 }  // namespace
+
+bool HasTypedName(const std::string& path) {
+    return FamilyOf(path) != MemberFamily::kOther;
+}
 
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget) {

@@ -42,6 +42,11 @@ std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDept
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, ByteSpan content, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget = nullptr);
 
+// Whether the name of `path` gives it a type (archive, pictures, texture, mesh, front-end data,
+// performance text). A member whose name gives none is carried unread: NewMemberFile makes a
+// plain GameFile of it without reading its content, and the typing step leaves it as it is.
+bool HasTypedName(const std::string& path);
+
 // The member typing step of an archive's Load: NewMemberFile, then Load unless the object is a
 // plain GameFile. `nestingDepth` is the depth an archive member gets: one more than that of the
 // archive that holds it. A member whose content is malformed (FormatError) is reported as a

@@ -4,7 +4,6 @@
 #include <array>
 #include <string_view>
 
-#include <fmt/format.h>
 
 namespace carconv {
 
@@ -17,18 +16,23 @@ char Upper(char c) {
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices on Windows in any letter case, also
 // with an extension ("nul.txt") and with trailing spaces or dots before it.
 bool IsReservedDeviceName(const std::string& name) {
-    std::string stem = name.substr(0, name.find('.'));
+    std::string_view stem = std::string_view(name).substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ')
-        stem.pop_back();
-    for (char& c : stem)
-        c = Upper(c);
+        stem.remove_suffix(1);
+    // No device name is longer than four letters: the rest need no copy in upper case.
+    if (stem.size() < 3 || stem.size() > 4)
+        return false;
+    std::array<char, 4> upper{};
+    for (std::size_t i = 0; i < stem.size(); ++i)
+        upper[i] = Upper(stem[i]);
+    const std::string_view word(upper.data(), stem.size());
     static constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
     for (std::string_view device : kDevices) {
-        if (stem == device)
+        if (word == device)
             return true;
     }
-    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
+    return word.size() == 4 && (word.substr(0, 3) == "COM" || word.substr(0, 3) == "LPT") &&
+           word[3] >= '1' && word[3] <= '9';
 }
 
 // The length of the well-formed UTF-8 sequence that begins at `text[at]` (1 for ASCII), or 0 when
@@ -93,7 +97,13 @@ bool IsSafeFileName(const std::string& name) {
 }
 
 std::string PrintableName(const std::string& name) {
+    // Most names are printable ASCII throughout and come back as they are.
+    if (std::all_of(name.begin(), name.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7f; }))
+        return name;
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
+    out.reserve(4 * name.size());  // the longest it can be: every byte escaped
     for (std::size_t i = 0; i < name.size();) {
         const std::size_t length = Utf8SequenceLength(name, i);
         const auto c = static_cast<unsigned char>(name[i]);
@@ -101,8 +111,11 @@ std::string PrintableName(const std::string& name) {
         // begins a terminal sequence), and so is a lone byte of that value, which is no UTF-8.
         const bool c1 = length == 2 && c == 0xc2 && static_cast<unsigned char>(name[i + 1]) <= 0x9f;
         if (length == 0 || c1 || c < 0x20 || c == 0x7f) {
-            for (std::size_t end = i + std::max<std::size_t>(length, 1); i < end; ++i)
-                out += fmt::format("\\x{:02x}", static_cast<unsigned char>(name[i]));
+            for (std::size_t end = i + std::max<std::size_t>(length, 1); i < end; ++i) {
+                const auto b = static_cast<unsigned char>(name[i]);
+                const char escaped[] = {'\\', 'x', kHex[b >> 4], kHex[b & 0xf]};
+                out.append(escaped, sizeof escaped);
+            }
         } else {
             out.append(name, i, length);
             i += length;

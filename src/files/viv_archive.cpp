@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "files/carried_file.h"
 #include "files/errors.h"
 #include "files/member_factory.h"
 #include "files/safe_name.h"
@@ -16,6 +17,15 @@
 #include "platform/read_only_file.h"
 
 namespace carconv {
+
+namespace {
+
+// The most members carried unread that one allocation holds.
+constexpr std::size_t kCarriedBlockMax = 256;
+// The most directory entries held before any is read.
+constexpr std::size_t kEntriesReservedAtOnce = 64;
+
+}  // namespace
 
 VivArchive::VivArchive(std::string path, int nestingDepth, std::shared_ptr<UnpackBudget> budget)
     : GameFile(std::move(path)), nestingDepth_(nestingDepth), budget_(std::move(budget)) {
@@ -71,9 +81,12 @@ std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uin
             fmt::format("member count {} is more than the file can hold", dir.memberCount));
     }
     const bool wholeFile = prefix.size() == fileSize;
-    // No more than the bytes at hand can hold: a directory read in steps is held in step.
-    dir.entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(dir.memberCount),
-                                              reader.Remaining() / kEntryFixedSize));
+    // No more than the bytes at hand can hold: a directory read in steps is held in step. Past a
+    // car package's worth, the list grows as the entries prove to be there: a count that the
+    // bytes merely could hold would otherwise cost a large allocation for a directory that fails
+    // at its first entries.
+    dir.entries.reserve(std::min({static_cast<std::size_t>(dir.memberCount),
+                                  reader.Remaining() / kEntryFixedSize, kEntriesReservedAtOnce}));
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
         const std::size_t entryStart = reader.Position();
         // The longest entry that can begin here: offset, size and a name with its zero byte.
@@ -175,10 +188,13 @@ int VivArchive::Load() {
     // archive is never held in memory, whatever its size.
     return Unpack(
         std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
-        [&](const VivEntry& entry, std::string memberPath, std::shared_ptr<UnpackBudget> budget) {
+        [&](const VivEntry& entry, std::string& memberPath,
+            std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
             AtomicFileWriter out(memberPath);
             out.AppendRange(in, entry.offset, entry.size);
             out.Commit();
+            if (!HasTypedName(entry.name))
+                return nullptr;
             return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1, std::move(budget));
         });
 }
@@ -188,7 +204,10 @@ int VivArchive::Parse(ByteSpan bytes) {
     LengthOf(bytes);
     return Unpack(
         ReadDirectory(bytes, path), bytes.size(), false,
-        [&](const VivEntry& entry, std::string memberPath, std::shared_ptr<UnpackBudget> budget) {
+        [&](const VivEntry& entry, std::string& memberPath,
+            std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
+            if (!HasTypedName(entry.name))
+                return nullptr;
             return ParseMemberFile(std::move(memberPath),
                                    bytes.subspan(static_cast<std::size_t>(entry.offset),
                                                  static_cast<std::size_t>(entry.size)),
@@ -203,14 +222,32 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
     ReportForeignMagic(dir, GetFileName());
 
     const std::string memberDirectory = toDisk ? CreateWorkingDirectory() : path;
+    // Until every member is made, the members live here: a container that fails removes what it
+    // unpacked before the failure goes on.
     std::vector<std::unique_ptr<GameFile>> typed;
-    typed.reserve(dir.entries.size());
+    std::vector<std::unique_ptr<std::optional<GameFile>[]>> carried;
+    std::size_t carriedFree = 0;  // unused places in the last block of `carried`
+    std::size_t carriedBlock = 4;
+    std::vector<GameFile*> order;
+    order.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
         ThrowIfStopRequested();
         budget->Charge(static_cast<std::uint64_t>(entry.size));
         // A member that grows when it is loaded (a decoded texture) charges its growth itself,
         // before it allocates it.
-        typed.push_back(makeMember(entry, JoinPath(memberDirectory, entry.name), budget));
+        std::string memberPath = JoinPath(memberDirectory, entry.name);
+        if (std::unique_ptr<GameFile> member = makeMember(entry, memberPath, budget)) {
+            order.push_back(member.get());
+            typed.push_back(std::move(member));
+        } else {
+            if (carriedFree == 0) {
+                carriedBlock = std::min<std::size_t>(carriedBlock * 2, kCarriedBlockMax);
+                carried.push_back(std::make_unique<std::optional<GameFile>[]>(carriedBlock));
+                carriedFree = carriedBlock;
+            }
+            order.push_back(&carried.back()[carriedBlock - carriedFree--].emplace(
+                std::move(memberPath)));
+        }
     }
 
     length = static_cast<std::int32_t>(fileSize);
@@ -219,10 +256,12 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
     memberCount = dir.memberCount;
     headerSize = dir.headerSize;
     directory = std::move(dir.entries);
-    for (auto& member : typed) {
+    for (GameFile* member : order)
         members.Add(*member);
+    for (auto& member : typed)
         loadedMembers_.push_back(std::move(member));
-    }
+    for (auto& block : carried)
+        carriedMembers_.push_back(std::move(block));
     return 1;
 }
 
@@ -240,7 +279,9 @@ int VivArchive::RebuildDirectory() {
             throw IoError(member.path,
                           fmt::format("member name must be 1 to {} bytes long", kMaxNameLength));
         }
-        std::int64_t size = FileSize(member.path);
+        // A carried member has no file of its own: its size is that of its source range.
+        const auto* carried = dynamic_cast<const CarriedFile*>(&member);
+        std::int64_t size = carried ? carried->length : FileSize(member.path);
         header += static_cast<std::int64_t>(kEntryFixedSize + entry.name.size());
         data += size;
         if (header + data > std::numeric_limits<std::int32_t>::max()) {
@@ -284,6 +325,13 @@ int VivArchive::SaveAs(std::string target) {
         const GameFile& member = members.ElementAt(i);
         // From file to file in the kernel where it can: a package is never held in memory.
         const std::int32_t expected = directory[static_cast<std::size_t>(i)].size;
+        if (const auto* carried = dynamic_cast<const CarriedFile*>(&member)) {
+            const ReadOnlyFile in(carried->Source());
+            if (carried->Offset() > in.Size() || expected > in.Size() - carried->Offset())
+                throw IoError(carried->Source(), "file changed while the archive was written");
+            out.AppendRange(in, carried->Offset(), expected);
+            continue;
+        }
         const ReadOnlyFile in(member.path);
         if (in.Size() != expected)
             throw IoError(member.path, "member file changed while the archive was written");

@@ -135,9 +135,11 @@ class VivArchive : public GameFile {
     int RebuildDirectory();
     // Throws ArchiveNestingError when the archive lies deeper than kMaxArchiveNesting.
     void RefuseTooDeep() const;
-    // The typed object of one member, whose file is to be `memberPath`, charged to `budget`.
+    // The typed object of one member, whose file is to be `memberPath`, charged to `budget`; null
+    // for a member whose name gives it no type (HasTypedName), which Unpack then carries as a
+    // plain GameFile of `memberPath`, left unread as the typing step leaves it.
     using MemberMaker = std::function<std::unique_ptr<GameFile>(
-        const VivEntry& entry, std::string memberPath, std::shared_ptr<UnpackBudget> budget)>;
+        const VivEntry& entry, std::string& memberPath, std::shared_ptr<UnpackBudget> budget)>;
     // Load (`toDisk`) and Parse of the archive of `fileSize` bytes whose directory is `dir`, after
     // RefuseTooDeep.
     int Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
@@ -148,6 +150,9 @@ class VivArchive : public GameFile {
     std::unique_ptr<WorkingDirectory> workingDirectory_;
     // The typed members that Load created; released with the archive.
     std::vector<std::unique_ptr<GameFile>> loadedMembers_;
+    // The members carried unread, held in blocks of growing size rather than one allocation
+    // each: a package may hold thousands of them.
+    std::vector<std::unique_ptr<std::optional<GameFile>[]>> carriedMembers_;
 };
 
 }  // namespace carconv

@@ -103,6 +103,21 @@ std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
     return std::unique_ptr<OutputFile>(new OutputFile(std::move(impl)));
 }
 
+std::unique_ptr<OutputFile> OutputFile::CreateInOwnDirectory(const std::string& path,
+                                                             const std::string& shownAs) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return nullptr;
+        throw IoError(shownAs, "cannot create: " + Reason(errno));
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->fd = fd;
+    impl->path = path;
+    impl->shownAs = shownAs;
+    return std::unique_ptr<OutputFile>(new OutputFile(std::move(impl)));
+}
+
 std::unique_ptr<OutputFile> OutputFile::OpenDevice(const std::string& path) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0)

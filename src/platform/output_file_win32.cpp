@@ -62,6 +62,11 @@ std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
     return std::unique_ptr<OutputFile>(new OutputFile(std::move(impl)));
 }
 
+std::unique_ptr<OutputFile> OutputFile::CreateInOwnDirectory(const std::string& path,
+                                                             const std::string& shownAs) {
+    return CreateNew(path, shownAs);
+}
+
 std::unique_ptr<OutputFile> OutputFile::OpenDevice(const std::string& path) {
     throw IoError(path, "not a device or pipe");
 }

@@ -8,6 +8,8 @@
 #include <map>
 
 #include "files/errors.h"
+#include "files/name_index.h"
+#include "files/viv_archive.h"
 #include "files/warnings.h"
 #include "platform/profile_store.h"
 #include "platform/search_roots.h"
@@ -438,5 +440,35 @@ TEST(TemplateDirectory, CommandLineThenEnvironmentThenDataHome) {
 }
 
 #endif
+// The engine-sound files pass through unchanged: they go from the templates into the package by
+// the archive writer, without a copy in the output working directory, byte for byte.
+TEST(TemplateDirectory, EngineSoundsGoIntoThePackageWithoutAWorkingFile) {
+    ScratchDir dir;
+    const std::string templates = dir.File("templates") + "/";
+    fs::create_directories(test::Native(dir.File("templates")));
+    test::WriteTemplates(templates);
+    fs::create_directories(test::Native(dir.File("work")));
+
+    VivArchive package(dir.File("out.viv"));
+    std::vector<std::unique_ptr<GameFile>> objects;
+    StageContext context;
+    context.templateDirectory = templates;
+    context.outputDirectory = dir.File("work");
+    context.members = &package.members;
+    context.objects = &objects;
+    context.templateNames = NameIndex::OfDirectory(templates);
+    RunEngineSoundStage(context);
+    EXPECT_EQ(test::ListNames(dir.File("work")), std::vector<std::string>{});
+
+    package.Reset();
+    package.Save();
+    const std::vector<std::string> sounds = {"careng.ctb", "careng.ltb", "careng.bnk",
+                                             "ocareng.bnk", "scareng.bnk"};
+    std::vector<std::pair<std::string, test::Bytes>> expected;
+    for (const std::string& name : sounds)
+        expected.emplace_back(name, test::ReadFile(templates + name));
+    EXPECT_EQ(test::ReadFile(dir.File("out.viv")), test::ArchiveBytes(expected));
+}
+
 }  // namespace
 }  // namespace carconv

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -111,6 +112,31 @@ TEST(UnpackCommand, WhatAKilledUnpackLeftIsRemovedByTheNextBesideIt) {
 }
 
 #endif
+
+// Each member goes straight to its name in the staging directory; a name the archive gives again
+// is there already, and the later member replaces the earlier one, as before.
+TEST(UnpackCommand, EveryNameOnceWithTheLaterOfTwinsAndNothingElse) {
+    struct Case {
+        std::vector<std::pair<std::string, Bytes>> members;
+        std::vector<std::string> names;
+        Bytes twin;  // what "a.bin" holds afterwards
+    };
+    const std::vector<Case> cases = {
+        {{{"a.bin", Bytes{1}}, {"b.bin", Bytes{}}}, {"a.bin", "b.bin"}, Bytes{1}},
+        {{{"a.bin", Bytes{1}}, {"b.bin", Bytes{2}}, {"a.bin", Bytes{3, 3}}}, {"a.bin", "b.bin"},
+         Bytes{3, 3}},
+        {{{"a.bin", Bytes(5000, 4)}, {"a.bin", Bytes{}}}, {"a.bin"}, Bytes{}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        ScratchDir dir;
+        test::WriteArchive(dir.File("in.viv"), cases[i].members);
+        UnpackArchive(dir.File("in.viv"), dir.File("out"));
+        EXPECT_EQ(test::ListNames(dir.File("out")), cases[i].names);
+        EXPECT_EQ(test::ReadFile(dir.File("out/a.bin")), cases[i].twin);
+        EXPECT_EQ(test::ListNames(dir.Path()), (std::vector<std::string>{"in.viv", "out"}));
+    }
+}
 
 }  // namespace
 }  // namespace carconv

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "files/errors.h"
+#include "files/unpack_budget.h"
 #include "files/viv_archive.h"
 #include "files/warnings.h"
 #include "image/fsh_file.h"
@@ -179,6 +181,43 @@ TEST(ParseFromMemory, ArchivesTypeAndReadTheirMembersAsFromTheirFiles) {
     EXPECT_EQ(parsed.members.ElementAt(0).path, test::NativeSeparators("car.viv/fedata.eng"));
     EXPECT_EQ(parsed.WorkingDirectoryPath(), "");
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
+}
+
+
+// Members that no type claims are carried unread in blocks of their own; they keep their places
+// among the typed members, and the unpack budget counts every one of them as before.
+TEST(ParseFromMemory, CarriedMembersKeepTheirPlacesWithinTheBudget) {
+    struct Case {
+        int carried;
+        bool withinBudget;
+    };
+    // A package of n five-letter members holds 16 + 15 n bytes, so its file limit is
+    // 1024 + (16 + 15 n) / 256 files.
+    for (const Case c : {Case{1, true}, Case{600, true}, Case{1080, true}, Case{1200, false}}) {
+        SCOPED_TRACE(std::to_string(c.carried) + " carried members");
+        std::vector<std::pair<std::string, test::Bytes>> members;
+        for (int i = 0; i < c.carried; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "m%04d", i);
+            members.emplace_back(name, test::Bytes{});
+            if (i == c.carried / 2)
+                members.emplace_back("readme.viv", test::Bytes{1});  // typed, malformed, kept
+        }
+        ScopedWarningSink quiet([](const std::string&) {});
+        VivArchive parsed("car.viv");
+        if (!c.withinBudget) {
+            EXPECT_THROW(parsed.Parse(test::ArchiveBytes(members)), UnpackLimitError);
+            continue;
+        }
+        parsed.Parse(test::ArchiveBytes(members));
+        ASSERT_EQ(parsed.members.GetSize(), static_cast<int>(members.size()));
+        for (int i = 0; i < parsed.members.GetSize(); ++i) {
+            const GameFile& member = parsed.members.ElementAt(i);
+            ASSERT_EQ(member.path,
+                      test::NativeSeparators("car.viv/" + members[static_cast<std::size_t>(i)].first));
+            EXPECT_EQ(member.typeTag, "");
+        }
+    }
 }
 
 }  // namespace
