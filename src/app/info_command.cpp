@@ -241,13 +241,11 @@ Json DescribeTga(const TgaFile& file) {
     bool footer = false;
     if (trailing >= kTgaFooterSize) {
         const ReadOnlyFile in(file.path);
-        const std::int64_t at =
-            in.Size() - static_cast<std::int64_t>(kTgaFooterSignature.size());
+        const std::int64_t at = in.Size() - static_cast<std::int64_t>(kTgaFooterSignature.size());
         const Bytes end = in.ReadAt(std::max<std::int64_t>(at, 0), kTgaFooterSignature.size());
-        footer = std::equal(kTgaFooterSignature.begin(), kTgaFooterSignature.end(), end.begin(),
-                            end.end(), [](char a, std::uint8_t b) {
-                                return static_cast<std::uint8_t>(a) == b;
-                            });
+        footer = std::equal(
+            kTgaFooterSignature.begin(), kTgaFooterSignature.end(), end.begin(), end.end(),
+            [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
     }
     j["footer"] = footer;
     return j;

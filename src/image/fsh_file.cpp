@@ -36,8 +36,8 @@ std::size_t DirectoryExtent(ByteSpan head, std::uint64_t fileSize) {
 std::vector<DirectoryRecord> ReadDirectory(ByteSpan bytes, std::uint64_t fileSize,
                                            const std::string& file) {
     if (fileSize < FshFile::kEntryCountOffset + 4) {
-        throw FormatError(file, fmt::format("file of {} bytes is too short to hold an entry count",
-                                            fileSize));
+        throw FormatError(
+            file, fmt::format("file of {} bytes is too short to hold an entry count", fileSize));
     }
     ByteReader reader(bytes, file);
     reader.Seek(FshFile::kEntryCountOffset);
@@ -159,7 +159,7 @@ int FshFile::Unpack(const std::vector<DirectoryRecord>& records, std::uint64_t f
     loaded.reserve(records.size());
     for (const DirectoryRecord& record : records) {
         ThrowIfStopRequested();
-    budget->Charge(record.size);
+        budget->Charge(record.size);
         auto image = std::make_unique<FshImage>(JoinPath(toDisk ? directory : path, record.name));
         read(record, *image);
         loaded.push_back(std::move(image));
@@ -183,9 +183,9 @@ std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path) {
         pictures->Load();
         return pictures;
     } catch (const FormatError& e) {
-        ReportWarning(PrintableName(pictures->GetFileName()) +
-                      ": carried as it is, although it is not a valid picture archive: " +
-                      e.ProblemIn(path));
+        ReportWarning(
+            PrintableName(pictures->GetFileName()) +
+            ": carried as it is, although it is not a valid picture archive: " + e.ProblemIn(path));
     }
     // Released first: it removes whatever it had unpacked.
     pictures.reset();

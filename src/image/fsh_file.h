@@ -15,10 +15,10 @@
 //
 // Load unpacks the archive: each entry's bytes go, in the kernel where the system can, into a file
 // named after the entry in a working directory of the archive's own, and an FshImage is made for
-// that file, reading its header from the entry's bytes in the archive (its pixels when asked for). The FshFile
-// owns the images and lists them, in directory order, in `images` (which, like every FileList, owns
-// nothing). The working directory is created fresh under the temporary directory at the first
-// Load, so unpacking can never touch anything beside the archive, and it is removed with
+// that file, reading its header from the entry's bytes in the archive (its pixels when asked for).
+// The FshFile owns the images and lists them, in directory order, in `images` (which, like every
+// FileList, owns nothing). The working directory is created fresh under the temporary directory at
+// the first Load, so unpacking can never touch anything beside the archive, and it is removed with
 // everything in it when the FshFile is destroyed.
 //
 // Within a package, the entry files count against the unpack budget of the package's tree of

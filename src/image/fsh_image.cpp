@@ -57,8 +57,8 @@ int FshImage::Load() {
 void FshImage::LoadFrom(const ReadOnlyFile& file, std::int64_t offset, std::int64_t size) {
     if (size > std::int64_t{INT32_MAX})
         throw IoError(path, "file is too large (2 GiB or more)");
-    const Bytes head = file.ReadAt(offset, std::min<std::size_t>(static_cast<std::size_t>(size),
-                                                                 kHeaderSize));
+    const Bytes head =
+        file.ReadAt(offset, std::min<std::size_t>(static_cast<std::size_t>(size), kHeaderSize));
     const std::optional<PixelLayout> layout = KeepHeader(head, static_cast<std::uint64_t>(size));
     pixels_.clear();
     pixelsPending_ = false;

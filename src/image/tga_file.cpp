@@ -54,8 +54,8 @@ std::uint64_t LayoutSize(ByteSpan header) {
     const std::uint64_t idLength = header[TgaFile::kIdLengthOffset];
     std::uint64_t mapSize = 0;
     if (header[TgaFile::kColourMapTypeOffset] == 1) {
-        const ByteSpan spec = header.subspan(TgaFile::kColourMapSpecOffset);
-        mapSize = std::uint64_t{LoadU16le(spec, 2)} * ((std::uint64_t{spec[4]} + 7) / 8);
+        const ByteSpan mapFields = header.subspan(TgaFile::kColourMapSpecOffset);
+        mapSize = std::uint64_t{LoadU16le(mapFields, 2)} * ((std::uint64_t{mapFields[4]} + 7) / 8);
     }
     return TgaFile::kHeaderSize + idLength + mapSize;
 }
@@ -114,9 +114,8 @@ TgaLayout ReadLayout(ByteSpan prefix, std::uint64_t fileSize, const std::string&
     }
 
     layout.bytesPerPixel = TgaFile::BytesPerPixel(header.pixelDepth);
-    layout.pixelCount = header.imageType == TgaFile::kTypeNoImage
-                            ? 0
-                            : std::uint64_t{header.width} * header.height;
+    layout.pixelCount =
+        header.imageType == TgaFile::kTypeNoImage ? 0 : std::uint64_t{header.width} * header.height;
     layout.dataSize = layout.pixelCount * layout.bytesPerPixel;
     layout.prefixSize = reader.Position();
 
@@ -125,8 +124,7 @@ TgaLayout ReadLayout(ByteSpan prefix, std::uint64_t fileSize, const std::string&
             reader.Fail(fmt::format(
                 "image data of {}x{} pixels at {} bits needs {} bytes, the "
                 "file holds {}",
-                header.width, header.height, header.pixelDepth, layout.dataSize,
-                fileRemaining()));
+                header.width, header.height, header.pixelDepth, layout.dataSize, fileRemaining()));
         }
     } else {
         // A packet of 1 + n bytes yields at most 128 pixels of n bytes, so data that would expand
@@ -216,8 +214,8 @@ class FileWindow {
     ByteSpan operator()(std::uint64_t offset, std::size_t count) {
         if (offset < start_ || offset + count > start_ + window_.size()) {
             start_ = offset;
-            window_ = file_.ReadAt(static_cast<std::int64_t>(offset),
-                                   std::max(count, kCopyChunkSize));
+            window_ =
+                file_.ReadAt(static_cast<std::int64_t>(offset), std::max(count, kCopyChunkSize));
             if (window_.size() < count)
                 throw IoError(file_.Path(), "file changed while it was read");
         }
@@ -290,8 +288,9 @@ int TgaFile::Parse(ByteSpan bytes) {
     Bytes pixels;
     std::size_t afterData = 0;
     if (!layout.runLength) {
-        pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(layout.prefixSize),
-                      bytes.begin() + static_cast<std::ptrdiff_t>(layout.prefixSize + layout.dataSize));
+        pixels.assign(
+            bytes.begin() + static_cast<std::ptrdiff_t>(layout.prefixSize),
+            bytes.begin() + static_cast<std::ptrdiff_t>(layout.prefixSize + layout.dataSize));
         afterData = static_cast<std::size_t>(layout.prefixSize + layout.dataSize);
     } else {
         ChargeDecodedGrowth(layout, bytes.size());
@@ -346,8 +345,8 @@ void TgaFile::ReadPixels() const {
         throw IoError(loadedFrom_, "file changed since it was read");
     const std::uint64_t fileSize = loadedSize_;
     const Bytes header = in.ReadAt(0, kHeaderSize);
-    TgaLayout layout = ReadLayout(
-        in.ReadAt(0, static_cast<std::size_t>(LayoutSize(header))), fileSize, loadedFrom_);
+    TgaLayout layout = ReadLayout(in.ReadAt(0, static_cast<std::size_t>(LayoutSize(header))),
+                                  fileSize, loadedFrom_);
     Bytes pixels;
     Bytes trailing;
     if (!layout.runLength) {

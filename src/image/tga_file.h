@@ -28,10 +28,11 @@
 // so that SaveAs of an uncompressed file writes exactly the bytes Load read, rows aside.
 //
 // Run-length-encoded images are decoded when their data is read and written uncompressed: image
-// type 9, 10, 11 becomes 1, 2, 3 and the header says so from Load on. The bytes after RLE data are dropped, since
-// a footer's offsets into the file no longer hold once the data changes size. For such a file
-// `length` is therefore NOT the size of the file on disk but the size SaveAs will write, so that an
-// archive writer packing `length` bytes after SaveAs gets the whole rewritten file.
+// type 9, 10, 11 becomes 1, 2, 3 and the header says so from Load on. The bytes after RLE data are
+// dropped, since a footer's offsets into the file no longer hold once the data changes size. For
+// such a file `length` is therefore NOT the size of the file on disk but the size SaveAs will
+// write, so that an archive writer packing `length` bytes after SaveAs gets the whole rewritten
+// file.
 
 #include <array>
 #include <cstddef>
@@ -104,10 +105,10 @@ class TgaFile : public GameFile {
     // Reads the header, image ID and colour map, and checks the image data against them (a
     // run-length image is walked to its end, a window at a time); the image data itself is read
     // when Pixels, TrailingBytes, FlipRows or Serialize first needs it, so that loading costs the
-    // same memory whatever the size of the image. Throws FormatError for an image type or colour map type it cannot lay out,
-    // for a colour map or image data the file cannot hold and for RLE data that overruns its
-    // image or ends before it is complete; UnpackLimitError when the decoded image would exceed
-    // the budget. Sets `length` to the size SaveAs will write.
+    // same memory whatever the size of the image. Throws FormatError for an image type or colour
+    // map type it cannot lay out, for a colour map or image data the file cannot hold and for RLE
+    // data that overruns its image or ends before it is complete; UnpackLimitError when the decoded
+    // image would exceed the budget. Sets `length` to the size SaveAs will write.
     int Load() override;
     // Writes header, image ID, colour map, image data and trailing bytes, replacing `target`.
     // Changes neither `path` nor `length`. Writes nothing when `target` is the file Load read and
