@@ -3,13 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#ifndef _WIN32
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -299,44 +295,46 @@ TEST(BatchConvert, WorkersAreNoMoreThanTheDescriptorLimitCanHold) {
     EXPECT_EQ(test::ListNames(tmp.Path()), std::vector<std::string>{});
 }
 
-// Reads back what a console wrote into a temporary stream.
-std::string Contents(std::FILE* f) {
+// What a console of `total` packages (drawing its bar when `live`) wrote into a temporary
+// stream while `use` drove it.
+std::string Written(bool live, std::size_t total, const std::function<void(BatchConsole&)>& use) {
+    std::FILE* f = std::tmpfile();
+    if (f == nullptr)
+        throw std::runtime_error("no temporary file");
+    {
+        BatchConsole console(f, live, total);
+        use(console);
+    }
     std::fflush(f);
     std::rewind(f);
     std::string s;
     for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f))
         s += static_cast<char>(c);
+    std::fclose(f);
     return s;
 }
 
 TEST(BatchConvert, ConsoleDrawsTheBarOnlyWhenAskedAndClearsItAroundLines) {
-    std::FILE* quiet = std::tmpfile();
-    ASSERT_NE(quiet, nullptr);
-    {
-        BatchConsole console(quiet, false, 2);
-        console.PackageDone(true);
-        console.Line("carconv: error: x");
-        console.PackageDone(false);
-    }
-    EXPECT_EQ(Contents(quiet), "carconv: error: x\n");
-    std::fclose(quiet);
+    EXPECT_EQ(Written(false, 2,
+                      [](BatchConsole& console) {
+                          console.PackageDone(true);
+                          console.Line("carconv: error: x");
+                          console.PackageDone(false);
+                      }),
+              "carconv: error: x\n");
 
-    std::FILE* live = std::tmpfile();
-    ASSERT_NE(live, nullptr);
-    {
-        BatchConsole console(live, true, 4);
-        console.PackageDone(true);
-        console.Line("a line");
-        console.PackageDone(false);
-        console.Finish();
-        console.Line("after");
-    }
     const std::string clear = "\r\033[K";
-    EXPECT_EQ(Contents(live),
+    EXPECT_EQ(Written(true, 4,
+                      [](BatchConsole& console) {
+                          console.PackageDone(true);
+                          console.Line("a line");
+                          console.PackageDone(false);
+                          console.Finish();
+                          console.Line("after");
+                      }),
               clear + "[#######.......................] 1/4 packages" + clear + "a line\n" + clear +
                   "[#######.......................] 1/4 packages" + clear +
                   "[###############...............] 2/4 packages, 1 failed" + clear + "after\n");
-    std::fclose(live);
 }
 
 TEST(BatchConvert, WorkersConvertEveryPackageOnceAndLabelTheirOwnWarnings) {
@@ -345,14 +343,11 @@ TEST(BatchConvert, WorkersConvertEveryPackageOnceAndLabelTheirOwnWarnings) {
         jobs.push_back({"in" + std::to_string(i), "out" + std::to_string(i), ""});
     jobs[5].refusal = "not converted: refused";
 
-    std::FILE* f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
     std::mutex mutex;
     std::multiset<std::string> seen;
     std::set<std::thread::id> threads;
     BatchSummary summary;
-    {
-        BatchConsole console(f, false, jobs.size());
+    const std::string text = Written(false, jobs.size(), [&](BatchConsole& console) {
         summary = ConvertPackages(jobs, 4, console,
                                   [&](const std::string& input, const std::string& output) {
                                       {
@@ -372,7 +367,7 @@ TEST(BatchConvert, WorkersConvertEveryPackageOnceAndLabelTheirOwnWarnings) {
                                       if (input == "in9")
                                           throw std::runtime_error("no mesh");
                                   });
-    }
+    });
     EXPECT_EQ(summary.converted, 37);
     EXPECT_EQ(summary.failed, 3);
     EXPECT_EQ(BatchSummaryLine(summary), "converted 37, failed 3");
@@ -384,8 +379,6 @@ TEST(BatchConvert, WorkersConvertEveryPackageOnceAndLabelTheirOwnWarnings) {
     EXPECT_GE(threads.size(), 2u);
 
     // Every line whole; each warning under the package that raised it.
-    const std::string text = Contents(f);
-    std::fclose(f);
     std::map<std::string, int> lines;
     std::size_t start = 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos;
@@ -460,14 +453,11 @@ TEST(BatchConvert, PlanningSweepsWhatKilledRunsLeftInTheOutputFolder) {
     WriteFile(dir.File("a.viv"), std::string("x"));
     // Runs killed while they wrote out/a.viv and out/z.viv.
     for (const char* name : {"a.viv", "z.viv"}) {
-        const pid_t child = fork();
-        if (child == 0) {
+        ASSERT_TRUE(test::RunAndKill([&dir, name]() {
             AtomicFileWriter writing(dir.File(std::string("out/") + name));
             writing.Write(Bytes(10, 1));
             raise(SIGKILL);
-        }
-        ASSERT_GT(child, 0);
-        waitpid(child, nullptr, 0);
+        }));
     }
     std::vector<std::string> stale = test::ListNames(dir.File("out"));
     ASSERT_EQ(stale.size(), 2u);

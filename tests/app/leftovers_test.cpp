@@ -11,8 +11,6 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include "files/working_directory.h"
@@ -60,16 +58,13 @@ TEST(Leftovers, WhatKilledRunsLeftIsSweptAndNothingElse) {
     ASSERT_GE(test::LeftoverWorkingDirectories().size(), 2u);
 
     // Runs killed while they wrote out.viv and other.viv: their temporary files stay beside them.
-    const pid_t child = fork();
-    if (child == 0) {
+    ASSERT_TRUE(test::RunAndKill([&dir]() {
         AtomicFileWriter out(dir.File("out.viv"));
         out.Write(test::Bytes(10, 1));
         AtomicFileWriter other(dir.File("other.viv"));
         other.Write(test::Bytes(10, 2));
         raise(SIGKILL);
-    }
-    ASSERT_GT(child, 0);
-    waitpid(child, nullptr, 0);
+    }));
     const std::vector<std::string> stale = NamesStartingWith(dir.Path(), ".carconv-");
     ASSERT_EQ(stale.size(), 2u);
 

@@ -3,38 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "carp/carp4_file.h"
 #include "carp/carp_test_text.h"
 #include "files/errors.h"
-#include "files/file_list.h"
 #include "files/warnings.h"
+#include "support/stage_run.h"
 #include "support/test_util.h"
 
 namespace carconv {
 namespace {
 
 using test::ReadFile;
-using test::ScratchDir;
 using test::WriteFile;
 
-struct StageRun {
-    ScratchDir input;
-    ScratchDir output;
-    FileList members;
-    std::vector<std::unique_ptr<GameFile>> objects;
-    StageContext context{"", input.Path(), output.Path(), &members, &objects};
-
-    // The context as the run hands it over, with the input files as the package's members.
-    StageContext& Context() {
-        context.inputNames = NameIndex::OfDirectory(input.Path());
-        context.inputPackage = "in.viv";
-        return context;
-    }
-};
+using StageRun = test::StageRun;
 
 TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder) {
     StageRun run;
@@ -44,8 +29,8 @@ TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder
     for (std::size_t n = 81; n-- > 0;) {
         test::AddSection(in, "P" + std::to_string(n), n, n == 80 ? "9.9" : values[n]);
     }
-    WriteFile(run.input.File("carp.txt"), in.bytes());
-    WriteFile(run.output.File("carp2.txt"), "stale copy");  // replaced
+    WriteFile(run.in.File("carp.txt"), in.bytes());
+    WriteFile(run.out.File("carp2.txt"), "stale copy");  // replaced
 
     std::vector<std::string> warnings;
     ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
@@ -57,7 +42,7 @@ TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder
     const std::vector<std::string> names = {"carp.txt", "carp1.txt", "carp2.txt", "carp3.txt"};
     ASSERT_EQ(run.members.GetSize(), 4);
     for (int i = 0; i < 4; ++i) {
-        const std::string file = run.output.File(names[static_cast<std::size_t>(i)]);
+        const std::string file = run.out.File(names[static_cast<std::size_t>(i)]);
         EXPECT_EQ(ReadFile(file), expected) << file;
         const GameFile& member = run.members.ElementAt(i);
         EXPECT_EQ(member.path, file);
@@ -67,7 +52,7 @@ TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder
     // The version-3 source and the four members, in creation order.
     ASSERT_EQ(run.objects.size(), 5u);
     EXPECT_EQ(run.objects[0]->typeTag, "CARP3");
-    EXPECT_EQ(run.objects[0]->path, run.input.File("carp.txt"));
+    EXPECT_EQ(run.objects[0]->path, run.in.File("carp.txt"));
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(run.objects[static_cast<std::size_t>(i) + 1].get(), &run.members.ElementAt(i));
     }
@@ -76,7 +61,7 @@ TEST(PerformanceStage, WritesTheConvertedTextAndThreeCopiesAndAppendsThemInOrder
     for (int i = 0; i < 4; ++i)
         run.members.ElementAt(i).Save();
     for (const std::string& name : names)
-        EXPECT_EQ(ReadFile(run.output.File(name)), expected);
+        EXPECT_EQ(ReadFile(run.out.File(name)), expected);
 }
 
 TEST(PerformanceStage, TheCopiesCostNoBytesAndRewritingOneLeavesTheOthersAsTheyWere) {
@@ -86,24 +71,24 @@ TEST(PerformanceStage, TheCopiesCostNoBytesAndRewritingOneLeavesTheOthersAsTheyW
     test::Builder in;
     for (std::size_t n = 0; n < 75; ++n)
         test::AddSection(in, "P" + std::to_string(n), n, values[n]);
-    WriteFile(run.input.File("carp.txt"), in.bytes());
+    WriteFile(run.in.File("carp.txt"), in.bytes());
     // Whether this file system can give a file a second name at all.
-    WriteFile(run.output.File("probe"), "p");
-    const bool links = test::AddHardLink(run.output.File("probe"), run.output.File("probe2"));
-    fs::remove(test::Native(run.output.File("probe2")));
-    fs::remove(test::Native(run.output.File("probe")));
+    WriteFile(run.out.File("probe"), "p");
+    const bool links = test::AddHardLink(run.out.File("probe"), run.out.File("probe2"));
+    fs::remove(test::Native(run.out.File("probe2")));
+    fs::remove(test::Native(run.out.File("probe")));
 
     RunPerformanceStage(run.Context());
-    const std::string first = run.output.File("carp.txt");
+    const std::string first = run.out.File("carp.txt");
     const test::Bytes converted = ReadFile(first);
     if (links) {
         for (const char* copy : {"carp1.txt", "carp2.txt", "carp3.txt"}) {
-            EXPECT_TRUE(fs::equivalent(test::Native(first), test::Native(run.output.File(copy))))
+            EXPECT_TRUE(fs::equivalent(test::Native(first), test::Native(run.out.File(copy))))
                 << copy;
         }
     }
     // Only the five files' names: no temporary name is left behind.
-    EXPECT_EQ(test::ListNames(run.output.Path()),
+    EXPECT_EQ(test::ListNames(run.out.Path()),
               (std::vector<std::string>{"carp.txt", "carp1.txt", "carp2.txt", "carp3.txt"}));
 
     // Saving them all, as the archive writer does, leaves every file where it was.
@@ -111,16 +96,16 @@ TEST(PerformanceStage, TheCopiesCostNoBytesAndRewritingOneLeavesTheOthersAsTheyW
         run.members.ElementAt(i).Save();
     if (links) {
         EXPECT_TRUE(
-            fs::equivalent(test::Native(first), test::Native(run.output.File("carp3.txt"))));
+            fs::equivalent(test::Native(first), test::Native(run.out.File("carp3.txt"))));
     }
 
     // A member that changes is written to a file of its own.
     auto& third = dynamic_cast<Carp4File&>(run.members.ElementAt(2));
     third.parameters[5] = "123.000000";
     third.Save();
-    EXPECT_NE(ReadFile(run.output.File("carp2.txt")), converted);
+    EXPECT_NE(ReadFile(run.out.File("carp2.txt")), converted);
     for (const char* name : {"carp.txt", "carp1.txt", "carp3.txt"})
-        EXPECT_EQ(ReadFile(run.output.File(name)), converted) << name;
+        EXPECT_EQ(ReadFile(run.out.File(name)), converted) << name;
 }
 
 TEST(PerformanceStage, ATextWithAnotherParametersMarkerInAValueIsPackedAsWritten) {
@@ -132,7 +117,7 @@ TEST(PerformanceStage, ATextWithAnotherParametersMarkerInAValueIsPackedAsWritten
         if (s.number != 80)
             test::AddSection(in, "P" + std::to_string(s.number), s.number, values[s.number]);
     }
-    WriteFile(run.input.File("carp.txt"), in.bytes());
+    WriteFile(run.in.File("carp.txt"), in.bytes());
     std::vector<std::string> warnings;
     ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
     RunPerformanceStage(run.Context());
@@ -146,13 +131,13 @@ TEST(PerformanceStage, ATextWithAnotherParametersMarkerInAValueIsPackedAsWritten
     values[33] = "\nP21(21)";
     values[80] = "1.000000";
     const test::Bytes expected = test::CanonicalText(true, values);
-    EXPECT_EQ(ReadFile(run.output.File("carp.txt")), expected);
+    EXPECT_EQ(ReadFile(run.out.File("carp.txt")), expected);
     // Read again, the written text gives 33 from inside 20 with the layout's label of 21; the
     // archive writer's SaveAs must not write that back.
     for (int i = 0; i < 4; ++i)
         run.members.ElementAt(i).Save();
     for (const char* name : {"carp.txt", "carp1.txt", "carp2.txt", "carp3.txt"})
-        EXPECT_EQ(ReadFile(run.output.File(name)), expected) << name;
+        EXPECT_EQ(ReadFile(run.out.File(name)), expected) << name;
 }
 
 TEST(PerformanceStage, ReportsMissingParametersAndFailsWithoutInput) {
@@ -169,7 +154,7 @@ TEST(PerformanceStage, ReportsMissingParametersAndFailsWithoutInput) {
     StageRun partial;
     test::Builder in;
     test::AddSection(in, "Serial Number", 0, "7");
-    WriteFile(partial.input.File("carp.txt"), in.bytes());
+    WriteFile(partial.in.File("carp.txt"), in.bytes());
     std::vector<std::string> warnings;
     ScopedWarningSink sink([&](const std::string& m) { warnings.push_back(m); });
     RunPerformanceStage(partial.Context());

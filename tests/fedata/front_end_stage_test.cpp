@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "fedata/fedata4_file.h"
 #include "fedata_test_files.h"
 #include "files/errors.h"
+#include "support/stage_run.h"
 #include "support/test_util.h"
 
 namespace carconv {
@@ -17,11 +17,7 @@ using test::Bytes;
 
 const char* const kLanguages[] = {"eng", "bri", "ger", "fre", "ita", "spa", "swe"};
 
-struct StageRun {
-    test::ScratchDir in;
-    test::ScratchDir out;
-    FileList members;
-    std::vector<std::unique_ptr<GameFile>> objects;
+struct StageRun : test::StageRun {
 
     // Writes the seven version-3 language files, each with its language in string 0.
     void WriteLanguages() {
@@ -35,17 +31,7 @@ struct StageRun {
         }
     }
 
-    void Run() {
-        StageContext context;
-        context.templateDirectory = "/nonexistent/";
-        context.inputDirectory = in.Path();
-        context.outputDirectory = out.Path();
-        context.members = &members;
-        context.objects = &objects;
-        context.inputNames = NameIndex::OfDirectory(in.Path());
-        context.inputPackage = "in.viv";
-        RunFrontEndStage(context);
-    }
+    void Run() { RunFrontEndStage(Context()); }
 
     std::vector<std::string> MemberNames() const {
         std::vector<std::string> names;

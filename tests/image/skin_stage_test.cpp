@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "files/errors.h"
-#include "files/file_list.h"
+#include "support/stage_run.h"
 #include "support/test_util.h"
 
 namespace carconv {
@@ -17,7 +16,6 @@ namespace {
 using test::Builder;
 using test::Bytes;
 using test::ReadFile;
-using test::ScratchDir;
 using test::WriteFile;
 
 // A 2 x 3 skin at 24 bits with a 3-byte ID and a footer behind the image data.
@@ -41,38 +39,17 @@ Bytes Skin() {
         .bytes();
 }
 
-struct StageRun {
-    ScratchDir input;
-    ScratchDir output;
-    FileList members;
-    std::vector<std::unique_ptr<GameFile>> objects;
-    StageContext context;
-
-    StageRun() {
-        context.templateDirectory = "/nonexistent/";
-        context.inputDirectory = input.Path();
-        context.outputDirectory = output.Path();
-        context.members = &members;
-        context.objects = &objects;
-    }
-
-    // The context as the run hands it over, with the input files as the package's members.
-    StageContext& Context() {
-        context.inputNames = NameIndex::OfDirectory(input.Path());
-        context.inputPackage = "in.viv";
-        return context;
-    }
-};
+using StageRun = test::StageRun;
 
 TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
     StageRun run;
-    WriteFile(run.input.File("car00.tga"), Skin());
-    WriteFile(run.output.File("car200.tga"), "stale");  // replaced by the copy
+    WriteFile(run.in.File("car00.tga"), Skin());
+    WriteFile(run.out.File("car200.tga"), "stale");  // replaced by the copy
     const std::size_t membersBefore = 0;
 
     RunSkinStage(run.Context());
 
-    const Bytes skin = ReadFile(run.output.File("car00.tga"));
+    const Bytes skin = ReadFile(run.out.File("car00.tga"));
     ASSERT_EQ(skin.size(), Skin().size());
     const Bytes original = Skin();
     EXPECT_EQ(Bytes(skin.begin(), skin.begin() + 21),
@@ -81,21 +58,21 @@ TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
               (Bytes{13, 14, 15, 16, 17, 18, 7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Bytes(skin.begin() + 39, skin.end()), Bytes(26, 0x77));
     for (const char* copy : {"car100.tga", "car200.tga", "car300.tga"}) {
-        EXPECT_EQ(ReadFile(run.output.File(copy)), skin) << copy;
+        EXPECT_EQ(ReadFile(run.out.File(copy)), skin) << copy;
     }
-    EXPECT_EQ(ReadFile(run.input.File("car00.tga")), original);  // the input stays as it was
+    EXPECT_EQ(ReadFile(run.in.File("car00.tga")), original);  // the input stays as it was
 
     const std::vector<std::string> names = {"car00.tga", "car100.tga", "car200.tga", "car300.tga"};
     ASSERT_EQ(run.members.GetSize(), static_cast<int>(membersBefore + names.size()));
     for (int i = 0; i < run.members.GetSize(); ++i) {
         const GameFile& member = run.members.ElementAt(i);
-        EXPECT_EQ(member.path, run.output.File(names[static_cast<std::size_t>(i)]));
+        EXPECT_EQ(member.path, run.out.File(names[static_cast<std::size_t>(i)]));
         EXPECT_EQ(member.typeTag, "TGA");
         EXPECT_EQ(member.length, static_cast<std::int32_t>(skin.size()));
     }
     // The input texture is kept with the members but is not one of them.
     ASSERT_EQ(run.objects.size(), 5u);
-    EXPECT_EQ(run.objects[0]->path, run.input.File("car00.tga"));
+    EXPECT_EQ(run.objects[0]->path, run.in.File("car00.tga"));
     for (std::size_t i = 1; i < 5; ++i) {
         EXPECT_EQ(run.objects[i].get(), &run.members.ElementAt(static_cast<int>(i - 1)));
     }
@@ -104,31 +81,31 @@ TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
     for (int i = 0; i < run.members.GetSize(); ++i)
         run.members.ElementAt(i).Save();
     for (const std::string& name : names)
-        EXPECT_EQ(ReadFile(run.output.File(name)), skin);
+        EXPECT_EQ(ReadFile(run.out.File(name)), skin);
 }
 
 TEST(SkinStage, TheCopiesShareTheSkinsFileAndSavingTheMembersKeepsItSo) {
     namespace fs = std::filesystem;
     StageRun run;
-    WriteFile(run.input.File("car00.tga"), Skin());
-    const bool links = test::AddHardLink(run.input.File("car00.tga"), run.output.File("probe"));
-    fs::remove(test::Native(run.output.File("probe")));
+    WriteFile(run.in.File("car00.tga"), Skin());
+    const bool links = test::AddHardLink(run.in.File("car00.tga"), run.out.File("probe"));
+    fs::remove(test::Native(run.out.File("probe")));
 
     RunSkinStage(run.Context());
     for (int i = 0; i < run.members.GetSize(); ++i)
         run.members.ElementAt(i).Save();
 
-    const std::string skin = run.output.File("car00.tga");
+    const std::string skin = run.out.File("car00.tga");
     for (const char* copy : {"car100.tga", "car200.tga", "car300.tga"}) {
-        EXPECT_EQ(ReadFile(run.output.File(copy)), ReadFile(skin)) << copy;
+        EXPECT_EQ(ReadFile(run.out.File(copy)), ReadFile(skin)) << copy;
         if (links) {
-            EXPECT_TRUE(fs::equivalent(test::Native(skin), test::Native(run.output.File(copy))))
+            EXPECT_TRUE(fs::equivalent(test::Native(skin), test::Native(run.out.File(copy))))
                 << copy;
         }
     }
     // The input, which the user's package came from, is never one of them.
-    EXPECT_FALSE(fs::equivalent(test::Native(run.input.File("car00.tga")), test::Native(skin)));
-    EXPECT_EQ(fs::hard_link_count(test::Native(run.input.File("car00.tga"))), 1u);
+    EXPECT_FALSE(fs::equivalent(test::Native(run.in.File("car00.tga")), test::Native(skin)));
+    EXPECT_EQ(fs::hard_link_count(test::Native(run.in.File("car00.tga"))), 1u);
 }
 
 TEST(SkinStage, AMissingSkinEndsTheStageNamingIt) {
@@ -140,7 +117,7 @@ TEST(SkinStage, AMissingSkinEndsTheStageNamingIt) {
         EXPECT_STREQ(e.what(), "in.viv has no member car00.tga");
     }
     EXPECT_EQ(run.members.GetSize(), 0);
-    EXPECT_TRUE(test::ListNames(run.output.Path()).empty());
+    EXPECT_TRUE(test::ListNames(run.out.Path()).empty());
 }
 
 }  // namespace

@@ -90,6 +90,18 @@ Bytes Footer() {
         .bytes();
 }
 
+// `bytes` written to `name` in `dir`; returns the file's path.
+std::string Written(const ScratchDir& dir, const std::string& name, const Bytes& bytes) {
+    WriteFile(dir.File(name), bytes);
+    return dir.File(name);
+}
+
+// What `tga` wrote, saved as `name` in `dir`.
+Bytes SavedAs(TgaFile& tga, const ScratchDir& dir, const std::string& name) {
+    tga.SaveAs(dir.File(name));
+    return ReadFile(dir.File(name));
+}
+
 TEST(TgaFile, FlipsRowsOfEveryDepthAndKeepsEachPixelsBytes) {
     ScratchDir dir;
     struct Depth {
@@ -110,9 +122,7 @@ TEST(TgaFile, FlipsRowsOfEveryDepthAndKeepsEachPixelsBytes) {
             f.height = static_cast<std::uint16_t>(height);
             f.depth = d.bits;
             const Bytes input = Header(f).raw(Rows(height, rowBytes, false)).bytes();
-            WriteFile(dir.File("in.tga"), input);
-
-            TgaFile tga(dir.File("in.tga"));
+            TgaFile tga(Written(dir, "in.tga", input));
             EXPECT_EQ(tga.typeTag, "TGA");
             ASSERT_EQ(tga.Load(), 1);
             EXPECT_EQ(tga.length, static_cast<std::int32_t>(input.size()));
@@ -120,12 +130,10 @@ TEST(TgaFile, FlipsRowsOfEveryDepthAndKeepsEachPixelsBytes) {
             EXPECT_EQ(tga.Header().height, height);
 
             // Unflipped, SaveAs reproduces the file.
-            tga.SaveAs(dir.File("same.tga"));
-            EXPECT_EQ(ReadFile(dir.File("same.tga")), input);
+            EXPECT_EQ(SavedAs(tga, dir, "same.tga"), input);
 
             EXPECT_EQ(tga.FlipRows(), 1);
-            tga.SaveAs(dir.File("out.tga"));
-            const Bytes out = ReadFile(dir.File("out.tga"));
+            const Bytes out = SavedAs(tga, dir, "out.tga");
             ASSERT_EQ(out.size(), 18 + rowBytes * height);
             EXPECT_EQ(Slice(out, 0, 18), Slice(input, 0, 18));
             EXPECT_EQ(Slice(out, 18, rowBytes * height), Rows(height, rowBytes, true));
@@ -133,8 +141,7 @@ TEST(TgaFile, FlipsRowsOfEveryDepthAndKeepsEachPixelsBytes) {
 
             // Flipping twice restores the rows.
             tga.FlipRows();
-            tga.SaveAs(dir.File("twice.tga"));
-            EXPECT_EQ(ReadFile(dir.File("twice.tga")), input);
+            EXPECT_EQ(SavedAs(tga, dir, "twice.tga"), input);
         }
     }
 }
@@ -151,8 +158,7 @@ TEST(TgaFile, OddHeightKeepsTheMiddleRowAndNamedBytesLandWhereExpected) {
                             .raw({9, 10, 11, 12, 13, 14, 15, 16})   // row 1
                             .raw({17, 18, 19, 20, 21, 22, 23, 24})  // row 2
                             .bytes();
-    WriteFile(dir.File("a.tga"), input);
-    TgaFile tga(dir.File("a.tga"));
+    TgaFile tga(Written(dir, "a.tga", input));
     tga.Load();
     tga.FlipRows();
     tga.Save();
@@ -173,13 +179,11 @@ TEST(TgaFile, KeepsIdFieldsOfAnyLength) {
         f.width = 2;
         f.height = 2;
         const Bytes input = Header(f).raw(IdField(idLength)).raw(Rows(2, 6, false)).bytes();
-        WriteFile(dir.File("id.tga"), input);
-        TgaFile tga(dir.File("id.tga"));
+        TgaFile tga(Written(dir, "id.tga", input));
         tga.Load();
         EXPECT_EQ(tga.ImageId(), IdField(idLength));
         tga.FlipRows();
-        tga.SaveAs(dir.File("out.tga"));
-        const Bytes out = ReadFile(dir.File("out.tga"));
+        const Bytes out = SavedAs(tga, dir, "out.tga");
         ASSERT_EQ(out.size(), 18 + idLength + 12);
         EXPECT_EQ(out[0], static_cast<std::uint8_t>(idLength));
         EXPECT_EQ(Slice(out, 18, idLength), IdField(idLength));
@@ -213,8 +217,7 @@ TEST(TgaFile, KeepsAColourMapVerbatimAndFlipsTheIndexRows) {
                                 .raw(map)                // colour map
                                 .raw(Rows(3, 4, false))  // palette indices
                                 .bytes();
-        WriteFile(dir.File("map.tga"), input);
-        TgaFile tga(dir.File("map.tga"));
+        TgaFile tga(Written(dir, "map.tga", input));
         tga.Load();
         EXPECT_EQ(tga.ColourMap(), map);
         tga.FlipRows();
@@ -233,8 +236,7 @@ TEST(TgaFile, KeepsBytesAfterTheImageDataSoSaveWritesWhatLoadMeasured) {
     f.height = 2;
     const Bytes extension = Bytes(495, 0x5a);  // a TGA 2.0 extension area
     const Bytes input = Header(f).raw(Rows(2, 9, false)).raw(extension).raw(Footer()).bytes();
-    WriteFile(dir.File("footer.tga"), input);
-    TgaFile tga(dir.File("footer.tga"));
+    TgaFile tga(Written(dir, "footer.tga", input));
     tga.Load();
     EXPECT_TRUE(tga.HasTrailingBytes());
     EXPECT_EQ(tga.TrailingBytes().size(), 495u + 26u);
@@ -287,8 +289,7 @@ TEST(TgaFile, AnUnchangedTextureIsNotRewrittenAndARewriteNeverChangesAnotherName
     tga.Save();
     EXPECT_EQ(fs::last_write_time(test::Native(path)), old);
     // Another target is always written.
-    tga.SaveAs(dir.File("other.tga"));
-    EXPECT_EQ(ReadFile(dir.File("other.tga")), flipped);
+    EXPECT_EQ(SavedAs(tga, dir, "other.tga"), flipped);
 }
 
 TEST(TgaFile, DecodesRunLengthDataAndWritesItUncompressed) {
@@ -309,15 +310,13 @@ TEST(TgaFile, DecodesRunLengthDataAndWritesItUncompressed) {
                             .raw({10, 11, 12})  // run of 7 to the end
                             .raw(Footer())      // footer, to be dropped
                             .bytes();
-    WriteFile(dir.File("rle.tga"), input);
-    TgaFile tga(dir.File("rle.tga"));
+    TgaFile tga(Written(dir, "rle.tga", input));
     tga.Load();
     EXPECT_TRUE(tga.WasRunLengthEncoded());
     EXPECT_EQ(tga.DroppedByteCount(), 26u);
     EXPECT_EQ(tga.length, 18 + 2 + 36);
     tga.FlipRows();
-    tga.SaveAs(dir.File("out.tga"));
-    const Bytes out = ReadFile(dir.File("out.tga"));
+    const Bytes out = SavedAs(tga, dir, "out.tga");
     ASSERT_EQ(out.size(), static_cast<std::size_t>(tga.length));
     EXPECT_EQ(out[2], 2);  // written as uncompressed true-colour
     EXPECT_EQ(Slice(out, 3, 15), Slice(input, 3, 15));
@@ -529,8 +528,7 @@ TEST(TgaFile, ResetEmptiesEverythingAndAFailedLoadKeepsThePreviousContent) {
     f.width = 1;
     f.height = 2;
     const Bytes input = Header(f).u8(0x42).raw(Rows(2, 3, false)).raw(Footer()).bytes();
-    WriteFile(dir.File("a.tga"), input);
-    TgaFile tga(dir.File("a.tga"));
+    TgaFile tga(Written(dir, "a.tga", input));
     tga.Load();
     // Image data that Load left in the file cannot be read once the file has changed.
     TgaFile unread(dir.File("a.tga"));
@@ -541,13 +539,11 @@ TEST(TgaFile, ResetEmptiesEverythingAndAFailedLoadKeepsThePreviousContent) {
     WriteFile(dir.File("a.tga"), Builder().zeros(5).bytes());
     EXPECT_THROW(unread.Pixels(), IoError);
     EXPECT_THROW(tga.Load(), FormatError);
-    tga.SaveAs(dir.File("kept.tga"));
-    EXPECT_EQ(ReadFile(dir.File("kept.tga")), input);
+    EXPECT_EQ(SavedAs(tga, dir, "kept.tga"), input);
 
     EXPECT_EQ(tga.Reset(), 1);
     EXPECT_EQ(tga.FlipRows(), 1);
-    tga.SaveAs(dir.File("empty.tga"));
-    EXPECT_EQ(ReadFile(dir.File("empty.tga")), Bytes(18, 0));
+    EXPECT_EQ(SavedAs(tga, dir, "empty.tga"), Bytes(18, 0));
 }
 
 TEST(TgaFile, AnImageWithoutDataKeepsWhatFollowsItsHeader) {
@@ -558,13 +554,11 @@ TEST(TgaFile, AnImageWithoutDataKeepsWhatFollowsItsHeader) {
     f.width = 10;
     f.height = 10;
     const Bytes input = Header(f).str("ab").raw({1, 2, 3}).bytes();
-    WriteFile(dir.File("none.tga"), input);
-    TgaFile tga(dir.File("none.tga"));
+    TgaFile tga(Written(dir, "none.tga", input));
     tga.Load();
     EXPECT_TRUE(tga.Pixels().empty());
     tga.FlipRows();
-    tga.SaveAs(dir.File("out.tga"));
-    EXPECT_EQ(ReadFile(dir.File("out.tga")), input);
+    EXPECT_EQ(SavedAs(tga, dir, "out.tga"), input);
 }
 
 }  // namespace

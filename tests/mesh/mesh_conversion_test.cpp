@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "mesh/mesh_bytes.h"
 #include "mesh/mesh_stage.h"
 #include "support/packages.h"
+#include "support/stage_run.h"
 #include "support/test_util.h"
 
 namespace carconv {
@@ -231,29 +231,7 @@ TEST(MeshConversion, StreamedConversionWritesTheBytesOfTheInMemoryOne) {
     }
 }
 
-// The run's side of a stage: two working directories, the member list and the kept objects.
-struct StageRun {
-    test::ScratchDir in;
-    test::ScratchDir out;
-    FileList members;
-    std::vector<std::unique_ptr<GameFile>> objects;
-    StageContext context;
-
-    StageRun() {
-        context.templateDirectory = in.Path() + "/";
-        context.inputDirectory = in.Path();
-        context.outputDirectory = out.Path();
-        context.members = &members;
-        context.objects = &objects;
-    }
-
-    // The context as the run hands it over, with the input files as the package's members.
-    StageContext& Context() {
-        context.inputNames = NameIndex::OfDirectory(in.Path());
-        context.inputPackage = "in.viv";
-        return context;
-    }
-};
+using StageRun = test::StageRun;
 
 TEST(MeshStage, ConvertsCopiesAndAppendsFourMeshes) {
     StageRun run;

@@ -253,6 +253,18 @@ RunResult RunCarconv(const std::string& args, const std::string& input, const st
     return {code, Slurp(io.File("out")), Slurp(io.File("err"))};
 }
 
+bool RunAndKill(const std::function<void()>& work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        work();
+        raise(SIGKILL);
+    }
+    if (child < 0)
+        return false;
+    waitpid(child, nullptr, 0);
+    return true;
+}
+
 CarconvProcess::CarconvProcess(const std::string& env, const ScratchDir& io,
                                const std::string& arguments, const std::string& directory,
                                bool holdInput)

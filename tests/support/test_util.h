@@ -101,6 +101,11 @@ RunResult RunCarconv(const std::string& args, const std::string& input = "",
                      const std::string& env = "");
 
 #ifndef _WIN32
+// Runs `work` in a child process and waits for it; false when no child could be started. `work`
+// ends the child itself, with raise(SIGKILL) while what it made is still open, as a power cut
+// ends a run; one that returns is ended the same way.
+bool RunAndKill(const std::function<void()>& work);
+
 // carconv started in the background, in `directory` (when given) with `arguments` (shell-quoted)
 // and `env`, its stdout and stderr going to files in `io`. Its standard input is empty: closed
 // at once, or with `holdInput` a pipe held open (a question on the terminal waits) until the
