@@ -282,11 +282,13 @@ std::string Text(const Json& value) {
 // Numbers in their shortest form (1.5, 2); the words for non-finite floats without quotes.
 std::string Joined(const Json& values) {
     std::string out;
-    for (const Json& v : values)
-        out +=
-            (out.empty() ? "" : " ") + (v.is_string()         ? v.get<std::string>()
-                                        : v.is_number_float() ? fmt::format("{}", v.get<double>())
-                                                              : v.dump());
+    for (const Json& v : values) {
+        if (!out.empty())
+            out += ' ';
+        out += v.is_string()         ? v.get<std::string>()
+               : v.is_number_float() ? fmt::format("{}", v.get<double>())
+                                     : v.dump();
+    }
     return out;
 }
 

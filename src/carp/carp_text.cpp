@@ -75,7 +75,11 @@ const std::string& WrittenMarker(std::size_t number) {
 }  // namespace
 
 std::string ParameterMarker(std::size_t number) {
-    return "(" + std::to_string(number) + ")";
+    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) of "(" + std::string&&.
+    std::string marker = "(";
+    marker += std::to_string(number);
+    marker += ')';
+    return marker;
 }
 
 void ParseCarpText(ByteSpan text, const std::string& fileName, std::span<std::string> values,

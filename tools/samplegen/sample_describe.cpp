@@ -207,7 +207,10 @@ std::vector<std::string> ReadCarpValues(const std::string& text, std::size_t cou
     const char end = crlf ? '\r' : '\n';
     std::vector<std::string> values(count);
     for (std::size_t n = 0; n < count; ++n) {
-        std::size_t p = text.find("(" + std::to_string(n) + ")");
+        std::string marker = "(";
+        marker += std::to_string(n);
+        marker += ')';
+        std::size_t p = text.find(marker);
         if (p == std::string::npos)
             continue;
         std::size_t s = p + std::to_string(n).size() + 2 + skip;
