@@ -55,8 +55,9 @@ std::string SanitizeHint(const std::string& hint) {
 
 std::string OwnerMarkPath(const std::string& directory) {
     const fs::path path = NativePath(directory);
-    return PathString(path.parent_path() /
-                      NativePath(fmt::format(".{}{}", PathString(path.filename()), kOwnerMarkSuffix)));
+    return PathString(
+        path.parent_path() /
+        NativePath(fmt::format(".{}{}", PathString(path.filename()), kOwnerMarkSuffix)));
 }
 
 WorkingDirectory::WorkingDirectory(const std::string& hint, const std::string& container) {
