@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "desktop/dialog_filter.h"
@@ -137,21 +136,22 @@ class GtkFileDialogs : public FileDialogs {
     }
 };
 
-bool NamesADisplay(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && *value != '\0';
-}
-
 }  // namespace
 
 std::unique_ptr<FileDialogs> MakeGtkFileDialogs() {
-    // Without a display GTK cannot work, and initialising it would still leave folders of its own
-    // in the user's home: a session on the terminal is left untouched.
-    if (!NamesADisplay("DISPLAY") && !NamesADisplay("WAYLAND_DISPLAY"))
-        return nullptr;
     if (!gtk_init_check(nullptr, nullptr))
         return nullptr;
     return std::make_unique<GtkFileDialogs>();
 }
 
 }  // namespace carconv
+
+// What the program looks up in the module. Plain C names, so that they can be found by name.
+extern "C" {
+__attribute__((visibility("default"))) extern const char carconv_gtk_module_version[] =
+    CARCONV_MODULE_VERSION;
+
+__attribute__((visibility("default"))) carconv::FileDialogs* carconv_gtk_file_dialogs() {
+    return carconv::MakeGtkFileDialogs().release();
+}
+}

@@ -1,6 +1,9 @@
 #pragma once
 
-// File dialogs and the error box as GTK 3 windows. Compiled only when GTK 3 is available.
+// File dialogs and the error box as GTK 3 windows. Compiled only when GTK 3 is available, into a
+// module of its own (carconv-gtk.so) that the program loads only when it shows a window: the rest
+// of the program does not link GTK. The module takes the program's own functions from the
+// program that loads it.
 
 #include <memory>
 
@@ -8,8 +11,15 @@
 
 namespace carconv {
 
-// GTK dialogs when GTK can be initialised on this display; nothing when it cannot (no display,
-// or the display cannot be opened), so that the caller can ask on the terminal instead.
+// What the program looks up in the module by name: the version of carconv it was built for
+// (a NUL-terminated text), and the function that makes the dialogs as MakeGtkFileDialogs() does,
+// for the caller to own.
+inline constexpr char kGtkModuleVersionSymbol[] = "carconv_gtk_module_version";
+inline constexpr char kGtkDialogsSymbol[] = "carconv_gtk_file_dialogs";
+using GtkDialogsFunction = FileDialogs* (*)();
+
+// GTK dialogs when GTK can be initialised on the display the environment names; nothing when it
+// cannot be opened, so that the caller can ask on the terminal instead.
 std::unique_ptr<FileDialogs> MakeGtkFileDialogs();
 
 // Lets GTK handle what is pending and waits until the display has done what was asked of it, so

@@ -7,6 +7,8 @@
 #endif
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "support/packages.h"
 #include "support/test_util.h"
@@ -72,7 +74,8 @@ TEST(DialogFilter, CompleteExtensionOnlyWhenTheNameHasNone) {
 }
 
 // Without a display the desktop dialogs are the questions on the terminal, also in a build with
-// GTK: a display that cannot be opened must not end the run.
+// GTK: a display that cannot be opened must not end the run, and neither must a program whose
+// window module is missing, which says so in one line before it asks.
 TEST(DesktopDialogs, WithoutAUsableDisplayTheRunAsksOnTheTerminal) {
     CARCONV_SKIP_ON_WINDOWS("runs the tool through a POSIX shell");
     test::ScratchDir dir;
@@ -85,13 +88,32 @@ TEST(DesktopDialogs, WithoutAUsableDisplayTheRunAsksOnTheTerminal) {
     const std::string user = "HOME='" + dir.Path() + "' XDG_CONFIG_HOME='" + dir.File("config") +
                              "' XDG_DATA_HOME='" + dir.File("data") +
                              "' CARCONV_TEMPLATES= WINEPREFIX='" + dir.File("nowine") + "'";
-    for (const std::string display : {"", " DISPLAY=:4711 GDK_BACKEND=x11"}) {
-        std::string out = dir.File(display.empty() ? "none" : "closed");
-        auto r = test::RunCarconv("", dir.File("in.viv") + "\n" + out + "\n", user + display);
-        ASSERT_EQ(r.exitCode, 0) << display << ": " << r.err;
-        EXPECT_EQ(r.err.find("Load V3 CAR File: "), 0u) << display << ": " << r.err;
+    const std::filesystem::path program(CARCONV_EXECUTABLE);
+    const bool gtkModule = std::filesystem::exists(program.parent_path() / "carconv-gtk.so");
+    std::filesystem::create_directories(dir.File("alone"));
+    std::filesystem::copy_file(program, dir.File("alone/carconv"));
+    struct Case {
+        std::string name, display, program, firstLine;
+    };
+    const std::string closed = " DISPLAY=:4711 GDK_BACKEND=x11";
+    std::vector<Case> cases = {{"none", "", "", ""}, {"closed", closed, "", ""}};
+    if (gtkModule)
+        cases.push_back({"alone", closed, dir.File("alone/carconv"),
+                         "carconv: no dialog windows (no carconv-gtk.so in " + dir.File("alone")});
+    for (const Case& c : cases) {
+        std::string out = dir.File(c.name);
+        auto r = test::RunCarconv("", dir.File("in.viv") + "\n" + out + "\n", user + c.display,
+                                  c.program);
+        ASSERT_EQ(r.exitCode, 0) << c.name << ": " << r.err;
+        const std::string::size_type questions = r.err.find("Load V3 CAR File: ");
+        ASSERT_NE(questions, std::string::npos) << c.name << ": " << r.err;
+        const std::string before = r.err.substr(0, questions);
+        if (c.firstLine.empty())
+            EXPECT_EQ(before, "") << c.name;
+        else
+            EXPECT_EQ(before.rfind(c.firstLine, 0), 0u) << c.name << ": " << before;
         EXPECT_NE(r.err.find("Save V4 CAR File: "), std::string::npos) << r.err;
-        EXPECT_EQ(test::ReadArchive(out + ".viv").size(), 27u) << display;
+        EXPECT_EQ(test::ReadArchive(out + ".viv").size(), 27u) << c.name;
     }
 }
 

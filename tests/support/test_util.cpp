@@ -229,7 +229,8 @@ std::string GetCString(const Bytes& b, std::size_t o, std::size_t max) {
 }
 
 #ifdef _WIN32
-RunResult RunCarconv(const std::string&, const std::string&, const std::string&) {
+RunResult RunCarconv(const std::string&, const std::string&, const std::string&,
+                     const std::string&) {
     throw std::logic_error("RunCarconv needs a POSIX shell; skip the test on Windows");
 }
 #else
@@ -240,14 +241,16 @@ std::string Slurp(const std::string& path) {
 }
 }  // namespace
 
-RunResult RunCarconv(const std::string& args, const std::string& input, const std::string& env) {
+RunResult RunCarconv(const std::string& args, const std::string& input, const std::string& env,
+                     const std::string& program) {
     ScratchDir io;
     WriteFile(io.File("in"), input);
     // Without a display, so that a run without a command asks on the terminal even where the
     // suite runs on a desktop; `env` may name a display of its own.
     std::string command = "unset DISPLAY WAYLAND_DISPLAY; " + env + " " +
-                          std::string(CARCONV_EXECUTABLE) + " " + args + " <" + io.File("in") +
-                          " >" + io.File("out") + " 2>" + io.File("err");
+                          (program.empty() ? std::string(CARCONV_EXECUTABLE) : Q(program)) + " " +
+                          args + " <" + io.File("in") + " >" + io.File("out") + " 2>" +
+                          io.File("err");
     int status = std::system(command.c_str());
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return {code, Slurp(io.File("out")), Slurp(io.File("err"))};

@@ -90,15 +90,16 @@ std::string GetCString(const Bytes& b, std::size_t offset, std::size_t max);
 // `s` in single quotes, for the shell command lines RunCarconv takes (paths without quotes).
 std::string Q(const std::string& s);
 
-// Runs the carconv executable with `args` (a shell-quoted string), feeding `input` on stdin.
-// POSIX only (it goes through the shell): tests that use it skip on Windows.
+// Runs the carconv executable (or the copy of it at `program`) with `args` (a shell-quoted
+// string), feeding `input` on stdin. POSIX only (it goes through the shell): tests that use it skip
+// on Windows.
 struct RunResult {
     int exitCode;
     std::string out;
     std::string err;
 };
 RunResult RunCarconv(const std::string& args, const std::string& input = "",
-                     const std::string& env = "");
+                     const std::string& env = "", const std::string& program = "");
 
 #ifndef _WIN32
 // Runs `work` in a child process and waits for it; false when no child could be started. `work`
