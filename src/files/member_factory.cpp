@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <typeinfo>
 #include <utility>
@@ -176,6 +177,24 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
 
 std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth,
                                           std::shared_ptr<UnpackBudget> budget) {
+    // An archive member is made an archive only once its directory proves sound: one that is not
+    // is kept unread with the warning ReadTyped gives, and costs no exception. Too deep a nesting
+    // and a size past the format's reach still go through Parse, which refuses them.
+    if (nestingDepth <= kMaxArchiveNesting && content.size() <= INT32_MAX &&
+        FamilyOf(path) == MemberFamily::kArchive) {
+        VivDirectory directory;
+        if (std::optional<std::string> problem = VivArchive::DirectoryProblem(content, directory)) {
+            auto plain = std::make_unique<GameFile>(std::move(path));
+            ReportWarning(fmt::format("{}: kept unread, it is not a valid VIV file: {}",
+                                      PrintableName(plain->GetFileName()), *problem));
+            plain->Parse(content);
+            return plain;
+        }
+        auto archive = std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
+        return ReadTyped(std::move(archive), std::move(path), [&](GameFile& f) {
+            static_cast<VivArchive&>(f).ParseWithDirectory(content, std::move(directory));
+        });
+    }
     std::unique_ptr<GameFile> file = NewMemberFile(path, content, nestingDepth, std::move(budget));
     return ReadTyped(std::move(file), std::move(path),
                      [content](GameFile& f) { f.Parse(content); });

@@ -4,7 +4,6 @@
 #include <array>
 #include <string_view>
 
-
 namespace carconv {
 
 namespace {
@@ -15,8 +14,8 @@ char Upper(char c) {
 
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices on Windows in any letter case, also
 // with an extension ("nul.txt") and with trailing spaces or dots before it.
-bool IsReservedDeviceName(const std::string& name) {
-    std::string_view stem = std::string_view(name).substr(0, name.find('.'));
+bool IsReservedDeviceName(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ')
         stem.remove_suffix(1);
     // No device name is longer than four letters: the rest need no copy in upper case.
@@ -69,7 +68,7 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
 
 }  // namespace
 
-bool IsSafeFileName(const std::string& name) {
+bool IsSafeFileName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
         return false;
     for (unsigned char c : name) {
@@ -98,8 +97,7 @@ bool IsSafeFileName(const std::string& name) {
 
 std::string PrintableName(const std::string& name) {
     // Most names are printable ASCII throughout and come back as they are.
-    if (std::all_of(name.begin(), name.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7f; }))
+    if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
         return name;
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;

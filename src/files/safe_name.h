@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace carconv {
 
@@ -9,7 +10,7 @@ namespace carconv {
 // characters and of / \ : < > " | ? *, not ending in a dot or space, and not a Windows device
 // name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with or without an extension). Anything
 // else could name a file outside the directory, a device, or a file other than the one named.
-bool IsSafeFileName(const std::string& name);
+bool IsSafeFileName(std::string_view name);
 
 // The name or path as it may appear in a message or listing: control characters (C0, DEL and, in
 // UTF-8, C1) and every byte that is not part of well-formed UTF-8 shown as \xNN, so that no name

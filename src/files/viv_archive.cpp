@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 #include <fmt/format.h>
@@ -56,81 +58,134 @@ int VivArchive::Reset() {
     return 1;
 }
 
-std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uint64_t fileSize,
-                                                       const std::string& fileName) {
+namespace {
+
+// What FormatError(file, offset, what) shows after the file's name.
+std::string AtOffset(std::string what, std::size_t offset) {
+    what += " at offset ";
+    what += HexOffset(offset);
+    return what;
+}
+
+std::uint32_t LoadU32be(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           std::uint32_t{p[3]};
+}
+
+}  // namespace
+
+VivArchive::DirectoryScan VivArchive::ScanDirectory(ByteSpan prefix, std::uint64_t fileSize,
+                                                    VivDirectory& dir, std::string& problem) {
     assert(prefix.size() <= fileSize &&
            prefix.size() >= std::min<std::uint64_t>(fileSize, kHeaderSize));
-    ByteReader reader(prefix, fileName);
     if (fileSize < kHeaderSize) {
-        throw FormatError(fileName, fmt::format("file of {} bytes is too short for the {}-byte "
-                                                "archive header",
-                                                fileSize, kHeaderSize));
+        problem = fmt::format("file of {} bytes is too short for the {}-byte archive header",
+                              fileSize, kHeaderSize);
+        return DirectoryScan::kMalformed;
     }
-    VivDirectory dir;
-    for (auto& b : dir.magic)
-        b = reader.U8();
-    dir.totalSize = reader.I32be();
-    dir.memberCount = reader.I32be();
-    dir.headerSize = reader.I32be();
+    const std::uint8_t* bytes = prefix.data();
+    std::copy_n(bytes, dir.magic.size(), dir.magic.begin());
+    dir.totalSize = static_cast<std::int32_t>(LoadU32be(bytes + 4));
+    dir.memberCount = static_cast<std::int32_t>(LoadU32be(bytes + 8));
+    dir.headerSize = static_cast<std::int32_t>(LoadU32be(bytes + 12));
     if (dir.memberCount < 0) {
-        throw FormatError(fileName, 8, fmt::format("negative member count {}", dir.memberCount));
+        problem = AtOffset(fmt::format("negative member count {}", dir.memberCount), 8);
+        return DirectoryScan::kMalformed;
     }
     if (static_cast<std::uint64_t>(dir.memberCount) > (fileSize - kHeaderSize) / kEntryFixedSize) {
-        throw FormatError(
-            fileName, 8,
-            fmt::format("member count {} is more than the file can hold", dir.memberCount));
+        problem = AtOffset(
+            fmt::format("member count {} is more than the file can hold", dir.memberCount), 8);
+        return DirectoryScan::kMalformed;
     }
     const bool wholeFile = prefix.size() == fileSize;
     // No more than the bytes at hand can hold: a directory read in steps is held in step. Past a
     // car package's worth, the list grows as the entries prove to be there: a count that the
     // bytes merely could hold would otherwise cost a large allocation for a directory that fails
     // at its first entries.
-    dir.entries.reserve(std::min({static_cast<std::size_t>(dir.memberCount),
-                                  reader.Remaining() / kEntryFixedSize, kEntriesReservedAtOnce}));
+    std::size_t pos = kHeaderSize;
+    dir.entries.reserve(
+        std::min({static_cast<std::size_t>(dir.memberCount),
+                  (prefix.size() - pos) / kEntryFixedSize, kEntriesReservedAtOnce}));
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
-        const std::size_t entryStart = reader.Position();
+        const std::size_t entryStart = pos;
         // The longest entry that can begin here: offset, size and a name with its zero byte.
         const std::uint64_t longest = std::min<std::uint64_t>(
             fileSize - entryStart, kEntryFixedSize - 1 + kMaxNameLength + 1);
-        if (!wholeFile && reader.Remaining() < longest)
-            return std::nullopt;
-        VivEntry entry;
-        entry.offset = reader.I32be();
-        entry.size = reader.I32be();
+        if (!wholeFile && prefix.size() - pos < longest)
+            return DirectoryScan::kCut;
+        // Offset and size, as a bounded reader reports a cut.
+        for (int field = 0; field < 2; ++field) {
+            if (prefix.size() - pos < 4) {
+                problem = AtOffset("unexpected end of data while reading a 32-bit value [" +
+                                       HexOffset(pos) + ", " + HexOffset(pos + 4) + ")",
+                                   pos);
+                return DirectoryScan::kMalformed;
+            }
+            pos += 4;
+        }
+        const auto offset = static_cast<std::int32_t>(LoadU32be(bytes + entryStart));
+        const auto size = static_cast<std::int32_t>(LoadU32be(bytes + entryStart + 4));
         // The name runs to its zero byte, which must come within 256 bytes and inside the file.
-        const std::size_t nameStart = reader.Position();
+        const std::size_t nameStart = pos;
         const std::size_t window = static_cast<std::size_t>(
             std::min<std::uint64_t>(fileSize - nameStart, kMaxNameLength + 1));
-        ByteSpan candidates = prefix.subspan(nameStart, window);
-        auto zero = std::find(candidates.begin(), candidates.end(), std::uint8_t{0});
-        if (zero == candidates.end()) {
-            throw FormatError(
-                fileName, nameStart,
+        const void* zero = window == 0 ? nullptr : std::memchr(bytes + nameStart, 0, window);
+        if (zero == nullptr) {
+            problem = AtOffset(
                 window > kMaxNameLength
                     ? fmt::format("name of member {} is longer than {} bytes", i, kMaxNameLength)
-                    : fmt::format("name of member {} is not terminated", i));
+                    : fmt::format("name of member {} is not terminated", i),
+                nameStart);
+            return DirectoryScan::kMalformed;
         }
-        std::size_t nameLength = static_cast<std::size_t>(zero - candidates.begin());
-        ByteSpan name = reader.Take(nameLength);
-        reader.Skip(1);
-        entry.name.assign(name.begin(), name.end());
-        if (!IsSafeFileName(entry.name)) {
-            throw FormatError(fileName, nameStart,
-                              fmt::format("member name \"{}\" is not a safe file name",
-                                          PrintableName(entry.name)));
+        const std::size_t nameLength =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - (bytes + nameStart));
+        const std::string_view name(reinterpret_cast<const char*>(bytes + nameStart), nameLength);
+        pos = nameStart + nameLength + 1;
+        if (!IsSafeFileName(name)) {
+            problem = AtOffset(fmt::format("member name \"{}\" is not a safe file name",
+                                           PrintableName(std::string(name))),
+                               nameStart);
+            return DirectoryScan::kMalformed;
         }
-        if (entry.offset < 0 || entry.size < 0 ||
-            !RangeFits(static_cast<std::uint64_t>(entry.offset),
-                       static_cast<std::uint64_t>(entry.size), fileSize)) {
-            throw FormatError(fileName, entryStart,
-                              fmt::format("member \"{}\" (offset {}, size {}) lies outside the "
-                                          "file of {} bytes",
-                                          PrintableName(entry.name), entry.offset, entry.size,
-                                          fileSize));
+        if (offset < 0 || size < 0 ||
+            !RangeFits(static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(size),
+                       fileSize)) {
+            problem =
+                AtOffset(fmt::format("member \"{}\" (offset {}, size {}) lies outside the "
+                                     "file of {} bytes",
+                                     PrintableName(std::string(name)), offset, size, fileSize),
+                         entryStart);
+            return DirectoryScan::kMalformed;
         }
-        dir.entries.push_back(std::move(entry));
+        VivEntry& entry = dir.entries.emplace_back();
+        entry.offset = offset;
+        entry.size = size;
+        entry.name.assign(name);
     }
-    return dir;
+    return DirectoryScan::kComplete;
+}
+
+std::optional<VivDirectory> VivArchive::ParseDirectory(ByteSpan prefix, std::uint64_t fileSize,
+                                                       const std::string& fileName) {
+    VivDirectory dir;
+    std::string problem;
+    switch (ScanDirectory(prefix, fileSize, dir, problem)) {
+        case DirectoryScan::kComplete:
+            return dir;
+        case DirectoryScan::kCut:
+            return std::nullopt;
+        case DirectoryScan::kMalformed:
+            break;
+    }
+    throw FormatError(fileName, problem);
+}
+
+std::optional<std::string> VivArchive::DirectoryProblem(ByteSpan bytes, VivDirectory& dir) {
+    std::string problem;
+    if (ScanDirectory(bytes, bytes.size(), dir, problem) == DirectoryScan::kMalformed)
+        return problem;
+    return std::nullopt;
 }
 
 VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileName) {
@@ -186,33 +241,38 @@ int VivArchive::Load() {
     VivDirectory dir = ReadDirectory(in, path);
     // Each member goes from the archive file into its own file, in the kernel where it can: the
     // archive is never held in memory, whatever its size.
-    return Unpack(
-        std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
-        [&](const VivEntry& entry, std::string& memberPath,
-            std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
-            AtomicFileWriter out(memberPath);
-            out.AppendRange(in, entry.offset, entry.size);
-            out.Commit();
-            if (!HasTypedName(entry.name))
-                return nullptr;
-            return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1, std::move(budget));
-        });
+    return Unpack(std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
+                  [&](const VivEntry& entry, std::string& memberPath,
+                      std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
+                      AtomicFileWriter out(memberPath);
+                      out.AppendRange(in, entry.offset, entry.size);
+                      out.Commit();
+                      if (!HasTypedName(entry.name))
+                          return nullptr;
+                      return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1,
+                                              std::move(budget));
+                  });
 }
 
 int VivArchive::Parse(ByteSpan bytes) {
     RefuseTooDeep();
     LengthOf(bytes);
-    return Unpack(
-        ReadDirectory(bytes, path), bytes.size(), false,
-        [&](const VivEntry& entry, std::string& memberPath,
-            std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
-            if (!HasTypedName(entry.name))
-                return nullptr;
-            return ParseMemberFile(std::move(memberPath),
-                                   bytes.subspan(static_cast<std::size_t>(entry.offset),
-                                                 static_cast<std::size_t>(entry.size)),
-                                   nestingDepth_ + 1, std::move(budget));
-        });
+    return ParseWithDirectory(bytes, ReadDirectory(bytes, path));
+}
+
+int VivArchive::ParseWithDirectory(ByteSpan bytes, VivDirectory dir) {
+    RefuseTooDeep();
+    LengthOf(bytes);
+    return Unpack(std::move(dir), bytes.size(), false,
+                  [&](const VivEntry& entry, std::string& memberPath,
+                      std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
+                      if (!HasTypedName(entry.name))
+                          return nullptr;
+                      return ParseMemberFile(std::move(memberPath),
+                                             bytes.subspan(static_cast<std::size_t>(entry.offset),
+                                                           static_cast<std::size_t>(entry.size)),
+                                             nestingDepth_ + 1, std::move(budget));
+                  });
 }
 
 int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
@@ -245,8 +305,8 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
                 carried.push_back(std::make_unique<std::optional<GameFile>[]>(carriedBlock));
                 carriedFree = carriedBlock;
             }
-            order.push_back(&carried.back()[carriedBlock - carriedFree--].emplace(
-                std::move(memberPath)));
+            order.push_back(
+                &carried.back()[carriedBlock - carriedFree--].emplace(std::move(memberPath)));
         }
     }
 

@@ -120,6 +120,13 @@ class VivArchive : public GameFile {
     // ReadDirectory does; nullopt when the directory runs on past `prefix`.
     static std::optional<VivDirectory> ParseDirectory(ByteSpan prefix, std::uint64_t fileSize,
                                                       const std::string& fileName);
+    // Whether `bytes` hold a sound header and directory, without throwing: nullopt and the
+    // directory in `dir` when they do, else the problem as the FormatError of ReadDirectory tells
+    // it after the file's name (FormatError::ProblemIn). Lets an archive member that is not one
+    // cost no exception.
+    static std::optional<std::string> DirectoryProblem(ByteSpan bytes, VivDirectory& dir);
+    // Parse with `dir`, the directory that DirectoryProblem found sound in `bytes`.
+    int ParseWithDirectory(ByteSpan bytes, VivDirectory dir);
     // One warning, naming `fileName` and the bytes it found, when an archive's magic is not
     // "BIGF". Such an archive is read all the same.
     static void ReportForeignMagic(const VivDirectory& directory, const std::string& fileName);
@@ -132,6 +139,11 @@ class VivArchive : public GameFile {
     FileList members;
 
   private:
+    enum class DirectoryScan { kComplete, kCut, kMalformed };
+    // ParseDirectory's work: kMalformed with the problem in `problem` where it would throw, kCut
+    // where it would return nullopt.
+    static DirectoryScan ScanDirectory(ByteSpan prefix, std::uint64_t fileSize, VivDirectory& dir,
+                                       std::string& problem);
     int RebuildDirectory();
     // Throws ArchiveNestingError when the archive lies deeper than kMaxArchiveNesting.
     void RefuseTooDeep() const;

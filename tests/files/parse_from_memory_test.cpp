@@ -183,7 +183,6 @@ TEST(ParseFromMemory, ArchivesTypeAndReadTheirMembersAsFromTheirFiles) {
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);
 }
 
-
 // Members that no type claims are carried unread in blocks of their own; they keep their places
 // among the typed members, and the unpack budget counts every one of them as before.
 TEST(ParseFromMemory, CarriedMembersKeepTheirPlacesWithinTheBudget) {
@@ -213,9 +212,62 @@ TEST(ParseFromMemory, CarriedMembersKeepTheirPlacesWithinTheBudget) {
         ASSERT_EQ(parsed.members.GetSize(), static_cast<int>(members.size()));
         for (int i = 0; i < parsed.members.GetSize(); ++i) {
             const GameFile& member = parsed.members.ElementAt(i);
-            ASSERT_EQ(member.path,
-                      test::NativeSeparators("car.viv/" + members[static_cast<std::size_t>(i)].first));
+            ASSERT_EQ(member.path, test::NativeSeparators(
+                                       "car.viv/" + members[static_cast<std::size_t>(i)].first));
             EXPECT_EQ(member.typeTag, "");
+        }
+    }
+}
+
+// A member named as an archive whose directory is malformed is kept unread with one warning that
+// names the problem, the same from memory as from its file.
+TEST(ParseFromMemory, MalformedNestedArchivesWarnAsFromTheirFiles) {
+    const test::Bytes header = {'B', 'I', 'G', 'F', 0, 0, 0, 0};
+    const auto withCount = [&](std::uint8_t count, test::Bytes rest) {
+        test::Bytes bytes = header;
+        bytes.insert(bytes.end(), {0, 0, 0, count, 0, 0, 0, 0});
+        bytes.insert(bytes.end(), rest.begin(), rest.end());
+        return bytes;
+    };
+    struct Case {
+        test::Bytes inner;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {{1, 2, 3}, "file of 3 bytes is too short for the 16-byte archive header"},
+        {{'B', 'I', 'G', 'F', 0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0},
+         "negative member count -1 at offset 0x8"},
+        // offset 0, size 0, name "abc" without its zero byte
+        {withCount(1, {0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c'}),
+         "name of member 0 is not terminated at offset 0x18"},
+        {withCount(1, {0, 0, 0, 0, 0, 0, 0, 0, 'a', '/', 'b', 0}),
+         "member name \"a/b\" is not a safe file name at offset 0x18"},
+        // offset 100, size 1, name "x"
+        {withCount(1, {0, 0, 0, 100, 0, 0, 0, 1, 'x', 0}),
+         "member \"x\" (offset 100, size 1) lies outside the file of 26 bytes at offset 0x10"},
+        // a first entry named "abcdefghi", then two bytes of the second
+        {withCount(2,
+                   {0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 0, 0, 0}),
+         "unexpected end of data while reading a 32-bit value [0x22, 0x26) at offset 0x22"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.problem);
+        ScratchDir dir;
+        test::WriteArchive(dir.File("car.viv"), {{"inner.viv", c.inner}});
+        const std::vector<std::string> expected = {
+            "inner.viv: kept unread, it is not a valid VIV file: " + c.problem};
+        for (bool fromFile : {true, false}) {
+            std::vector<std::string> warnings;
+            ScopedWarningSink keep([&](const std::string& w) { warnings.push_back(w); });
+            VivArchive archive(dir.File("car.viv"));
+            if (fromFile)
+                archive.Load();
+            else
+                archive.Parse(test::ReadFile(dir.File("car.viv")));
+            EXPECT_EQ(warnings, expected) << (fromFile ? "Load" : "Parse");
+            ASSERT_EQ(archive.members.GetSize(), 1);
+            EXPECT_EQ(archive.members.ElementAt(0).typeTag, "");
+            EXPECT_EQ(archive.members.ElementAt(0).length, static_cast<int>(c.inner.size()));
         }
     }
 }
