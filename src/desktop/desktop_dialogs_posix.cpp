@@ -1,8 +1,6 @@
 // The dialogs of the dialog-driven run on POSIX desktops: GTK windows where the GTK module is
 // built and a display can be opened, questions on the terminal otherwise.
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -11,6 +9,7 @@
 #include "desktop/file_dialogs.h"
 #ifdef CARCONV_HAVE_GTK
 #include "desktop/gtk_dialogs_posix.h"
+#include "platform/file_system.h"
 #include "platform/program_module.h"
 #endif
 
@@ -22,11 +21,6 @@ namespace {
 bool NamesADisplay(const char* variable) {
     const char* value = std::getenv(variable);
     return value != nullptr && *value != '\0';
-}
-
-bool IsRegularFileAt(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Where the GTK module may be: beside the program (a build tree), then in the library folder of
@@ -42,7 +36,7 @@ std::string FindGtkModule(std::string& problem) {
     const std::string installed =
         programDirectory + "/" CARCONV_GTK_MODULE_FOLDER "/" CARCONV_GTK_MODULE_NAME;
     for (const std::string& candidate : {beside, installed})
-        if (IsRegularFileAt(candidate))
+        if (IsRegularFile(candidate))
             return candidate;
     problem = "no " CARCONV_GTK_MODULE_NAME " in " + programDirectory + " or " + programDirectory +
               "/" CARCONV_GTK_MODULE_FOLDER;
