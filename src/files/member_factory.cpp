@@ -121,6 +121,14 @@ bool IsPlain(const GameFile& file) {
     return typeid(file) == typeid(GameFile);
 }
 
+// The warning for a member of type `typeTag` whose content is malformed (`problem`), which is kept
+// unread as a plain member.
+void ReportKeptUnread(const std::string& name, const std::string& typeTag,
+                      const std::string& problem) {
+    ReportWarning(fmt::format("{}: kept unread, it is not a valid {} file: {}", PrintableName(name),
+                              typeTag, problem));
+}
+
 // `file`, read by `read` unless it is a plain GameFile; when `read` finds the content malformed,
 // a plain GameFile for `path` read by `read` instead, with a warning.
 std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string path,
@@ -134,9 +142,7 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportWarning(fmt::format("{}: kept unread, it is not a valid {} file: {}",
-                                  PrintableName(file->GetFileName()), file->typeTag,
-                                  e.ProblemIn(path)));
+        ReportKeptUnread(file->GetFileName(), file->typeTag, e.ProblemIn(path));
         // Released first: a container removes what it unpacked before it failed.
         file.reset();
         file = std::make_unique<GameFile>(std::move(path));
@@ -185,8 +191,7 @@ std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, in
         VivDirectory directory;
         if (std::optional<std::string> problem = VivArchive::DirectoryProblem(content, directory)) {
             auto plain = std::make_unique<GameFile>(std::move(path));
-            ReportWarning(fmt::format("{}: kept unread, it is not a valid VIV file: {}",
-                                      PrintableName(plain->GetFileName()), *problem));
+            ReportKeptUnread(plain->GetFileName(), "VIV", *problem);
             plain->Parse(content);
             return plain;
         }
