@@ -114,7 +114,7 @@ void ConvertPackage(const std::string& input, const std::string& output,
     // archive, then the input archive, each removing its working directory.
     VivArchive inputArchive(input);
     VivArchive outputArchive(output);
-    inputArchive.Load();
+    inputArchive.LoadInPlace();
     CheckTemplateFiles(templateDirectory);
     outputArchive.Reset();
     outputArchive.CreateWorkingDirectory();
@@ -124,6 +124,7 @@ void ConvertPackage(const std::string& input, const std::string& output,
     context.inputPackage = input;
     context.templateDirectory = templateDirectory;
     context.inputDirectory = inputArchive.WorkingDirectoryPath();
+    context.inputInPackage = inputArchive.MembersInPackage();
     context.outputDirectory = outputArchive.WorkingDirectoryPath();
     context.members = &outputArchive.members;
     context.objects = &held.objects;

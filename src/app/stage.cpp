@@ -23,6 +23,11 @@ std::optional<std::string> StageContext::FindInputFile(const std::string& name) 
     return JoinPath(inputDirectory, *member);
 }
 
+FileRange StageContext::InputBytes(const std::string& memberPath) const {
+    const auto found = inputInPackage.find(memberPath);
+    return found == inputInPackage.end() ? FileRange{memberPath} : found->second;
+}
+
 std::string StageContext::OutputFile(const std::string& name) const {
     return JoinPath(outputDirectory, name);
 }

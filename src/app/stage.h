@@ -4,12 +4,14 @@
 //
 // A stage reads version-3 members by name from the input working directory (or template files
 // from the templates directory), finding them without regard to letter case (InputFile,
-// FindInputFile, TemplateFile; the members asked for are the ones the package carries), writes
+// FindInputFile, TemplateFile; the members asked for are the ones the package carries; a member
+// the run left in the input package, a mesh, is read from its range there, InputBytes), writes
 // version-4 files under the names it chooses into the output working directory, creates one file
 // object per output file, loads it and appends it to `members` in the order the package needs.
 // Every object a stage creates goes to Keep(): the run holds them until the output archive has been
 // written and destroys them in reverse order of creation.
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -20,6 +22,7 @@
 #include "files/file_list.h"
 #include "files/game_file.h"
 #include "files/name_index.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -36,6 +39,9 @@ struct StageContext {
     // The names, in lower case, of the input members the stages asked for.
     std::set<std::string> requestedInputs{};
     std::string inputPackage{};  // the input package's path, as given, for messages
+    // The input members that were left in the input package rather than unpacked, by the path
+    // InputFile gives them, with their ranges of the package.
+    std::map<std::string, FileRange> inputInPackage{};
 
     // Takes over `object` for the rest of the run and returns it.
     template <typename T>
@@ -45,6 +51,9 @@ struct StageContext {
         return ref;
     }
 
+    // Where the bytes of the input member at `memberPath` (InputFile) lie: that file, or for a
+    // member left in the input package, its range there.
+    FileRange InputBytes(const std::string& memberPath) const;
     // The path of the input member `name`, in whatever letter case it has. Throws CarconvError
     // "<input package> has no member <name>" when there is none.
     std::string InputFile(const std::string& name);

@@ -16,6 +16,7 @@
 #include "carp/carp_text.h"
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
+#include "files/carried_file.h"
 #include "files/errors.h"
 #include "files/name_index.h"
 #include "files/safe_name.h"
@@ -26,6 +27,7 @@
 #include "mesh/fce3_file.h"
 #include "mesh/fce4_file.h"
 #include "platform/file_system.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -130,9 +132,10 @@ void ReportKeptUnread(const std::string& name, const std::string& typeTag,
 }
 
 // `file`, read by `read` unless it is a plain GameFile; when `read` finds the content malformed,
-// a plain GameFile for `path` read by `read` instead, with a warning.
-std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string path,
-                                    const std::function<void(GameFile&)>& read) {
+// what `keepUnread` makes instead, with a warning.
+std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
+                                    const std::function<void(GameFile&)>& read,
+                                    const std::function<std::unique_ptr<GameFile>()>& keepUnread) {
     if (IsPlain(*file))
         return file;
     try {
@@ -142,13 +145,22 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string 
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportKeptUnread(file->GetFileName(), file->typeTag, e.ProblemIn(path));
+        ReportKeptUnread(file->GetFileName(), file->typeTag, e.ProblemIn(file->path));
         // Released first: a container removes what it unpacked before it failed.
         file.reset();
-        file = std::make_unique<GameFile>(std::move(path));
-        read(*file);
+        file = keepUnread();
     }
     return file;
+}
+
+// ReadTyped for a member at `path`, which is kept unread as a plain GameFile read by `read`.
+std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string path,
+                                    const std::function<void(GameFile&)>& read) {
+    return ReadTyped(std::move(file), read, [&]() -> std::unique_ptr<GameFile> {
+        auto plain = std::make_unique<GameFile>(std::move(path));
+        read(*plain);
+        return plain;
+    });
 }
 
 }  // namespace
@@ -179,6 +191,29 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
                                            std::shared_ptr<UnpackBudget> budget) {
     std::unique_ptr<GameFile> file = NewMemberFile(path, nestingDepth, std::move(budget));
     return ReadTyped(std::move(file), std::move(path), [](GameFile& f) { f.Load(); });
+}
+
+std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source) {
+    if (FamilyOf(path) != MemberFamily::kMesh)
+        return nullptr;
+    const ReadOnlyFile in(source);
+    const Bytes prefix = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
+                                          Fce4File::kVersionMarkAt + 1, in.Size())));
+    std::unique_ptr<GameFile> file = NewOfFamily(MemberFamily::kMesh, prefix, path, 0, nullptr);
+    return ReadTyped(
+        std::move(file),
+        [&source](GameFile& f) {
+            if (auto* mesh = dynamic_cast<Fce4File*>(&f))
+                mesh->LoadFrom(source);
+            else
+                static_cast<Fce3File&>(f).LoadFrom(source);
+        },
+        [&]() -> std::unique_ptr<GameFile> {
+            auto carried = std::make_unique<CarriedFile>(std::move(path), source.path,
+                                                         source.offset, source.size);
+            carried->Load();
+            return carried;
+        });
 }
 
 std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth,

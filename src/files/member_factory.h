@@ -24,6 +24,7 @@
 #include "files/byte_reader.h"
 #include "files/game_file.h"
 #include "files/unpack_budget.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -56,6 +57,14 @@ bool HasTypedName(const std::string& path);
 // propagate.
 std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth = 1,
                                            std::shared_ptr<UnpackBudget> budget = nullptr);
+
+// CreateMemberFile for a member of a top-level archive whose bytes are `source`, a range of the
+// archive's file, for the names whose objects read their content where it lies (meshes, which
+// load their header alone): the object reads the range, now and later, and `path` names it in
+// warnings and errors but holds no file. A mesh whose content is malformed is kept unread as a
+// CarriedFile of the range, with CreateMemberFile's warning. Null, reading nothing, for every
+// other name: such a member needs a file of its own. Throws IoError when the range cannot be read.
+std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source);
 
 // CreateMemberFile for a member whose bytes are `content`, in memory: the object is chosen by
 // NewMemberFile of `content` and read by its Parse, with the same warnings and errors. Reads and

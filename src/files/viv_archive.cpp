@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -236,22 +237,40 @@ void VivArchive::RefuseTooDeep() const {
 }
 
 int VivArchive::Load() {
+    return LoadMembers(false);
+}
+
+int VivArchive::LoadInPlace() {
+    return LoadMembers(true);
+}
+
+int VivArchive::LoadMembers(bool inPlace) {
     RefuseTooDeep();
     const ReadOnlyFile in(path);
     VivDirectory dir = ReadDirectory(in, path);
+    // Members of one name are of one type: all are left in the package, or none.
+    std::map<std::string, FileRange> inPackage;
     // Each member goes from the archive file into its own file, in the kernel where it can: the
     // archive is never held in memory, whatever its size.
-    return Unpack(std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
-                  [&](const VivEntry& entry, std::string& memberPath,
-                      std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
-                      AtomicFileWriter out(memberPath);
-                      out.AppendRange(in, entry.offset, entry.size);
-                      out.Commit();
-                      if (!HasTypedName(entry.name))
-                          return nullptr;
-                      return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1,
-                                              std::move(budget));
-                  });
+    Unpack(std::move(dir), static_cast<std::uint64_t>(in.Size()), true,
+           [&](const VivEntry& entry, std::string& memberPath,
+               std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
+               if (inPlace) {
+                   FileRange range{path, entry.offset, entry.size};
+                   if (std::unique_ptr<GameFile> member = CreateMemberInPlace(memberPath, range)) {
+                       inPackage[memberPath] = std::move(range);
+                       return member;
+                   }
+               }
+               AtomicFileWriter out(memberPath);
+               out.AppendRange(in, entry.offset, entry.size);
+               out.Commit();
+               if (!HasTypedName(entry.name))
+                   return nullptr;
+               return CreateMemberFile(std::move(memberPath), nestingDepth_ + 1, std::move(budget));
+           });
+    inPackage_ = std::move(inPackage);
+    return 1;
 }
 
 int VivArchive::Parse(ByteSpan bytes) {
@@ -363,6 +382,8 @@ int VivArchive::RebuildDirectory() {
 }
 
 int VivArchive::SaveAs(std::string target) {
+    if (!inPackage_.empty())
+        throw std::logic_error("VivArchive: an archive loaded in place cannot be written");
     RebuildDirectory();
 
     ByteWriter head;

@@ -34,6 +34,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -93,6 +94,14 @@ class VivArchive : public GameFile {
     // Throws ArchiveNestingError, before reading anything, when the archive lies deeper than
     // kMaxArchiveNesting, and UnpackLimitError when the tree's unpack budget runs out.
     int Load() override;
+    // Load for a run that only reads the archive: a member whose object can read its content
+    // where it lies (CreateMemberInPlace: a mesh) is not copied out but typed from its range of
+    // the archive file, and MembersInPackage tells where it lies. Such a member's path holds no
+    // file, so an archive loaded this way cannot be written (SaveAs throws std::logic_error).
+    int LoadInPlace();
+    // The members LoadInPlace left in the archive file, by the path their file would have had,
+    // with their ranges there; of two members of one path, the later, as unpacking leaves it.
+    const std::map<std::string, FileRange>& MembersInPackage() const { return inPackage_; }
     // Writes the archive of the member list to `target`, replacing it only when complete.
     int SaveAs(std::string target) override;
     // Load of an archive already in memory: the same checks, budget, errors and warnings, and the
@@ -144,6 +153,8 @@ class VivArchive : public GameFile {
     // where it would return nullopt.
     static DirectoryScan ScanDirectory(ByteSpan prefix, std::uint64_t fileSize, VivDirectory& dir,
                                        std::string& problem);
+    // Load, and LoadInPlace when `inPlace`.
+    int LoadMembers(bool inPlace);
     int RebuildDirectory();
     // Throws ArchiveNestingError when the archive lies deeper than kMaxArchiveNesting.
     void RefuseTooDeep() const;
@@ -160,6 +171,7 @@ class VivArchive : public GameFile {
     int nestingDepth_;
     std::shared_ptr<UnpackBudget> budget_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;
+    std::map<std::string, FileRange> inPackage_;
     // The typed members that Load created; released with the archive.
     std::vector<std::unique_ptr<GameFile>> loadedMembers_;
     // The members carried unread, held in blocks of growing size rather than one allocation

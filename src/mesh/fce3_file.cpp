@@ -42,14 +42,19 @@ int Fce3File::Reset() {
 }
 
 int Fce3File::Load() {
+    return LoadFrom(FileRange{path});
+}
+
+int Fce3File::LoadFrom(const FileRange& source) {
     std::array<std::uint8_t, kHeaderSize> header{};
-    const std::size_t fileSize = LoadMeshHeader(path, header, kArrays);
+    const std::size_t fileSize = LoadMeshHeader(source, path, header, kArrays);
 
     header_ = header;
     for (Bytes& array : arrays_)
         Bytes().swap(array);
     arraysInFile_ = true;
-    loadedFrom_ = path;
+    loadedFrom_ = source;
+    loadedName_ = path;
     length = static_cast<std::int32_t>(fileSize);
     return 1;
 }
@@ -61,7 +66,8 @@ int Fce3File::Parse(ByteSpan bytes) {
     header_ = header;
     std::move(arrays.begin(), arrays.end(), arrays_.begin());
     arraysInFile_ = false;
-    loadedFrom_.clear();
+    loadedFrom_ = FileRange{};
+    loadedName_.clear();
     // ParseMesh refuses meshes of 2 GiB or more.
     length = static_cast<std::int32_t>(bytes.size());
     return 1;
@@ -73,7 +79,7 @@ int Fce3File::SaveAs(std::string /*target*/) {
 
 std::vector<Bytes> Fce3File::CurrentArrays() const {
     if (arraysInFile_)
-        return RereadMeshArrays(loadedFrom_, header_, kArrays);
+        return RereadMeshArrays(loadedFrom_, loadedName_, header_, kArrays);
     return std::vector<Bytes>(arrays_.begin(), arrays_.end());
 }
 
@@ -137,7 +143,7 @@ void Fce3File::StreamToFce4(const std::string& target) const {
     // Checks the counts for the version-4 layout before the file is opened or anything written.
     const std::array<std::uint8_t, Fce4File::kHeaderSize> header =
         Fce4Header(target)->PackedHeader(target);
-    const MeshArrayFile source(loadedFrom_, header_, kHeaderSize, kArrays);
+    const MeshArrayFile source(loadedFrom_, loadedName_, header_, kHeaderSize, kArrays);
     const auto start = [&header](Fce4File::ArrayId array) {
         // A packed offset, which PackedHeader has made and bounded.
         return static_cast<std::int64_t>(Fce4File::kHeaderSize) +
@@ -311,7 +317,7 @@ std::span<const std::uint8_t, Fce3File::kNameSize> Fce3File::PartNameSlot(int sl
 
 const Bytes& Fce3File::ArrayBytes(ArrayId array) const {
     if (arraysInFile_) {
-        std::vector<Bytes> arrays = RereadMeshArrays(loadedFrom_, header_, kArrays);
+        std::vector<Bytes> arrays = RereadMeshArrays(loadedFrom_, loadedName_, header_, kArrays);
         std::move(arrays.begin(), arrays.end(), arrays_.begin());
         arraysInFile_ = false;
     }

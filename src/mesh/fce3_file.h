@@ -133,6 +133,10 @@ class Fce3File : public GameFile {
     // Only the header stays in memory; the arrays are read again from the file when needed
     // (ArrayBytes keeps them; ConvertToFce4 reads them a piece at a time).
     int Load() override;
+    // Load of a mesh whose bytes fill `source`, a range of another file (a member inside its
+    // package), which is read where it lies, now and when the arrays are needed; messages name
+    // `path`.
+    int LoadFrom(const FileRange& source);
     // The mesh is read-only: writes nothing, creates no file.
     int SaveAs(std::string target) override;
     // Load of a mesh file already in memory, with the same checks and errors; the arrays are
@@ -202,8 +206,10 @@ class Fce3File : public GameFile {
     // Empty while arraysInFile_: then the file Load read holds them, as Load checked.
     mutable std::array<Bytes, kArrayCount> arrays_;
     mutable bool arraysInFile_ = false;
-    // The file Load read (`path` may be changed afterwards); empty after Parse.
-    std::string loadedFrom_;
+    // What Load read, and the name it gave in messages (`path` may be changed afterwards); unused
+    // after Parse.
+    FileRange loadedFrom_;
+    std::string loadedName_;
 };
 
 static_assert(Fce3File::kTriangleCountAt == Fce3File::kLeadingWordAt + 4);

@@ -27,14 +27,19 @@ int Fce4File::Reset() {
 }
 
 int Fce4File::Load() {
+    return LoadFrom(FileRange{path});
+}
+
+int Fce4File::LoadFrom(const FileRange& source) {
     std::array<std::uint8_t, kHeaderSize> header{};
-    const std::size_t fileSize = LoadMeshHeader(path, header, kArrays);
+    const std::size_t fileSize = LoadMeshHeader(source, path, header, kArrays);
 
     header_ = header;
     for (Bytes& array : arrays_)
         Bytes().swap(array);
     arraysInFile_ = true;
-    loadedFrom_ = path;
+    loadedFrom_ = source;
+    loadedName_ = path;
     length = static_cast<std::int32_t>(fileSize);
     // Packed offsets and nothing after the last array: SaveAs(path) would write these bytes.
     std::uint64_t packedSize = kHeaderSize;
@@ -45,14 +50,14 @@ int Fce4File::Load() {
         packedSize +=
             static_cast<std::uint64_t>(LoadI32le(header_, array.countAt)) * array.recordSize;
     }
-    fileCurrent_ = packed && packedSize == fileSize;
+    fileCurrent_ = source.size < 0 && packed && packedSize == fileSize;
     return 1;
 }
 
 void Fce4File::ReadArrays() const {
     if (!arraysInFile_)
         return;
-    std::vector<Bytes> arrays = RereadMeshArrays(loadedFrom_, header_, kArrays);
+    std::vector<Bytes> arrays = RereadMeshArrays(loadedFrom_, loadedName_, header_, kArrays);
     std::move(arrays.begin(), arrays.end(), arrays_.begin());
     arraysInFile_ = false;
 }
@@ -104,7 +109,8 @@ int Fce4File::Parse(ByteSpan bytes) {
     header_ = header;
     std::move(arrays.begin(), arrays.end(), arrays_.begin());
     arraysInFile_ = false;
-    loadedFrom_.clear();
+    loadedFrom_ = FileRange{};
+    loadedName_.clear();
     fileCurrent_ = false;
     // ParseMesh refuses meshes of 2 GiB or more.
     length = static_cast<std::int32_t>(bytes.size());
@@ -154,7 +160,7 @@ Bytes Fce4File::Serialize(const std::string& target) const {
 }
 
 int Fce4File::SaveAs(std::string target) {
-    if (target == path && target == loadedFrom_ && fileCurrent_)
+    if (target == path && target == loadedFrom_.path && fileCurrent_)
         return 1;
     const std::array<std::uint8_t, kHeaderSize> header = WrittenHeader(target);
     // Written array by array: no second copy of the whole mesh in memory.
@@ -166,7 +172,8 @@ int Fce4File::SaveAs(std::string target) {
     // PackedOffsets has bounded the size to a signed 32-bit number.
     if (target == path) {
         length = static_cast<std::int32_t>(out.BytesWritten());
-        loadedFrom_ = path;
+        loadedFrom_ = FileRange{path};
+        loadedName_ = path;
         fileCurrent_ = true;
     }
     return 1;
@@ -176,10 +183,10 @@ bool Fce4File::HasVersionMark(ByteSpan file) {
     return file.size() > kVersionMarkAt && file[kVersionMarkAt] == kVersionMark;
 }
 
-bool Fce4File::IsVersion4Mesh(const std::string& path) {
+bool Fce4File::IsVersion4Mesh(const FileRange& source) {
     std::array<std::uint8_t, kHeaderSize> header{};
     try {
-        LoadMeshHeader(path, header, kArrays);
+        LoadMeshHeader(source, source.path, header, kArrays);
     } catch (const FormatError&) {
         return false;  // too short, or arrays that do not fit the version-4 layout
     }

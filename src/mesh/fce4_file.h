@@ -186,6 +186,10 @@ class Fce4File : public GameFile {
     // again from the file when first needed (ArrayBytes, a change, SaveAs to another file), so a
     // run that holds many loaded meshes holds one copy of each on disk, not one in memory too.
     int Load() override;
+    // Load of a mesh whose bytes fill `source`, a range of another file (a member inside its
+    // package), read where it lies, now and when the arrays are needed; messages name `path`.
+    // SaveAs then always writes: no file of the mesh's own holds it yet.
+    int LoadFrom(const FileRange& source);
     // Writes the header and the fourteen arrays, packed, to `target`, with the packed offsets in
     // the written header. Writing to the object's own path sets `length` to the size written, so
     // the file and `length` agree for whoever packs it next; when that file is already packed and
@@ -210,11 +214,12 @@ class Fce4File : public GameFile {
     // the version mark and holds ':' there.
     static bool HasVersionMark(ByteSpan file);
 
-    // True when the mesh file at `path` is a version-4 mesh by more than its mark: it begins with
-    // kLeadingWord, holds the version mark, and its counts and offsets describe arrays that lie
-    // inside the file. The mark alone can be chance: in the version-3 layout byte 3624 is the
-    // 37th character of part name 0. Throws IoError when the file cannot be read.
-    static bool IsVersion4Mesh(const std::string& path);
+    // True when the mesh that fills `source` (a file, or a range of one) is a version-4 mesh by
+    // more than its mark: it begins with kLeadingWord, holds the version mark, and its counts and
+    // offsets describe arrays that lie inside the mesh. The mark alone can be chance: in the
+    // version-3 layout byte 3624 is the 37th character of part name 0. Throws IoError when the
+    // file cannot be read.
+    static bool IsVersion4Mesh(const FileRange& source);
 
     // Read-only view of the header.
     std::int32_t TriangleCount() const { return I32At(kTriangleCountAt); }
@@ -291,9 +296,11 @@ class Fce4File : public GameFile {
     // Empty while arraysInFile_: then the file Load read holds them, as Load checked.
     mutable std::array<Bytes, kArrayCount> arrays_;
     mutable bool arraysInFile_ = false;
-    // The file Load read (`path` may be changed afterwards); empty after Parse.
-    std::string loadedFrom_;
-    // The file Load read holds exactly what SaveAs to it would write.
+    // What Load read, and the name it gave in messages (`path` may be changed afterwards); unused
+    // after Parse.
+    FileRange loadedFrom_;
+    std::string loadedName_;
+    // The file Load read, a whole file, holds exactly what SaveAs to it would write.
     bool fileCurrent_ = false;
 };
 

@@ -82,13 +82,14 @@ void CheckMeshFile(ByteSpan prefix, std::size_t headerSize, std::uint64_t fileSi
 
 }  // namespace
 
-std::size_t LoadMeshHeader(const std::string& path, std::span<std::uint8_t> header,
+std::size_t LoadMeshHeader(const FileRange& source, const std::string& fileName,
+                           std::span<std::uint8_t> header,
                            std::span<const MeshArrayLayout> arrays) {
-    const Bytes prefix = ReadFilePrefix(path, header.size());
-    const std::int64_t size = FileSize(path);
-    CheckMeshFile(prefix, header.size(), static_cast<std::uint64_t>(size), path, arrays);
+    const ReadOnlyFile in(source);
+    const Bytes prefix = in.ReadAt(0, header.size());
+    CheckMeshFile(prefix, header.size(), static_cast<std::uint64_t>(in.Size()), fileName, arrays);
     std::copy(prefix.begin(), prefix.end(), header.begin());
-    return static_cast<std::size_t>(size);
+    return static_cast<std::size_t>(in.Size());
 }
 
 std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
@@ -102,9 +103,9 @@ std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
     return buffers;
 }
 
-std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
-                                    std::span<const MeshArrayLayout> arrays) {
-    const MeshArrayFile file(path, header, header.size(), arrays);
+std::vector<Bytes> RereadMeshArrays(const FileRange& source, const std::string& fileName,
+                                    ByteSpan header, std::span<const MeshArrayLayout> arrays) {
+    const MeshArrayFile file(source, fileName, header, header.size(), arrays);
     std::vector<Bytes> buffers;
     buffers.reserve(arrays.size());
     for (std::size_t i = 0; i < arrays.size(); ++i) {
@@ -124,25 +125,26 @@ namespace {
 }  // namespace
 
 struct MeshArrayFile::Impl {
-    explicit Impl(const std::string& path) : file(path) {}
+    Impl(const FileRange& source, const std::string& fileName) : file(source), name(fileName) {}
     ReadOnlyFile file;
+    std::string name;
     std::vector<ArrayRange> ranges;
 };
 
-MeshArrayFile::MeshArrayFile(const std::string& path, ByteSpan header, std::size_t headerSize,
-                             std::span<const MeshArrayLayout> arrays)
-    : impl_(std::make_unique<Impl>(path)) {
+MeshArrayFile::MeshArrayFile(const FileRange& source, const std::string& fileName, ByteSpan header,
+                             std::size_t headerSize, std::span<const MeshArrayLayout> arrays)
+    : impl_(std::make_unique<Impl>(source, fileName)) {
     const std::int64_t size = impl_->file.Size();
     if (size > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw IoError(path, "file is too large (2 GiB or more)");
+        throw IoError(fileName, "file is too large (2 GiB or more)");
     if (header.size() < headerSize)
         throw std::invalid_argument("MeshArrayFile: header shorter than its size");
     const ByteSpan expected = header.first(headerSize);
     const Bytes start = impl_->file.ReadAt(0, headerSize);
     if (!std::equal(expected.begin(), expected.end(), start.begin(), start.end()))
-        ThrowChanged(path);
+        ThrowChanged(fileName);
     impl_->ranges =
-        CheckedRanges(expected, headerSize, static_cast<std::size_t>(size), path, arrays);
+        CheckedRanges(expected, headerSize, static_cast<std::size_t>(size), fileName, arrays);
 }
 
 MeshArrayFile::~MeshArrayFile() = default;
@@ -157,7 +159,7 @@ void MeshArrayFile::ReadPiece(std::size_t array, std::uint64_t at,
     if (!RangeFits(at, into.size(), range.length))
         throw std::out_of_range("MeshArrayFile: piece outside its array");
     if (impl_->file.ReadInto(static_cast<std::int64_t>(range.start + at), into) != into.size())
-        ThrowChanged(impl_->file.Path());
+        ThrowChanged(impl_->name);
 }
 
 std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size_t headerSize,

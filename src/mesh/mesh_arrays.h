@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "files/byte_reader.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -40,12 +41,13 @@ std::vector<Bytes> ReadMeshArrays(ByteReader& reader, ByteSpan header, std::size
 void CheckMeshArrays(ByteSpan header, std::size_t headerSize, std::size_t fileSize,
                      const std::string& fileName, std::span<const MeshArrayLayout> arrays);
 
-// Reads the first header.size() bytes of the mesh file at `path` into `header` and checks every
-// array they describe against the file's size, without reading the arrays. Returns that size.
-// Throws IoError when the file cannot be read or is 2 GiB or more, FormatError when it is shorter
-// than the header or an array does not fit; `header` is unchanged then.
-std::size_t LoadMeshHeader(const std::string& path, std::span<std::uint8_t> header,
-                           std::span<const MeshArrayLayout> arrays);
+// Reads the first header.size() bytes of the mesh that fills `source` (a file, or a range of one:
+// a member inside its package) into `header` and checks every array they describe against the
+// mesh's size, without reading the arrays. Returns that size. `fileName` names the mesh in
+// messages. Throws IoError when the file cannot be read or the mesh is 2 GiB or more, FormatError
+// when it is shorter than the header or an array does not fit; `header` is unchanged then.
+std::size_t LoadMeshHeader(const FileRange& source, const std::string& fileName,
+                           std::span<std::uint8_t> header, std::span<const MeshArrayLayout> arrays);
 
 // LoadMeshHeader of a mesh file whose bytes are all in memory, with the same checks and errors,
 // `fileName` naming it; the arrays are read too and returned.
@@ -53,20 +55,21 @@ std::vector<Bytes> ParseMesh(ByteSpan file, const std::string& fileName,
                              std::span<std::uint8_t> header,
                              std::span<const MeshArrayLayout> arrays);
 
-// Reads the arrays of a mesh whose `header` was loaded earlier from `path`, after checking that
-// the file still begins with that header. Throws IoError when the file cannot be read and
-// FormatError when it has changed so that the header or the arrays no longer match.
-std::vector<Bytes> RereadMeshArrays(const std::string& path, ByteSpan header,
-                                    std::span<const MeshArrayLayout> arrays);
+// Reads the arrays of a mesh whose `header` was loaded earlier from `source`, named `fileName`,
+// after checking that the mesh still begins with that header. Throws IoError when the file cannot
+// be read and FormatError when it has changed so that the header or the arrays no longer match.
+std::vector<Bytes> RereadMeshArrays(const FileRange& source, const std::string& fileName,
+                                    ByteSpan header, std::span<const MeshArrayLayout> arrays);
 
-// The arrays of a mesh whose `header` was loaded earlier from `path`, read from that file a
-// bounded piece at a time, for a writer that passes them on without holding them whole. Opening
-// checks that the file still begins with that header and that every array lies inside the file,
-// with the errors of RereadMeshArrays; a piece is read only from inside the array it belongs to.
+// The arrays of a mesh whose `header` was loaded earlier from `source`, named `fileName`, read
+// from there a bounded piece at a time, for a writer that passes them on without holding them
+// whole. Opening checks that the mesh still begins with that header and that every array lies
+// inside it, with the errors of RereadMeshArrays; a piece is read only from inside the array it
+// belongs to.
 class MeshArrayFile {
   public:
-    MeshArrayFile(const std::string& path, ByteSpan header, std::size_t headerSize,
-                  std::span<const MeshArrayLayout> arrays);
+    MeshArrayFile(const FileRange& source, const std::string& fileName, ByteSpan header,
+                  std::size_t headerSize, std::span<const MeshArrayLayout> arrays);
     ~MeshArrayFile();
     MeshArrayFile(const MeshArrayFile&) = delete;
     MeshArrayFile& operator=(const MeshArrayFile&) = delete;

@@ -11,13 +11,15 @@
 namespace carconv {
 
 void RunMeshStage(StageContext& context) {
+    // Read where it lies: the mesh is most of a package, and is left in it rather than unpacked.
     const std::string source = context.InputFile("car.fce");
-    if (Fce4File::IsVersion4Mesh(source)) {
+    const FileRange bytes = context.InputBytes(source);
+    if (Fce4File::IsVersion4Mesh(bytes)) {
         throw CarconvError("car.fce is already a version-4 mesh");
     }
 
     Fce3File& mesh = context.Keep(std::make_unique<Fce3File>(source));
-    mesh.Load();
+    mesh.LoadFrom(bytes);
     const std::string converted = context.OutputFile("car.fce");
     mesh.ConvertToFce4(converted);
 

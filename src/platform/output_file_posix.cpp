@@ -190,13 +190,20 @@ std::int64_t OutputFile::Append(const std::string& source) {
 std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t offset,
                                      std::int64_t count, CopyWay way, std::size_t chunk) {
     const int in = static_cast<int>(source.NativeHandle());
-    off_t at = static_cast<off_t>(offset);
+    // The descriptor's positions: a range of a file starts further in.
+    off_t at = static_cast<off_t>(source.Start() + offset);
     std::int64_t left = count;
     auto endedEarly = [&]() {
-        return IoError(source.Path(), fmt::format("ends at byte {}, before the {} bytes from "
-                                                  "offset {} were copied",
-                                                  static_cast<std::int64_t>(at), count, offset));
+        return IoError(
+            source.Path(),
+            fmt::format("ends at byte {}, before the {} bytes from offset {} were copied",
+                        static_cast<std::int64_t>(at) - source.Start(), count, offset));
     };
+    // Nothing is copied from past the size measured at opening (the end of a range).
+    if (offset < 0 || count > source.Size() - offset) {
+        at = static_cast<off_t>(source.Start() + source.Size());
+        throw endedEarly();
+    }
     auto failed = [&](int error) {
         return IoError(source.Path(), "cannot copy to " + impl_->shownAs + ": " + Reason(error));
     };
@@ -257,6 +264,9 @@ std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t of
 }
 
 bool OutputFile::CloneFrom(const ReadOnlyFile& source) {
+    // A clone takes the whole file: not for a range of it.
+    if (source.Start() != 0)
+        return false;
     return ioctl(impl_->fd, FICLONE, static_cast<int>(source.NativeHandle())) == 0;
 }
 

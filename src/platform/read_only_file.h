@@ -29,11 +29,23 @@ enum class CopyWay {
 // two checks for an interruption.
 inline constexpr std::size_t kCopyChunkSize = std::size_t{1} << 20;
 
+// A range of bytes of a file, read where it lies: a member inside its package. A negative size
+// stands for the whole file, however long it is when it is opened.
+struct FileRange {
+    std::string path;
+    std::int64_t offset = 0;
+    std::int64_t size = -1;
+};
+
 class ReadOnlyFile {
   public:
     // Opens `path` for reading; it must be a regular file (a device or pipe is refused without
     // waiting for it). The size is measured once, here.
     explicit ReadOnlyFile(const std::string& path);
+    // Opens the range `range` of its file as if it were a file of its own: offsets count from the
+    // range's start and the file ends where the range does. Throws IoError, as for a file that
+    // changed, when the file no longer holds the range.
+    explicit ReadOnlyFile(const FileRange& range);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
@@ -46,10 +58,19 @@ class ReadOnlyFile {
     // bytes it holds, fewer than its size only where the file ends.
     std::size_t ReadInto(std::int64_t offset, std::span<std::uint8_t> into) const;
 
-    // The descriptor (POSIX) or handle (Windows), for the copies of OutputFile.
+    // The descriptor (POSIX) or handle (Windows), for the copies of OutputFile, and where in the
+    // file it reads byte 0 of this one (not 0 for a range).
     std::intptr_t NativeHandle() const;
+    std::int64_t Start() const;
 
   private:
+    struct Window {
+        std::int64_t start;
+        std::int64_t size;
+    };
+    // Where `range` lies in its file of `fileSize` bytes; throws IoError when it does not.
+    static Window WindowOf(const FileRange& range, std::int64_t fileSize);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

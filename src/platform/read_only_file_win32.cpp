@@ -25,6 +25,9 @@ struct ReadOnlyFile::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::string path;
     std::int64_t size = 0;
+    // A range: where its byte 0 lies in the file, and that reads stop at its end.
+    std::int64_t start = 0;
+    bool bounded = false;
 };
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
@@ -54,6 +57,13 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) : impl_(std::make_unique<Imp
     impl_->size = size.QuadPart;
 }
 
+ReadOnlyFile::ReadOnlyFile(const FileRange& range) : ReadOnlyFile(range.path) {
+    const Window window = WindowOf(range, impl_->size);
+    impl_->start = window.start;
+    impl_->size = window.size;
+    impl_->bounded = true;
+}
+
 ReadOnlyFile::~ReadOnlyFile() {
     CloseHandle(impl_->handle);
 }
@@ -64,6 +74,10 @@ const std::string& ReadOnlyFile::Path() const {
 
 std::int64_t ReadOnlyFile::Size() const {
     return impl_->size;
+}
+
+std::int64_t ReadOnlyFile::Start() const {
+    return impl_->start;
 }
 
 std::intptr_t ReadOnlyFile::NativeHandle() const {
@@ -77,7 +91,12 @@ Bytes ReadOnlyFile::ReadAt(std::int64_t offset, std::size_t count) const {
 }
 
 std::size_t ReadOnlyFile::ReadInto(std::int64_t offset, std::span<std::uint8_t> into) const {
-    const std::size_t count = into.size();
+    // Nothing past the end of a range, even where the file goes on.
+    const std::size_t count =
+        impl_->bounded ? static_cast<std::size_t>(std::clamp<std::int64_t>(
+                             impl_->size - offset, 0, static_cast<std::int64_t>(into.size())))
+                       : into.size();
+    offset += impl_->start;
     std::size_t got = 0;
     while (got < count) {
         const std::int64_t at = offset + static_cast<std::int64_t>(got);

@@ -5,12 +5,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/package_commands.h"
+#include "files/carried_file.h"
 #include "files/errors.h"
 #include "files/viv_archive.h"
+#include "files/warnings.h"
+#include "mesh/fce3_file.h"
+#include "mesh/mesh_bytes.h"
+#include "platform/file_system.h"
 #include "platform/read_only_file.h"
 #include "support/packages.h"
 #include "support/test_util.h"
@@ -121,6 +127,64 @@ TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThe
     EXPECT_EQ(test::ListNames(dir.File("out")), names);
     for (const auto& [name, bytes] : members)
         EXPECT_EQ(ReadFile(dir.File("out/" + name)), bytes) << name;
+}
+
+TEST(VivArchiveStream, LoadInPlaceLeavesMeshesInThePackageAndReadsThemWhereTheyLie) {
+    ScratchDir dir;
+    const std::string carpText = test::Carp3Text();
+    const Bytes carp(carpText.begin(), carpText.end());
+    const Bytes mesh = test::Fce3Mesh(5, 3, false);
+    const std::vector<Member> members = {
+        {"carp.txt", carp}, {"car.fce", mesh}, {"bad.fce", Bytes(100, 7)}, {"notes.bin", {9}}};
+    const Bytes package = test::ArchiveBytes(members);
+    const std::string path = dir.File("car.viv");
+    WriteFile(path, package);
+    WriteFile(dir.File("car.fce"), mesh);
+
+    std::vector<std::string> unpacked;
+    std::vector<std::string> inPlace;
+    {
+        const ScopedWarningSink sink([&](const std::string& w) { unpacked.push_back(w); });
+        VivArchive(path).Load();
+    }
+    const ScopedWarningSink sink([&](const std::string& w) { inPlace.push_back(w); });
+    VivArchive archive(path);
+    archive.LoadInPlace();
+    EXPECT_EQ(inPlace, unpacked);
+    ASSERT_EQ(inPlace.size(), 1u);
+    EXPECT_EQ(inPlace[0].rfind("bad.fce: kept unread", 0), 0u) << inPlace[0];
+
+    // The meshes are no files of the working directory, but ranges of the package.
+    EXPECT_EQ(test::ListNames(archive.WorkingDirectoryPath()),
+              (std::vector<std::string>{"carp.txt", "notes.bin"}));
+    const std::size_t dataStart = 16 + (9 + 8) + (9 + 7) + (9 + 7) + (9 + 9);
+    const std::map<std::string, FileRange>& ranges = archive.MembersInPackage();
+    ASSERT_EQ(ranges.size(), 2u);
+    for (const auto& [name, at] :
+         {std::pair<std::string, std::size_t>{"car.fce", dataStart + carp.size()},
+          {"bad.fce", dataStart + carp.size() + mesh.size()}}) {
+        const auto found = ranges.find(JoinPath(archive.WorkingDirectoryPath(), name));
+        ASSERT_NE(found, ranges.end()) << name;
+        EXPECT_EQ(found->second.path, path);
+        EXPECT_EQ(found->second.offset, static_cast<std::int64_t>(at)) << name;
+    }
+    auto* carried = dynamic_cast<CarriedFile*>(&archive.members.ElementAt(2));
+    ASSERT_NE(carried, nullptr) << "the malformed mesh is carried unread";
+    EXPECT_EQ(carried->length, 100);
+
+    // Converted from the package, the mesh gives the bytes it gives converted from a file.
+    auto& fromPackage = dynamic_cast<Fce3File&>(archive.members.ElementAt(1));
+    fromPackage.ConvertToFce4(dir.File("package.fce"));
+    Fce3File fromFile(dir.File("car.fce"));
+    fromFile.Load();
+    fromFile.ConvertToFce4(dir.File("file.fce"));
+    EXPECT_EQ(ReadFile(dir.File("package.fce")), ReadFile(dir.File("file.fce")));
+    EXPECT_EQ(fromPackage.length, static_cast<std::int32_t>(mesh.size()));
+
+    EXPECT_THROW(archive.SaveAs(dir.File("again.viv")), std::logic_error);
+    // A package cut short under the run is an error, not a read of what follows the mesh.
+    std::filesystem::resize_file(path, dataStart + carp.size() + mesh.size() - 1);
+    EXPECT_THROW(fromPackage.ConvertToFce4(dir.File("cut.fce")), CarconvError);
 }
 
 }  // namespace

@@ -92,6 +92,45 @@ TEST(FileCopy, ARangePastTheEndOfTheSourceIsAnErrorNamingItAndLeavesNoTarget) {
     EXPECT_THROW(ReadOnlyFile(dir.File("missing")), IoError);
 }
 
+TEST(FileCopy, ARangeOfAFileReadsAndCopiesAsAFileOfItsOwnAndNothingOutsideIt) {
+    ScratchDir dir;
+    const Bytes source = Numbered(300001);
+    WriteFile(dir.File("source"), source);
+    const auto from = [&source](std::size_t at, std::size_t n) {
+        return Bytes(source.begin() + static_cast<std::ptrdiff_t>(at),
+                     source.begin() + static_cast<std::ptrdiff_t>(at + n));
+    };
+    const ReadOnlyFile range(FileRange{dir.File("source"), 1000, 250000});
+    EXPECT_EQ(range.Size(), 250000);
+    EXPECT_EQ(range.ReadAt(0, 5), from(1000, 5));
+    EXPECT_EQ(range.ReadAt(249990, 100), from(250990, 10)) << "stops at the range's end";
+    EXPECT_TRUE(range.ReadAt(250000, 4).empty());
+    EXPECT_EQ(ReadOnlyFile(FileRange{dir.File("source"), 300000}).ReadAt(0, 9), from(300000, 1))
+        << "a range without a size runs to the file's end";
+
+    for (const CopyWay way : {CopyWay::kFastest, CopyWay::kSendfile, CopyWay::kChunks}) {
+        {
+            AtomicFileWriter out(dir.File("target"));
+            out.AppendRange(range, 100, 200000, way, 4096);
+            out.Commit();
+        }
+        EXPECT_EQ(ReadFile(dir.File("target")), from(1100, 200000)) << static_cast<int>(way);
+        try {
+            AtomicFileWriter out(dir.File("cut"));
+            out.AppendRange(range, 249990, 11, way, 4096);
+            FAIL() << "copied past the end of the range";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find("ends at byte 250000"), std::string::npos)
+                << e.what();
+        }
+    }
+    // A range the file no longer holds is refused when it is opened.
+    for (const FileRange& outside :
+         {FileRange{dir.File("source"), 300000, 2}, FileRange{dir.File("source"), 300002},
+          FileRange{dir.File("source"), -1, 1}})
+        EXPECT_THROW(ReadOnlyFile{outside}, IoError) << outside.offset << " " << outside.size;
+}
+
 TEST(FileCopy, ASharedCopyCostsNoBytesAndRewritingEitherLeavesTheOtherAsItWas) {
     ScratchDir dir;
     const bool links = CanLink(dir);
