@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -18,8 +17,8 @@
 #include "files/safe_name.h"
 #include "files/unpack_budget.h"
 #include "files/viv_archive.h"
-#include "files/working_directory.h"
 #include "files/warnings.h"
+#include "files/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 #include "platform/output_file.h"
@@ -86,10 +85,9 @@ TemporaryPath StagingDirectoryBeside(const std::string& target) {
         parent = ".";
     CreateDirectories(parent);
     SweepAbandonedDirectories(parent, IsStagingName);
-    std::random_device device;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = JoinPath(
-            parent, fmt::format("{}{:08x}{:08x}", kStagingPrefix, device(), device()));
+        const std::string candidate =
+            JoinPath(parent, fmt::format("{}{:016x}", kStagingPrefix, FreshNameBits()));
         std::error_code ec;
         TemporaryPath staging = TemporaryPath::Create(
             candidate, TemporaryPath::Kind::kDirectoryTree,
@@ -120,7 +118,8 @@ void UnpackArchive(const std::string& archive, const std::string& directory) {
         target.pop_back();
     const bool existed = IsDirectory(target);
     std::error_code ec;
-    if (!existed && std::filesystem::exists(std::filesystem::symlink_status(NativePath(target), ec)))
+    if (!existed &&
+        std::filesystem::exists(std::filesystem::symlink_status(NativePath(target), ec)))
         throw IoError(target, "not a directory");
     // Every member goes into a fresh directory beside the target first, which becomes the target,
     // or hands its files over to an existing one, only once every member is complete: a failed or
@@ -180,9 +179,10 @@ void PackArchive(const std::string& directory, const std::string& archive,
             throw IoError(name, "named twice; an archive holds each member once");
         }
         if (!fresh) {
-            ReportWarning(fmt::format("\"{}\" and \"{}\" differ only in letter case: the game "
-                                      "finds one of them",
-                                      PrintableName(seen->second), PrintableName(name)));
+            ReportWarning(
+                fmt::format("\"{}\" and \"{}\" differ only in letter case: the game "
+                            "finds one of them",
+                            PrintableName(seen->second), PrintableName(name)));
         }
         const std::string path = JoinPath(directory, name);
         if (!IsRegularFile(path))

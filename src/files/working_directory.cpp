@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <random>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -62,23 +60,18 @@ std::string OwnerMarkPath(const std::string& directory) {
 
 WorkingDirectory::WorkingDirectory(const std::string& hint, const std::string& container) {
     static std::atomic<unsigned> counter{0};
-    std::random_device device;
-    std::mt19937_64 random(
-        device() ^
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::string base = TemporaryDirectory();
     std::string stem = "carconv-" + SanitizeHint(hint) + "-";
     // A container that is itself unpacked in a working directory is named after its own package.
     const std::string shownAs = container.empty() ? std::string() : ShownPath(container);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = JoinPath(
-            base,
-            stem + fmt::format("{:012x}{:x}", random() & 0xffffffffffffULL, counter.fetch_add(1)));
+        std::string candidate =
+            JoinPath(base, stem + fmt::format("{:012x}{:x}", FreshNameBits() & 0xffffffffffffULL,
+                                              counter.fetch_add(1)));
         // Only a directory this run made itself is taken; an existing one is another's.
         directory_ = TemporaryPath::Create(
             candidate, TemporaryPath::Kind::kWorkingDirectory,
-            [&]() { return CreatePrivateDirectory(candidate); }, OwnerMarkPath(candidate),
-            shownAs);
+            [&]() { return CreatePrivateDirectory(candidate); }, OwnerMarkPath(candidate), shownAs);
         if (directory_)
             return;
     }

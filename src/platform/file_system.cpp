@@ -8,13 +8,13 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <random>
 #include <system_error>
 
 #include <fmt/format.h>
 
 #include "files/errors.h"
 #include "platform/interruption.h"
+#include "platform/temporary_path.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -237,8 +237,7 @@ constexpr int kTemporaryNameAttempts = 100;
 // A fresh temporary file name in the directory of `target`, for writing `target`.
 std::string TemporaryNameBeside(const std::string& target) {
     static std::atomic<unsigned> counter{0};
-    std::random_device device;
-    const std::uint64_t unique = (std::uint64_t{device()} << 32 | device()) ^ counter.fetch_add(1);
+    const std::uint64_t unique = FreshNameBits() ^ counter.fetch_add(1);
     return JoinPath(DirectoryOf(target),
                     fmt::format("{}{:016x}{}", TemporaryStem(FileNameOf(target)), unique,
                                 kTemporaryFileSuffix));

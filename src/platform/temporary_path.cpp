@@ -1,10 +1,12 @@
 #include "platform/temporary_path.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <random>
 #include <system_error>
 #include <utility>
 
@@ -54,8 +56,8 @@ void RemoveEntry(Entry& entry) {
     else
         fs::remove(NativePath(entry.path), ec);
     std::error_code lookup;
-    const bool gone = fs::symlink_status(NativePath(entry.path), lookup).type() ==
-                      fs::file_type::not_found;
+    const bool gone =
+        fs::symlink_status(NativePath(entry.path), lookup).type() == fs::file_type::not_found;
     if (entry.mark) {
         entry.mark.reset();
         if (gone) {
@@ -63,8 +65,7 @@ void RemoveEntry(Entry& entry) {
         } else {
             static std::atomic<bool> warned{false};
             if (!warned.exchange(true)) {
-                ReportWarning(entry.path + ": cannot remove: " +
-                              (ec ? ec : lookup).message() +
+                ReportWarning(entry.path + ": cannot remove: " + (ec ? ec : lookup).message() +
                               "; the next run removes what is left");
             }
         }
@@ -75,8 +76,7 @@ void RemoveEntry(Entry& entry) {
 
 TemporaryPath TemporaryPath::Create(const std::string& path, Kind kind,
                                     const std::function<bool()>& create,
-                                    const std::string& markPath,
-                                    const std::string& shownAs) {
+                                    const std::string& markPath, const std::string& shownAs) {
     Registry& registry = TheRegistry();
     std::uint64_t id = 0;
     {
@@ -215,7 +215,8 @@ const Entry* WorkingDirectoryHolding(const Registry& registry, const std::string
     for (const auto& [id, entry] : registry.entries) {
         const std::string& directory = entry.path;
         if (entry.kind == TemporaryPath::Kind::kWorkingDirectory &&
-            path.size() > directory.size() + 1 && path.compare(0, directory.size(), directory) == 0 &&
+            path.size() > directory.size() + 1 &&
+            path.compare(0, directory.size(), directory) == 0 &&
             (path[directory.size()] == '/' || path[directory.size()] == kPathSeparator)) {
             return &entry;
         }
@@ -238,6 +239,18 @@ std::string ShownPath(const std::string& path) {
     if (holder == nullptr || holder->shownAs.empty())
         return path;
     return holder->shownAs + ": member " + path.substr(holder->path.size() + 1);
+}
+
+std::uint64_t FreshNameBits() {
+    thread_local std::mt19937_64 generator = [] {
+        std::random_device device;
+        // The clock too, in case the system's source is a fixed sequence.
+        std::seed_seq seed{
+            device(), device(),
+            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
+        return std::mt19937_64(seed);
+    }();
+    return generator();
 }
 
 std::size_t TemporaryPathCount() {

@@ -71,6 +71,12 @@ bool IsInWorkingDirectory(const std::string& path);
 // time the user reads the message); any other path as it is.
 std::string ShownPath(const std::string& path);
 
+// 64 random bits for a fresh temporary name. Each thread has a generator of its own, seeded once
+// from the system's random source: asking that source for every name costs more than the name
+// (in a virtual machine, a trip to the host). A name that is taken all the same is found so when
+// it is created exclusively, and another is drawn.
+std::uint64_t FreshNameBits();
+
 // The number of paths registered now. For tests.
 std::size_t TemporaryPathCount();
 
