@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -280,13 +281,17 @@ void CopyFileReplace(const std::string& from, const std::string& to) {
 
 void ShareFileReplace(const std::string& from, const std::string& to) {
     const ReadOnlyFile in(from);
-    AtomicFileWriter out(to);
-    if (!out.CloneFrom(in)) {
+    std::optional<AtomicFileWriter> out(std::in_place, to);
+    if (!out->CloneFrom(in)) {
+        // The file made for the clone goes before a link takes the name: a writer that made its
+        // target in place removes it when it goes uncommitted.
+        out.reset();
         if (LinkReplace(from, to))
             return;
-        out.AppendRange(in, 0, in.Size());
+        out.emplace(to);
+        out->AppendRange(in, 0, in.Size());
     }
-    out.Commit();
+    out->Commit();
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
@@ -308,7 +313,12 @@ AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
     }
 
     // The program's own files are its user's alone; what the user asked for gets the usual mode.
-    const Access access = IsInWorkingDirectory(target_) ? Access::kPrivate : Access::kShared;
+    const bool own = IsInWorkingDirectory(target_);
+    const Access access = own ? Access::kPrivate : Access::kShared;
+    if (own && status.type() == fs::file_type::not_found) {
+        out_ = OutputFile::CreateInOwnDirectory(target_, target_, access);
+        inPlace_ = out_ != nullptr;
+    }
     for (int attempt = 0; attempt < kTemporaryNameAttempts && !out_; ++attempt) {
         const std::string temporary = TemporaryNameBeside(target_);
         temporary_ = TemporaryPath::Create(temporary, TemporaryPath::Kind::kFile, [&]() {
@@ -323,6 +333,10 @@ AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
 AtomicFileWriter::~AtomicFileWriter() {
     // Closed before it is removed: Windows cannot delete an open file.
     out_.reset();
+    if (inPlace_) {
+        std::error_code ec;
+        fs::remove(NativePath(target_), ec);
+    }
 }
 
 void AtomicFileWriter::Write(ByteSpan bytes) {
@@ -355,6 +369,7 @@ void AtomicFileWriter::Commit() {
     out_->Finish(temporary_ ? target_ : std::string());
     temporary_.Keep();
     out_.reset();
+    inPlace_ = false;
 }
 
 void WriteFileAtomically(const std::string& path, ByteSpan bytes) {

@@ -111,6 +111,10 @@ inline constexpr std::string_view kTemporaryFileSuffix = ".tmp";
 // replaces the target only on Commit(). Destroying an uncommitted writer removes the temporary
 // file and leaves an existing target as it was.
 //
+// A target in a working directory that does not exist yet is written in place: the directory is
+// the program's own and goes as a whole on an interruption, so a temporary name, a mark and a
+// rename would only cost. It appears at once, and an uncommitted writer removes it.
+//
 // An existing target that is a directory is refused. One that is a device or FIFO is written into
 // as it is when `devices` is kWriteInto (an output the user named: /dev/null, a pipe), and refused
 // otherwise; a link to a device or FIFO is refused.
@@ -142,6 +146,8 @@ class AtomicFileWriter {
   private:
     std::string target_;
     TemporaryPath temporary_;
+    // Written in place (a new file of a working directory) and not committed yet.
+    bool inPlace_ = false;
     std::unique_ptr<OutputFile> out_;
     std::int64_t written_ = 0;
 };

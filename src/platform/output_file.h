@@ -39,7 +39,8 @@ class OutputFile {
     // this run created for itself and removes as a whole unless it completes: one open, and no
     // mark, since the directory stands for all its files. Returns null when the name is taken.
     static std::unique_ptr<OutputFile> CreateInOwnDirectory(const std::string& path,
-                                                            const std::string& shownAs);
+                                                            const std::string& shownAs,
+                                                            Access access = Access::kShared);
     // Opens the device or FIFO `path` for writing into it: nothing is created, truncated or
     // replaced, and a link is not followed. Waiting for a FIFO's reader ends when the run is
     // interrupted.

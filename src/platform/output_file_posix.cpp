@@ -104,15 +104,19 @@ std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
 }
 
 std::unique_ptr<OutputFile> OutputFile::CreateInOwnDirectory(const std::string& path,
-                                                             const std::string& shownAs) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
+                                                             const std::string& shownAs,
+                                                             Access access) {
+    const mode_t mode = access == Access::kPrivate ? 0600 : 0666;
+    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (fd.Get() < 0) {
         if (errno == EEXIST)
             return nullptr;
         throw IoError(shownAs, "cannot create: " + Reason(errno));
     }
+    if (access == Access::kPrivate && fchmod(fd.Get(), mode) != 0)
+        throw IoError(shownAs, "cannot create: " + Reason(errno));
     auto impl = std::make_unique<Impl>();
-    impl->fd = fd;
+    impl->fd = fd.Release();
     impl->path = path;
     impl->shownAs = shownAs;
     return std::unique_ptr<OutputFile>(new OutputFile(std::move(impl)));

@@ -63,8 +63,9 @@ std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
 }
 
 std::unique_ptr<OutputFile> OutputFile::CreateInOwnDirectory(const std::string& path,
-                                                             const std::string& shownAs) {
-    return CreateNew(path, shownAs);
+                                                             const std::string& shownAs,
+                                                             Access access) {
+    return CreateNew(path, shownAs, access);
 }
 
 std::unique_ptr<OutputFile> OutputFile::OpenDevice(const std::string& path) {

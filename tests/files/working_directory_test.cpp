@@ -85,9 +85,9 @@ TEST(WorkingDirectory, OutputPackageKeepsTheModeOfTheUmask) {
     ScratchDir dir;
     test::WriteArchive(dir.File("in.viv"), test::Version3Members(false));
     const mode_t previous = umask(027);
-    const auto r = test::RunCarconv(
-        "convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")), "",
-        test::InstalledUser(dir));
+    const auto r =
+        test::RunCarconv("convert " + Q(dir.File("in.viv")) + " " + Q(dir.File("out.viv")), "",
+                         test::InstalledUser(dir));
     umask(previous);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ModeOf(dir.File("out.viv")), 0640u);
@@ -181,9 +181,9 @@ TEST(WorkingDirectory, ErrorsNameThePackageAndTheMember) {
                 bytes = c.bytes;
         }
         test::WriteArchive(dir.File("IN.viv"), members);
-        const auto r = test::RunCarconv(
-            "convert " + Q(dir.File("IN.viv")) + " " + Q(dir.File("out.viv")), "",
-            test::InstalledUser(dir) + " TMPDIR=" + Q(tmp.Path()));
+        const auto r =
+            test::RunCarconv("convert " + Q(dir.File("IN.viv")) + " " + Q(dir.File("out.viv")), "",
+                             test::InstalledUser(dir) + " TMPDIR=" + Q(tmp.Path()));
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find("\ncarconv: error: " + dir.File("IN.viv") + ": " + c.error),
                   std::string::npos)
@@ -193,6 +193,32 @@ TEST(WorkingDirectory, ErrorsNameThePackageAndTheMember) {
 }
 
 #endif
+
+// A new file of a working directory is written where it is to lie, without a temporary name; a
+// write that fails leaves no file, and an existing file is still replaced only when complete.
+TEST(WorkingDirectory, NewFilesAreWrittenInPlaceAndAFailedWriteLeavesNothing) {
+    const WorkingDirectory work("t.viv", "");
+    const std::string file = JoinPath(work.Path(), "a.bin");
+    const auto names = [&work]() { return test::ListNames(work.Path()); };
+    const std::vector<std::string> justTheFile = {"a.bin"};
+    {
+        AtomicFileWriter out(file);
+        out.Write(test::Bytes{1, 2});
+        EXPECT_EQ(names(), justTheFile);
+    }
+    EXPECT_TRUE(names().empty()) << "an uncommitted write is removed";
+    WriteFileAtomically(file, test::Bytes{1, 2});
+    {
+        AtomicFileWriter out(file);
+        out.Write(test::Bytes{3});
+        EXPECT_EQ(names().size(), 2u) << "an existing file is replaced by a temporary file";
+    }
+    EXPECT_EQ(names(), justTheFile);
+    EXPECT_EQ(test::ReadFile(file), (test::Bytes{1, 2}));
+    // A file shared under a second name, where no file of that name was before.
+    ShareFileReplace(file, JoinPath(work.Path(), "b.bin"));
+    EXPECT_EQ(test::ReadFile(JoinPath(work.Path(), "b.bin")), (test::Bytes{1, 2}));
+}
 
 }  // namespace
 }  // namespace carconv
