@@ -13,6 +13,8 @@ class FileList {
   public:
     // Appends `file` and returns its position (the number of elements before the call).
     int Add(GameFile& file);
+    // Appends the files of `files` in their order; none may be null.
+    void Append(std::vector<GameFile*> files);
     int GetSize() const { return static_cast<int>(items_.size()); }
     // `position` must lie in [0, GetSize()).
     GameFile& ElementAt(int position) const;

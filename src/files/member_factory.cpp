@@ -67,10 +67,15 @@ constexpr bool FitsTail(std::string_view suffix) {
 static_assert(std::all_of(kFedataNames.begin(), kFedataNames.end(), FitsTail));
 static_assert(std::all_of(kCarpNames.begin(), kCarpNames.end(), FitsTail));
 
-MemberFamily FamilyOf(const std::string& path) {
-    // Only the end of the path matters: a member deep in nested archives has a long one.
-    const std::string name =
-        AsciiLowerCase(path.substr(path.size() - std::min(path.size(), kNameTailSize)));
+MemberFamily FamilyOf(std::string_view path) {
+    // Only the end of the path matters: a member deep in nested archives has a long one. It is
+    // lower-cased in place here, as every member of an archive is typed.
+    std::array<char, kNameTailSize> tail{};
+    const std::size_t tailSize = std::min(path.size(), kNameTailSize);
+    std::transform(
+        path.end() - static_cast<std::ptrdiff_t>(tailSize), path.end(), tail.begin(),
+        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    const std::string_view name(tail.data(), tailSize);
     if (EndsWith(name, ".viv"))
         return MemberFamily::kArchive;
     if (EndsWith(name, ".fsh"))
@@ -88,35 +93,48 @@ MemberFamily FamilyOf(const std::string& path) {
 
 // The object for a member of `family` whose content begins with `content`: for a performance
 // text all of it, for the other families with a content test at least the bytes that test reads.
-std::unique_ptr<GameFile> NewOfFamily(MemberFamily family, ByteSpan content,
-                                      const std::string& path, int nestingDepth,
-                                      std::shared_ptr<UnpackBudget> budget) {
+std::unique_ptr<GameFile> NewOfFamily(MemberFamily family, ByteSpan content, std::string path,
+                                      int nestingDepth, std::shared_ptr<UnpackBudget> budget) {
     switch (family) {
         case MemberFamily::kArchive:
-            return std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
+            return std::make_unique<VivArchive>(std::move(path), nestingDepth, std::move(budget));
         case MemberFamily::kPictures:
-            return std::make_unique<FshFile>(path, std::move(budget));
+            return std::make_unique<FshFile>(std::move(path), std::move(budget));
         case MemberFamily::kTexture:
-            return std::make_unique<TgaFile>(path, std::move(budget));
+            return std::make_unique<TgaFile>(std::move(path), std::move(budget));
         case MemberFamily::kMesh:
             if (Fce4File::HasVersionMark(content))
-                return std::make_unique<Fce4File>(path);
-            return std::make_unique<Fce3File>(path);
+                return std::make_unique<Fce4File>(std::move(path));
+            return std::make_unique<Fce3File>(std::move(path));
         case MemberFamily::kFedata:
             if (content.empty() || static_cast<std::int8_t>(content[0]) >= kFedata3FirstByteMin)
-                return std::make_unique<Fedata3File>(path);
-            return std::make_unique<Fedata4File>(path);
+                return std::make_unique<Fedata3File>(std::move(path));
+            return std::make_unique<Fedata4File>(std::move(path));
         case MemberFamily::kCarp: {
             const std::string_view text(reinterpret_cast<const char*>(content.data()),
                                         content.size());
             if (text.find(kCarp4Marker) != std::string_view::npos)
-                return std::make_unique<Carp4File>(path);
-            return std::make_unique<Carp3File>(path);
+                return std::make_unique<Carp4File>(std::move(path));
+            return std::make_unique<Carp3File>(std::move(path));
         }
         case MemberFamily::kOther:
             break;
     }
-    return std::make_unique<GameFile>(path);
+    return std::make_unique<GameFile>(std::move(path));
+}
+
+// NewMemberFile of the file at `path`, which the object takes over.
+std::unique_ptr<GameFile> NewOfFile(std::string path, int nestingDepth,
+                                    std::shared_ptr<UnpackBudget> budget) {
+    const MemberFamily family = FamilyOf(path);
+    Bytes content;
+    if (family == MemberFamily::kMesh)
+        content = ReadFilePrefix(path, Fce4File::kVersionMarkAt + 1);
+    else if (family == MemberFamily::kFedata)
+        content = ReadFilePrefix(path, 1);
+    else if (family == MemberFamily::kCarp)
+        content = ReadFilePrefix(path, kMaxCarpTextSize + 1);
+    return NewOfFamily(family, content, std::move(path), nestingDepth, std::move(budget));
 }
 
 bool IsPlain(const GameFile& file) {
@@ -132,10 +150,10 @@ void ReportKeptUnread(const std::string& name, const std::string& typeTag,
 }
 
 // `file`, read by `read` unless it is a plain GameFile; when `read` finds the content malformed,
-// what `keepUnread` makes instead, with a warning.
-std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
-                                    const std::function<void(GameFile&)>& read,
-                                    const std::function<std::unique_ptr<GameFile>()>& keepUnread) {
+// what `keepUnread` makes of the same path instead, with a warning.
+std::unique_ptr<GameFile> ReadTyped(
+    std::unique_ptr<GameFile> file, const std::function<void(GameFile&)>& read,
+    const std::function<std::unique_ptr<GameFile>(std::string path)>& keepUnread) {
     if (IsPlain(*file))
         return file;
     try {
@@ -146,20 +164,22 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
         throw;
     } catch (const FormatError& e) {
         ReportKeptUnread(file->GetFileName(), file->typeTag, e.ProblemIn(file->path));
-        // Released first: a container removes what it unpacked before it failed.
+        // Released first: a container removes what it unpacked before it failed. Reading leaves
+        // the path as it was, and no object needs its own to be released.
+        std::string path = std::move(file->path);
         file.reset();
-        file = keepUnread();
+        file = keepUnread(std::move(path));
     }
     return file;
 }
 
-// ReadTyped for a member at `path`, which is kept unread as a plain GameFile read by `read`.
-std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, std::string path,
+// ReadTyped of a member kept unread as a plain GameFile read by `read`.
+std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
                                     const std::function<void(GameFile&)>& read) {
-    return ReadTyped(std::move(file), read, [&]() -> std::unique_ptr<GameFile> {
+    return ReadTyped(std::move(file), read, [&read](std::string path) {
         auto plain = std::make_unique<GameFile>(std::move(path));
         read(*plain);
-        return plain;
+        return std::unique_ptr<GameFile>(std::move(plain));
     });
 }
 
@@ -171,15 +191,7 @@ bool HasTypedName(const std::string& path) {
 
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, int nestingDepth,
                                         std::shared_ptr<UnpackBudget> budget) {
-    const MemberFamily family = FamilyOf(path);
-    Bytes content;
-    if (family == MemberFamily::kMesh)
-        content = ReadFilePrefix(path, Fce4File::kVersionMarkAt + 1);
-    else if (family == MemberFamily::kFedata)
-        content = ReadFilePrefix(path, 1);
-    else if (family == MemberFamily::kCarp)
-        content = ReadFilePrefix(path, kMaxCarpTextSize + 1);
-    return NewOfFamily(family, content, path, nestingDepth, std::move(budget));
+    return NewOfFile(path, nestingDepth, std::move(budget));
 }
 
 std::unique_ptr<GameFile> NewMemberFile(const std::string& path, ByteSpan content, int nestingDepth,
@@ -189,8 +201,8 @@ std::unique_ptr<GameFile> NewMemberFile(const std::string& path, ByteSpan conten
 
 std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
                                            std::shared_ptr<UnpackBudget> budget) {
-    std::unique_ptr<GameFile> file = NewMemberFile(path, nestingDepth, std::move(budget));
-    return ReadTyped(std::move(file), std::move(path), [](GameFile& f) { f.Load(); });
+    std::unique_ptr<GameFile> file = NewOfFile(std::move(path), nestingDepth, std::move(budget));
+    return ReadTyped(std::move(file), [](GameFile& f) { f.Load(); });
 }
 
 std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source) {
@@ -199,7 +211,8 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
     const ReadOnlyFile in(source);
     const Bytes prefix = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
                                           Fce4File::kVersionMarkAt + 1, in.Size())));
-    std::unique_ptr<GameFile> file = NewOfFamily(MemberFamily::kMesh, prefix, path, 0, nullptr);
+    std::unique_ptr<GameFile> file =
+        NewOfFamily(MemberFamily::kMesh, prefix, std::move(path), 0, nullptr);
     return ReadTyped(
         std::move(file),
         [&source](GameFile& f) {
@@ -208,8 +221,8 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
             else
                 static_cast<Fce3File&>(f).LoadFrom(source);
         },
-        [&]() -> std::unique_ptr<GameFile> {
-            auto carried = std::make_unique<CarriedFile>(std::move(path), source.path,
+        [&source](std::string kept) -> std::unique_ptr<GameFile> {
+            auto carried = std::make_unique<CarriedFile>(std::move(kept), source.path,
                                                          source.offset, source.size);
             carried->Load();
             return carried;
@@ -217,27 +230,33 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
 }
 
 std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth,
-                                          std::shared_ptr<UnpackBudget> budget) {
+                                          std::shared_ptr<UnpackBudget> budget,
+                                          DirectoryProblemMemo* memo) {
+    const MemberFamily family = FamilyOf(path);
     // An archive member is made an archive only once its directory proves sound: one that is not
     // is kept unread with the warning ReadTyped gives, and costs no exception. Too deep a nesting
     // and a size past the format's reach still go through Parse, which refuses them.
-    if (nestingDepth <= kMaxArchiveNesting && content.size() <= INT32_MAX &&
-        FamilyOf(path) == MemberFamily::kArchive) {
+    if (family == MemberFamily::kArchive && nestingDepth <= kMaxArchiveNesting &&
+        content.size() <= INT32_MAX) {
+        // Without a memo of the tree, one for the archives inside this member.
+        DirectoryProblemMemo own;
+        DirectoryProblemMemo& checks = memo != nullptr ? *memo : own;
         VivDirectory directory;
-        if (std::optional<std::string> problem = VivArchive::DirectoryProblem(content, directory)) {
+        if (const std::string* problem = checks.Problem(content, directory)) {
             auto plain = std::make_unique<GameFile>(std::move(path));
             ReportKeptUnread(plain->GetFileName(), "VIV", *problem);
             plain->Parse(content);
             return plain;
         }
-        auto archive = std::make_unique<VivArchive>(path, nestingDepth, std::move(budget));
-        return ReadTyped(std::move(archive), std::move(path), [&](GameFile& f) {
-            static_cast<VivArchive&>(f).ParseWithDirectory(content, std::move(directory));
+        auto archive =
+            std::make_unique<VivArchive>(std::move(path), nestingDepth, std::move(budget));
+        return ReadTyped(std::move(archive), [&](GameFile& f) {
+            static_cast<VivArchive&>(f).ParseWithDirectory(content, std::move(directory), &checks);
         });
     }
-    std::unique_ptr<GameFile> file = NewMemberFile(path, content, nestingDepth, std::move(budget));
-    return ReadTyped(std::move(file), std::move(path),
-                     [content](GameFile& f) { f.Parse(content); });
+    std::unique_ptr<GameFile> file =
+        NewOfFamily(family, content, std::move(path), nestingDepth, std::move(budget));
+    return ReadTyped(std::move(file), [content](GameFile& f) { f.Parse(content); });
 }
 
 }  // namespace carconv

@@ -28,6 +28,8 @@
 
 namespace carconv {
 
+class DirectoryProblemMemo;
+
 // Archives nested deeper than this inside a top-level archive are refused, so that a crafted
 // package cannot recurse without bound.
 inline constexpr int kMaxArchiveNesting = 16;
@@ -68,8 +70,10 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
 
 // CreateMemberFile for a member whose bytes are `content`, in memory: the object is chosen by
 // NewMemberFile of `content` and read by its Parse, with the same warnings and errors. Reads and
-// writes no file; `path` names the member in errors and warnings.
+// writes no file; `path` names the member in errors and warnings. With a `memo`, the directory of
+// an archive member is checked through it, and so are those of the archives inside it.
 std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth = 1,
-                                          std::shared_ptr<UnpackBudget> budget = nullptr);
+                                          std::shared_ptr<UnpackBudget> budget = nullptr,
+                                          DirectoryProblemMemo* memo = nullptr);
 
 }  // namespace carconv

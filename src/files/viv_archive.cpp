@@ -61,6 +61,18 @@ int VivArchive::Reset() {
 
 namespace {
 
+// Moves the elements of `from` to the end of `to`.
+template <class T>
+void AppendAll(std::vector<T>& to, std::vector<T>&& from) {
+    if (to.empty()) {
+        to = std::move(from);
+        return;
+    }
+    to.reserve(to.size() + from.size());
+    for (T& element : from)
+        to.push_back(std::move(element));
+}
+
 // What FormatError(file, offset, what) shows after the file's name.
 std::string AtOffset(std::string what, std::size_t offset) {
     what += " at offset ";
@@ -102,11 +114,12 @@ VivArchive::DirectoryScan VivArchive::ScanDirectory(ByteSpan prefix, std::uint64
     // No more than the bytes at hand can hold: a directory read in steps is held in step. Past a
     // car package's worth, the list grows as the entries prove to be there: a count that the
     // bytes merely could hold would otherwise cost a large allocation for a directory that fails
-    // at its first entries.
+    // at its first entries. Nor is the list made before its first entry proves sound: a directory
+    // that fails there, as most malformed ones do, costs no allocation.
     std::size_t pos = kHeaderSize;
-    dir.entries.reserve(
+    const std::size_t reserved =
         std::min({static_cast<std::size_t>(dir.memberCount),
-                  (prefix.size() - pos) / kEntryFixedSize, kEntriesReservedAtOnce}));
+                  (prefix.size() - pos) / kEntryFixedSize, kEntriesReservedAtOnce});
     for (std::int32_t i = 0; i < dir.memberCount; ++i) {
         const std::size_t entryStart = pos;
         // The longest entry that can begin here: offset, size and a name with its zero byte.
@@ -159,6 +172,8 @@ VivArchive::DirectoryScan VivArchive::ScanDirectory(ByteSpan prefix, std::uint64
                          entryStart);
             return DirectoryScan::kMalformed;
         }
+        if (i == 0)
+            dir.entries.reserve(reserved);
         VivEntry& entry = dir.entries.emplace_back();
         entry.offset = offset;
         entry.size = size;
@@ -187,6 +202,17 @@ std::optional<std::string> VivArchive::DirectoryProblem(ByteSpan bytes, VivDirec
     if (ScanDirectory(bytes, bytes.size(), dir, problem) == DirectoryScan::kMalformed)
         return problem;
     return std::nullopt;
+}
+
+const std::string* DirectoryProblemMemo::Problem(ByteSpan bytes, VivDirectory& dir) {
+    if (problem_ && bytes.data() == malformed_.data() && bytes.size() == malformed_.size())
+        return &*problem_;
+    std::optional<std::string> problem = VivArchive::DirectoryProblem(bytes, dir);
+    if (!problem)
+        return nullptr;
+    malformed_ = bytes;
+    problem_ = std::move(problem);
+    return &*problem_;
 }
 
 VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileName) {
@@ -279,9 +305,11 @@ int VivArchive::Parse(ByteSpan bytes) {
     return ParseWithDirectory(bytes, ReadDirectory(bytes, path));
 }
 
-int VivArchive::ParseWithDirectory(ByteSpan bytes, VivDirectory dir) {
+int VivArchive::ParseWithDirectory(ByteSpan bytes, VivDirectory dir, DirectoryProblemMemo* memo) {
     RefuseTooDeep();
     LengthOf(bytes);
+    DirectoryProblemMemo own;
+    DirectoryProblemMemo& checks = memo != nullptr ? *memo : own;
     return Unpack(std::move(dir), bytes.size(), false,
                   [&](const VivEntry& entry, std::string& memberPath,
                       std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
@@ -290,7 +318,7 @@ int VivArchive::ParseWithDirectory(ByteSpan bytes, VivDirectory dir) {
                       return ParseMemberFile(std::move(memberPath),
                                              bytes.subspan(static_cast<std::size_t>(entry.offset),
                                                            static_cast<std::size_t>(entry.size)),
-                                             nestingDepth_ + 1, std::move(budget));
+                                             nestingDepth_ + 1, std::move(budget), &checks);
                   });
 }
 
@@ -300,10 +328,12 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
 
     ReportForeignMagic(dir, GetFileName());
 
-    const std::string memberDirectory = toDisk ? CreateWorkingDirectory() : path;
+    const std::string& memberDirectory = toDisk ? CreateWorkingDirectory() : path;
     // Until every member is made, the members live here: a container that fails removes what it
-    // unpacked before the failure goes on.
+    // unpacked before the failure goes on. The lists are sized at once for the entries, which
+    // the file holds: an archive of many members, or many archives, grows none of them.
     std::vector<std::unique_ptr<GameFile>> typed;
+    typed.reserve(dir.entries.size());
     std::vector<std::unique_ptr<std::optional<GameFile>[]>> carried;
     std::size_t carriedFree = 0;  // unused places in the last block of `carried`
     std::size_t carriedBlock = 4;
@@ -335,12 +365,9 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
     memberCount = dir.memberCount;
     headerSize = dir.headerSize;
     directory = std::move(dir.entries);
-    for (GameFile* member : order)
-        members.Add(*member);
-    for (auto& member : typed)
-        loadedMembers_.push_back(std::move(member));
-    for (auto& block : carried)
-        carriedMembers_.push_back(std::move(block));
+    members.Append(std::move(order));
+    AppendAll(loadedMembers_, std::move(typed));
+    AppendAll(carriedMembers_, std::move(carried));
     return 1;
 }
 

@@ -72,6 +72,8 @@ class ArchiveNestingError : public FormatError {
     using FormatError::FormatError;
 };
 
+class DirectoryProblemMemo;
+
 class VivArchive : public GameFile {
   public:
     static constexpr std::size_t kHeaderSize = 16;
@@ -134,8 +136,10 @@ class VivArchive : public GameFile {
     // it after the file's name (FormatError::ProblemIn). Lets an archive member that is not one
     // cost no exception.
     static std::optional<std::string> DirectoryProblem(ByteSpan bytes, VivDirectory& dir);
-    // Parse with `dir`, the directory that DirectoryProblem found sound in `bytes`.
-    int ParseWithDirectory(ByteSpan bytes, VivDirectory dir);
+    // Parse with `dir`, the directory that DirectoryProblem found sound in `bytes`. The members
+    // that are archives are checked through `memo`, else through a memo of this archive's own;
+    // `bytes` must stay as they are while `memo` is used.
+    int ParseWithDirectory(ByteSpan bytes, VivDirectory dir, DirectoryProblemMemo* memo = nullptr);
     // One warning, naming `fileName` and the bytes it found, when an archive's magic is not
     // "BIGF". Such an archive is read all the same.
     static void ReportForeignMagic(const VivDirectory& directory, const std::string& fileName);
@@ -177,6 +181,23 @@ class VivArchive : public GameFile {
     // The members carried unread, held in blocks of growing size rather than one allocation
     // each: a package may hold thousands of them.
     std::vector<std::unique_ptr<std::optional<GameFile>[]>> carriedMembers_;
+};
+
+// VivArchive::DirectoryProblem for the members of a tree of archives read from memory, which
+// remembers the last bytes it found malformed and its problem: a crafted package may point
+// thousands of entries, of its own and of the archives inside it, at the same bytes, which are
+// then checked once. The answer depends on nothing but those bytes; the memo is used only while
+// they stay as they are, that is while the outermost archive parses the bytes they lie in, and
+// is known by their address and size there.
+class DirectoryProblemMemo {
+  public:
+    // What DirectoryProblem finds in `bytes`: the problem, or null with the sound directory in
+    // `dir`.
+    const std::string* Problem(ByteSpan bytes, VivDirectory& dir);
+
+  private:
+    ByteSpan malformed_;
+    std::optional<std::string> problem_;
 };
 
 }  // namespace carconv

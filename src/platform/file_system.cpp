@@ -48,10 +48,16 @@ std::string PathString(const fs::path& path) {
 std::string JoinPath(const std::string& dir, const std::string& name) {
     if (dir.empty())
         return name;
-    char last = dir.back();
-    if (last == '/' || last == kPathSeparator)
-        return dir + name;
-    return dir + kPathSeparator + name;
+    const char last = dir.back();
+    const bool separated = last == '/' || last == kPathSeparator;
+    // One allocation: an archive joins a path for every member it unpacks.
+    std::string joined;
+    joined.reserve(dir.size() + (separated ? 0 : 1) + name.size());
+    joined += dir;
+    if (!separated)
+        joined += kPathSeparator;
+    joined += name;
+    return joined;
 }
 
 // The reads below go through ReadOnlyFile: one way of opening, which takes regular files only and

@@ -272,5 +272,89 @@ TEST(ParseFromMemory, MalformedNestedArchivesWarnAsFromTheirFiles) {
     }
 }
 
+// An archive whose entries point into `data` (their offsets counted from its start), laid out
+// after the directory: entries may share their bytes.
+struct SharedEntry {
+    std::string name;
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+test::Bytes ArchiveOver(const std::vector<SharedEntry>& entries, const test::Bytes& data) {
+    std::uint32_t header = 16;
+    for (const SharedEntry& e : entries)
+        header += 9 + static_cast<std::uint32_t>(e.name.size());
+    test::Bytes bytes = {'B', 'I', 'G', 'F'};
+    const auto word = [&](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    word(header + static_cast<std::uint32_t>(data.size()));
+    word(static_cast<std::uint32_t>(entries.size()));
+    word(header);
+    for (const SharedEntry& e : entries) {
+        word(header + e.offset);
+        word(e.size);
+        bytes.insert(bytes.end(), e.name.begin(), e.name.end());
+        bytes.push_back(0);
+    }
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return bytes;
+}
+
+// Members named as archives whose entries share malformed bytes, directly and inside sound nested
+// archives that share theirs, warn one by one as they do from their files: the same bytes give the
+// same problem, and bytes at the same place but of another length, or of the same length elsewhere,
+// give their own.
+TEST(ParseFromMemory, MembersSharingMalformedBytesWarnAsFromTheirFiles) {
+    // Bytes 0-2 are too short for a header, bytes 0-15 a header with a negative member count and
+    // bytes 16-31 one whose single entry is missing.
+    test::Bytes data = {'B', 'I', 'G', 'F', 0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0,
+                        'B', 'I', 'G', 'F', 0, 0, 0, 0, 0,    0,    0,    1,    0, 0, 0, 0};
+    // A sound archive over the first 16 bytes, twice, and a piece of its own, at offset 19.
+    const test::Bytes inner = ArchiveOver({{"x.viv", 0, 3}, {"y.viv", 0, 16}, {"z.viv", 0, 3}},
+                                          test::Bytes(data.begin(), data.begin() + 16));
+    const auto innerAt = static_cast<std::uint32_t>(data.size());
+    data.insert(data.end(), inner.begin(), inner.end());
+    const test::Bytes outer =
+        ArchiveOver({{"a.viv", 0, 3},
+                     {"b.viv", 0, 3},
+                     {"c.viv", 0, 16},
+                     {"d.viv", 16, 16},
+                     {"e.viv", 0, 3},
+                     {"n1.viv", innerAt, static_cast<std::uint32_t>(inner.size())},
+                     {"n2.viv", innerAt, static_cast<std::uint32_t>(inner.size())},
+                     {"f.viv", 0, 3}},
+                    data);
+    ScratchDir dir;
+    test::WriteFile(dir.File("car.viv"), outer);
+    std::vector<std::string> fromFile;
+    for (bool file : {true, false}) {
+        std::vector<std::string> warnings;
+        ScopedWarningSink keep([&](const std::string& w) { warnings.push_back(w); });
+        VivArchive archive(dir.File("car.viv"));
+        if (file)
+            archive.Load();
+        else
+            archive.Parse(outer);
+        ASSERT_EQ(archive.members.GetSize(), 8);
+        if (file)
+            fromFile = warnings;
+        else
+            EXPECT_EQ(warnings, fromFile);
+    }
+    ASSERT_EQ(fromFile.size(), 12u);
+    const std::string shortHeader = "file of 3 bytes is too short for the 16-byte archive header";
+    EXPECT_EQ(fromFile[0], "a.viv: kept unread, it is not a valid VIV file: " + shortHeader);
+    EXPECT_EQ(fromFile[2],
+              "c.viv: kept unread, it is not a valid VIV file: negative member "
+              "count -1 at offset 0x8");
+    EXPECT_EQ(fromFile[3],
+              "d.viv: kept unread, it is not a valid VIV file: member count 1 is "
+              "more than the file can hold at offset 0x8");
+    EXPECT_EQ(fromFile[6],
+              "y.viv: kept unread, it is not a valid VIV file: negative member "
+              "count -1 at offset 0x8");
+}
+
 }  // namespace
 }  // namespace carconv
