@@ -11,8 +11,11 @@ ReadOnlyFile::Window ReadOnlyFile::WindowOf(const FileRange& range, std::int64_t
     const std::int64_t size = range.size < 0 ? fileSize - range.offset : range.size;
     if (range.offset < 0 || range.offset > fileSize || size < 0 || size > fileSize - range.offset) {
         throw IoError(range.path,
-                      fmt::format("file changed: it no longer holds the {} bytes from offset {}",
-                                  range.size < 0 ? 0 : range.size, range.offset));
+                      range.size < 0
+                          ? fmt::format("file changed: it ends before offset {}", range.offset)
+                          : fmt::format("file changed: it no longer holds the {} bytes from "
+                                        "offset {}",
+                                        range.size, range.offset));
     }
     return {range.offset, size};
 }
