@@ -51,7 +51,7 @@ grep -q '^MIT License' "$work/unpacked/LICENSE.txt" || fail "LICENSE.txt is not 
 # emulation): there, the 32-bit programs cannot run at all, and the check ends with the above.
 if [ "$format" = pei-i386 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     echo "ok: $(basename "$zip"), not run: this machine does not execute 32-bit programs" \
-        "(/usr/lib/wine/wine from wine32 cannot start)"
+        "(/usr/lib/wine/wine from wine32 is missing or cannot start)"
     exit 0
 fi
 
