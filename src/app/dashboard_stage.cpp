@@ -27,8 +27,9 @@ void CarryTemplate(StageContext& context, const char* name) {
 }  // namespace
 
 void RunDashboardStage(StageContext& context) {
-    context.members->Add(
-        context.Keep(LoadCarriedPictureArchive(CopyTemplate(context, "dash.fsh"))));
+    // Packed as it lies, so carried from the templates directory without a copy.
+    context.members->Add(context.Keep(LoadCarriedPictureArchive(
+        context.OutputFile("dash.fsh"), FileRange{context.TemplateFile("dash.fsh")})));
     CarryTemplate<Fce4File>(context, "dash.fce");
     CarryTemplate<TgaFile>(context, "dash00.tga");
 }

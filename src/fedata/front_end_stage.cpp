@@ -25,10 +25,10 @@ constexpr std::array<const char*, 7> kLanguageFileNames = {"fedata.eng", "fedata
 void RunFrontEndStage(StageContext& context) {
     if (const std::optional<std::string> pictureSource =
             context.FindInputFile(kPictureArchiveName)) {
-        const std::string picturePath = context.OutputFile(kPictureArchiveName);
-        ShareFileReplace(*pictureSource, picturePath);
-        // The car's front-end pictures: carried into the package, packed as they lie.
-        context.members->Add(context.Keep(LoadCarriedPictureArchive(picturePath)));
+        // The car's front-end pictures: carried into the package from the input, packed as
+        // they lie.
+        context.members->Add(context.Keep(LoadCarriedPictureArchive(
+            context.OutputFile(kPictureArchiveName), context.InputBytes(*pictureSource))));
     }
 
     for (const char* name : kLanguageFileNames) {

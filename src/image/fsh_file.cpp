@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "files/byte_reader.h"
+#include "files/carried_file.h"
 #include "files/errors.h"
 #include "files/safe_name.h"
 #include "files/warnings.h"
@@ -116,7 +117,14 @@ std::string FshFile::WorkingDirectoryPath() const {
 }
 
 int FshFile::Load() {
-    const ReadOnlyFile in(path);
+    return Read(ReadOnlyFile(path), true);
+}
+
+int FshFile::LoadFrom(const FileRange& source) {
+    return Read(ReadOnlyFile(source), false);
+}
+
+int FshFile::Read(const ReadOnlyFile& in, bool toDisk) {
     if (in.Size() > std::int64_t{INT32_MAX})
         throw IoError(path, "file is too large (2 GiB or more)");
     const std::uint64_t fileSize = static_cast<std::uint64_t>(in.Size());
@@ -124,12 +132,14 @@ int FshFile::Load() {
     // and its image reads what it needs from the archive.
     const Bytes head = in.ReadAt(0, kDirectoryOffset);
     const Bytes directory = in.ReadAt(0, DirectoryExtent(head, fileSize));
-    return Unpack(ReadDirectory(directory, fileSize, path), fileSize, true,
+    return Unpack(ReadDirectory(directory, fileSize, path), fileSize, toDisk,
                   [&](const DirectoryRecord& record, FshImage& image) {
-                      AtomicFileWriter out(image.path);
-                      out.AppendRange(in, static_cast<std::int64_t>(record.offset),
-                                      static_cast<std::int64_t>(record.size));
-                      out.Commit();
+                      if (toDisk) {
+                          AtomicFileWriter out(image.path);
+                          out.AppendRange(in, static_cast<std::int64_t>(record.offset),
+                                          static_cast<std::int64_t>(record.size));
+                          out.Commit();
+                      }
                       image.LoadFrom(in, static_cast<std::int64_t>(record.offset),
                                      static_cast<std::int64_t>(record.size));
                   });
@@ -177,19 +187,19 @@ int FshFile::Unpack(const std::vector<DirectoryRecord>& records, std::uint64_t f
     return 1;
 }
 
-std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path) {
-    auto pictures = std::make_unique<FshFile>(path);
+std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path,
+                                                    const FileRange& source) {
+    auto carried = source.size < 0
+                       ? std::make_unique<CarriedFile>(path, source.path)
+                       : std::make_unique<CarriedFile>(path, source.path, source.offset, source.size);
     try {
-        pictures->Load();
-        return pictures;
+        FshFile(path).LoadFrom(source);
+        carried->typeTag = "FSH";
     } catch (const FormatError& e) {
-        ReportWarning(
-            PrintableName(pictures->GetFileName()) +
-            ": carried as it is, although it is not a valid picture archive: " + e.ProblemIn(path));
+        ReportWarning(PrintableName(carried->GetFileName()) +
+                      ": carried as it is, although it is not a valid picture archive: " +
+                      e.ProblemIn(path));
     }
-    // Released first: it removes whatever it had unpacked.
-    pictures.reset();
-    auto carried = std::make_unique<GameFile>(path);
     carried->Load();
     return carried;
 }

@@ -45,6 +45,7 @@
 #include "files/unpack_budget.h"
 #include "files/working_directory.h"
 #include "image/fsh_image.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -82,6 +83,11 @@ class FshFile : public GameFile {
     // no working directory, and each image's path is the archive's path joined with the entry's
     // name.
     int Parse(ByteSpan bytes) override;
+    // Load of the archive that lies in `source` (a range of a file: a package's member, a
+    // template), without unpacking it: the same checks, budget and errors (naming `path`), and the
+    // same images and entries, each image reading its pixels from `source` when asked; nothing is
+    // written, there is no working directory, and each image's path is as Parse gives it.
+    int LoadFrom(const FileRange& source);
 
     // The images, in directory order. Non-owning; the FshFile keeps them alive.
     FileList images;
@@ -100,7 +106,10 @@ class FshFile : public GameFile {
   private:
     // Reads the image of one entry (whose file, on disk, is the image's path).
     using EntryReader = std::function<void(const DirectoryRecord& record, FshImage& image)>;
-    // Load (`toDisk`) and Parse of an archive of `fileSize` bytes whose directory is `records`.
+    // Load (`toDisk`) and LoadFrom of the archive `in`.
+    int Read(const ReadOnlyFile& in, bool toDisk);
+    // Load (`toDisk`), LoadFrom and Parse of an archive of `fileSize` bytes whose directory is
+    // `records`.
     int Unpack(const std::vector<DirectoryRecord>& records, std::uint64_t fileSize, bool toDisk,
                const EntryReader& read);
 
@@ -111,9 +120,12 @@ class FshFile : public GameFile {
 };
 
 // A picture archive on its way into a package, where it is packed byte for byte whatever it holds:
-// the FshFile at `path`, loaded, or, when the loader finds the archive malformed, a plain GameFile
-// of the file's size, reported as a warning naming the file and the problem. A picture archive in
-// a package is the game's to read, not ours; `info` and `list` still show it as malformed.
-std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path);
+// the archive in `source` (a range of a package, or a whole file) is checked as LoadFrom checks
+// it and carried from there under the name of `path` (a CarriedFile, typed "FSH"; nothing is
+// written at `path`). When the check finds the archive malformed, a warning names `path` and the
+// problem and the bytes are carried all the same, untyped. A picture archive in a package is the
+// game's to read, not ours; `info` and `list` still show it as malformed.
+std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path,
+                                                    const FileRange& source);
 
 }  // namespace carconv

@@ -68,7 +68,7 @@ void FshImage::LoadFrom(const ReadOnlyFile& file, std::int64_t offset, std::int6
         // The pixels are read when asked for; the palette, small, now.
         const std::int64_t pixelsAt = offset + static_cast<std::int64_t>(kHeaderSize);
         pixelSource_ = file.Path();
-        pixelOffset_ = pixelsAt;
+        pixelOffset_ = file.Start() + pixelsAt;  // where the pixels lie in the whole file
         pixelsPending_ = pixelByteCount_ > 0;
         if (layout->paletteBytes > 0) {
             const Bytes tail = file.ReadAt(pixelsAt + static_cast<std::int64_t>(pixelByteCount_),

@@ -286,6 +286,14 @@ void CopyFileReplace(const std::string& from, const std::string& to) {
 }
 
 void ShareFileReplace(const std::string& from, const std::string& to) {
+    // A free name takes a link at once: link() makes the name only where none is, never through a
+    // link of the same name, and costs neither a file nor a rename. Whatever stops it (a taken
+    // name, a missing source) is left to the ways below, which say what is wrong.
+    try {
+        if (LinkFile(from, to) == LinkResult::kLinked)
+            return;
+    } catch (const IoError&) {
+    }
     const ReadOnlyFile in(from);
     std::optional<AtomicFileWriter> out(std::in_place, to);
     if (!out->CloneFrom(in)) {

@@ -130,6 +130,45 @@ TEST(FshFile, UnpacksEachEntryAndLoadsItsImage) {
     EXPECT_TRUE(LeftoverFor("fshtest-unpack.fsh").empty());
 }
 
+TEST(FshFile, LoadFromAFileRangeReadsEntriesAndPixelsThereAndUnpacksNothing) {
+    ScratchDir dir;
+    const Bytes a = Image(0x7D, 1, 1, {1, 2, 3, 4});
+    const Bytes c = Image(0x7B, 1, 1, Builder().u8(9).fill(1040, 0x44).bytes());
+    const Bytes archive = Archive({{"tga0", a}, {"ab12", c}});
+    // The archive as a member of a larger file: 100 bytes before it, 7 after.
+    Bytes package = Builder().fill(100, 0xaa).bytes();
+    for (std::uint8_t byte : archive)
+        package.push_back(byte);
+    package.resize(package.size() + 7, 0xbb);
+    WriteFile(dir.File("package.viv"), package);
+
+    FshFile fsh(dir.File("fedata.fsh"));
+    ASSERT_EQ(fsh.LoadFrom(FileRange{dir.File("package.viv"), 100,
+                                     static_cast<std::int64_t>(archive.size())}),
+              1);
+    EXPECT_EQ(fsh.length, static_cast<std::int32_t>(archive.size()));
+    EXPECT_TRUE(fsh.WorkingDirectoryPath().empty());
+    EXPECT_TRUE(LeftoverFor("fedata.fsh").empty());
+    ASSERT_EQ(fsh.Entries().size(), 2u);
+    EXPECT_EQ(fsh.Entries()[1].size, 16 + 1 + 1040);  // ends with the range, not the file
+    EXPECT_EQ(ImageAt(fsh, 0).Pixels(), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(ImageAt(fsh, 1).Pixels(), (Bytes{9}));
+    EXPECT_EQ(ImageAt(fsh, 1).Palette()[0], 0x44);
+
+    // The same checks as Load, naming the archive.
+    package[100 + 8] = 200;  // entry count 200: more records than the range holds
+    WriteFile(dir.File("package.viv"), package);
+    try {
+        FshFile(dir.File("fedata.fsh"))
+            .LoadFrom(FileRange{dir.File("package.viv"), 100,
+                                static_cast<std::int64_t>(archive.size())});
+        FAIL() << "a count the range cannot hold was loaded";
+    } catch (const FormatError& e) {
+        EXPECT_EQ(e.ProblemIn(dir.File("fedata.fsh")).rfind("entry count 200 needs", 0), 0u)
+            << e.what();
+    }
+}
+
 TEST(FshFile, ZeroEntriesGiveAnEmptyWorkingDirectory) {
     ScratchDir dir;
     const std::string path = dir.File("fshtest-empty.fsh");
