@@ -205,19 +205,27 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
     return ReadTyped(std::move(file), [](GameFile& f) { f.Load(); });
 }
 
-std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source) {
-    if (FamilyOf(path) != MemberFamily::kMesh)
+std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source,
+                                              std::shared_ptr<UnpackBudget> budget) {
+    const MemberFamily family = FamilyOf(path);
+    if (family != MemberFamily::kMesh && family != MemberFamily::kPictures)
         return nullptr;
-    const ReadOnlyFile in(source);
-    const Bytes prefix = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
-                                          Fce4File::kVersionMarkAt + 1, in.Size())));
-    std::unique_ptr<GameFile> file =
-        NewOfFamily(MemberFamily::kMesh, prefix, std::move(path), 0, nullptr);
+    std::unique_ptr<GameFile> file;
+    if (family == MemberFamily::kMesh) {
+        const ReadOnlyFile in(source);
+        const Bytes prefix = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
+                                              Fce4File::kVersionMarkAt + 1, in.Size())));
+        file = NewOfFamily(MemberFamily::kMesh, prefix, std::move(path), 0, nullptr);
+    } else {
+        file = std::make_unique<FshFile>(std::move(path), std::move(budget));
+    }
     return ReadTyped(
         std::move(file),
         [&source](GameFile& f) {
             if (auto* mesh = dynamic_cast<Fce4File*>(&f))
                 mesh->LoadFrom(source);
+            else if (auto* pictures = dynamic_cast<FshFile*>(&f))
+                pictures->LoadFrom(source);
             else
                 static_cast<Fce3File&>(f).LoadFrom(source);
         },

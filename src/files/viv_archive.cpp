@@ -283,7 +283,7 @@ int VivArchive::LoadMembers(bool inPlace) {
                std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
                if (inPlace) {
                    FileRange range{path, entry.offset, entry.size};
-                   if (std::unique_ptr<GameFile> member = CreateMemberInPlace(memberPath, range)) {
+                   if (std::unique_ptr<GameFile> member = CreateMemberInPlace(memberPath, range, budget)) {
                        inPackage[memberPath] = std::move(range);
                        return member;
                    }

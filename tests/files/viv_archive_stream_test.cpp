@@ -14,6 +14,7 @@
 #include "files/errors.h"
 #include "files/viv_archive.h"
 #include "files/warnings.h"
+#include "image/fsh_file.h"
 #include "mesh/fce3_file.h"
 #include "mesh/mesh_bytes.h"
 #include "platform/file_system.h"
@@ -129,13 +130,14 @@ TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThe
         EXPECT_EQ(ReadFile(dir.File("out/" + name)), bytes) << name;
 }
 
-TEST(VivArchiveStream, LoadInPlaceLeavesMeshesInThePackageAndReadsThemWhereTheyLie) {
+TEST(VivArchiveStream, LoadInPlaceLeavesMeshesAndPicturesInThePackageAndReadsThemWhereTheyLie) {
     ScratchDir dir;
     const std::string carpText = test::Carp3Text();
     const Bytes carp(carpText.begin(), carpText.end());
     const Bytes mesh = test::Fce3Mesh(5, 3, false);
     const std::vector<Member> members = {
-        {"carp.txt", carp}, {"car.fce", mesh}, {"bad.fce", Bytes(100, 7)}, {"notes.bin", {9}}};
+        {"carp.txt", carp},     {"car.fce", mesh},         {"bad.fce", Bytes(100, 7)},
+        {"notes.bin", {9}},     {"fedata.fsh", test::Fsh()}, {"bad.fsh", Bytes(5, 1)}};
     const Bytes package = test::ArchiveBytes(members);
     const std::string path = dir.File("car.viv");
     WriteFile(path, package);
@@ -151,18 +153,23 @@ TEST(VivArchiveStream, LoadInPlaceLeavesMeshesInThePackageAndReadsThemWhereTheyL
     VivArchive archive(path);
     archive.LoadInPlace();
     EXPECT_EQ(inPlace, unpacked);
-    ASSERT_EQ(inPlace.size(), 1u);
+    ASSERT_EQ(inPlace.size(), 2u);
     EXPECT_EQ(inPlace[0].rfind("bad.fce: kept unread", 0), 0u) << inPlace[0];
+    EXPECT_EQ(inPlace[1].rfind("bad.fsh: kept unread", 0), 0u) << inPlace[1];
 
-    // The meshes are no files of the working directory, but ranges of the package.
+    // The meshes and picture archives are no files of the working directory, and the pictures
+    // have none of their own, but ranges of the package.
     EXPECT_EQ(test::ListNames(archive.WorkingDirectoryPath()),
               (std::vector<std::string>{"carp.txt", "notes.bin"}));
-    const std::size_t dataStart = 16 + (9 + 8) + (9 + 7) + (9 + 7) + (9 + 9);
+    const std::size_t dataStart = 16 + (9 + 8) + (9 + 7) + (9 + 7) + (9 + 9) + (9 + 10) + (9 + 7);
     const std::map<std::string, FileRange>& ranges = archive.MembersInPackage();
-    ASSERT_EQ(ranges.size(), 2u);
+    ASSERT_EQ(ranges.size(), 4u);
+    const std::size_t picturesAt = dataStart + carp.size() + mesh.size() + 100 + 1;
     for (const auto& [name, at] :
          {std::pair<std::string, std::size_t>{"car.fce", dataStart + carp.size()},
-          {"bad.fce", dataStart + carp.size() + mesh.size()}}) {
+          {"bad.fce", dataStart + carp.size() + mesh.size()},
+          {"fedata.fsh", picturesAt},
+          {"bad.fsh", picturesAt + test::Fsh().size()}}) {
         const auto found = ranges.find(JoinPath(archive.WorkingDirectoryPath(), name));
         ASSERT_NE(found, ranges.end()) << name;
         EXPECT_EQ(found->second.path, path);
@@ -171,6 +178,11 @@ TEST(VivArchiveStream, LoadInPlaceLeavesMeshesInThePackageAndReadsThemWhereTheyL
     auto* carried = dynamic_cast<CarriedFile*>(&archive.members.ElementAt(2));
     ASSERT_NE(carried, nullptr) << "the malformed mesh is carried unread";
     EXPECT_EQ(carried->length, 100);
+    auto& pictures = dynamic_cast<FshFile&>(archive.members.ElementAt(4));
+    EXPECT_TRUE(pictures.WorkingDirectoryPath().empty());
+    EXPECT_EQ(dynamic_cast<const FshImage&>(pictures.images.ElementAt(0)).Pixels(),
+              (Bytes{'R', 'G', 'B', 'A', 'r', 'g', 'b', 'a'}));
+    EXPECT_NE(dynamic_cast<CarriedFile*>(&archive.members.ElementAt(5)), nullptr);
 
     // Converted from the package, the mesh gives the bytes it gives converted from a file.
     auto& fromPackage = dynamic_cast<Fce3File&>(archive.members.ElementAt(1));
