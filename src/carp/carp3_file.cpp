@@ -22,7 +22,11 @@ int Carp3File::Reset() {
 }
 
 int Carp3File::Load() {
-    return Parse(ReadWithin(kMaxCarpTextSize, "performance text"));
+    return LoadFrom(FileRange{path});
+}
+
+int Carp3File::LoadFrom(const FileRange& source) {
+    return Parse(ReadWithin(source, kMaxCarpTextSize, "performance text"));
 }
 
 int Carp3File::Parse(ByteSpan text) {

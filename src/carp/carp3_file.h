@@ -43,6 +43,8 @@ class Carp3File : public GameFile {
     // Reads the text at `path`, sets every value and missing flag and `length`. Throws IoError
     // when the file cannot be read, FormatError when it is too large to be a performance text.
     int Load() override;
+    // Load of the text that lies in `source` (a range of a package, or a whole file).
+    int LoadFrom(const FileRange& source);
     // Writes the version-3 text to `target`; changes neither `path` nor `length`.
     int SaveAs(std::string target) override;
     // Load of a text already in memory: sets every value and missing flag and `length`, with the

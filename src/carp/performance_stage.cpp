@@ -20,7 +20,7 @@ constexpr std::array<const char*, 3> kPerformanceCopies = {"carp1.txt", "carp2.t
 void RunPerformanceStage(StageContext& context) {
     Carp3File& source =
         context.Keep(std::make_unique<Carp3File>(context.InputFile(kPerformanceText)));
-    source.Load();
+    source.LoadFrom(context.InputBytes(source.path));
 
     const std::string converted = context.OutputFile(kPerformanceText);
     source.ConvertToCarp4(converted);

@@ -44,7 +44,11 @@ int Fedata3File::Reset() {
 }
 
 int Fedata3File::Load() {
-    return Parse(ReadWithin(kMaxFedataSize, "front-end file"));
+    return LoadFrom(FileRange{path});
+}
+
+int Fedata3File::LoadFrom(const FileRange& source) {
+    return Parse(ReadWithin(source, kMaxFedataSize, "front-end file"));
 }
 
 int Fedata3File::Parse(ByteSpan bytes) {

@@ -105,6 +105,8 @@ class Fedata3File : public GameFile {
     int Reset() override;
     // Reads the file at `path`; see the layout above. Throws IoError when it cannot be read.
     int Load() override;
+    // Load of the file that lies in `source` (a range of a package, or a whole file).
+    int LoadFrom(const FileRange& source);
     // Writes nothing and creates no file: the version-3 file is never rewritten.
     int SaveAs(std::string target) override;
     // Load of a file already in memory: the same reading, for bytes that need no file.

@@ -33,7 +33,7 @@ void RunFrontEndStage(StageContext& context) {
 
     for (const char* name : kLanguageFileNames) {
         Fedata3File& source = context.Keep(std::make_unique<Fedata3File>(context.InputFile(name)));
-        source.Load();
+        source.LoadFrom(context.InputBytes(source.path));
         const std::string target = context.OutputFile(name);
         source.ConvertToFedata4(target);
         Fedata4File& converted = context.Keep(std::make_unique<Fedata4File>(target));

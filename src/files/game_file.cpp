@@ -33,11 +33,16 @@ int GameFile::Parse(ByteSpan bytes) {
 }
 
 Bytes GameFile::ReadWithin(std::size_t limit, const char* what) const {
-    Bytes bytes = ReadFilePrefix(path, limit + 1);
+    return ReadWithin(FileRange{path}, limit, what);
+}
+
+Bytes GameFile::ReadWithin(const FileRange& source, std::size_t limit, const char* what) const {
+    const ReadOnlyFile in(source);
+    Bytes bytes = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
+                                   static_cast<std::int64_t>(limit) + 1, in.Size())));
     if (bytes.size() > limit)
-        RefuseLargerThan(
-            std::max<std::uint64_t>(static_cast<std::uint64_t>(FileSize(path)), bytes.size()),
-            limit, what);
+        RefuseLargerThan(std::max<std::uint64_t>(static_cast<std::uint64_t>(in.Size()), bytes.size()),
+                         limit, what);
     return bytes;
 }
 

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "files/byte_reader.h"
+#include "platform/read_only_file.h"
 
 namespace carconv {
 
@@ -54,6 +55,8 @@ class GameFile {
     // no more than `limit` + 1 bytes are ever read. A larger file is a FormatError,
     // "`what` of N bytes is larger than the limit of `limit` bytes", as RefuseLargerThan gives.
     Bytes ReadWithin(std::size_t limit, const char* what) const;
+    // The same for the bytes of `source` (a range of a file, or a whole file).
+    Bytes ReadWithin(const FileRange& source, std::size_t limit, const char* what) const;
     // Throws that FormatError when `size` is larger than `limit`.
     void RefuseLargerThan(std::uint64_t size, std::size_t limit, const char* what) const;
 

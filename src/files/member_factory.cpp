@@ -183,6 +183,22 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
     });
 }
 
+// The classes whose objects read their content from a range of a file (LoadFrom), by exact type:
+// a class derived from one of them may read otherwise.
+template <typename... Formats>
+struct RangeReaders {
+    static bool Reads(const GameFile& file) {
+        return ((typeid(file) == typeid(Formats)) || ...);
+    }
+    static void Load(GameFile& file, const FileRange& source) {
+        static_cast<void>(((typeid(file) == typeid(Formats) &&
+                            (static_cast<Formats&>(file).LoadFrom(source), true)) ||
+                           ...));
+    }
+};
+using InPlaceReaders =
+    RangeReaders<Fce3File, Fce4File, FshFile, TgaFile, Carp3File, Fedata3File>;
+
 }  // namespace
 
 bool HasTypedName(const std::string& path) {
@@ -207,28 +223,38 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
 
 std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source,
                                               std::shared_ptr<UnpackBudget> budget) {
+    // The bytes the family's content test reads, as NewOfFile reads them from a file.
     const MemberFamily family = FamilyOf(path);
-    if (family != MemberFamily::kMesh && family != MemberFamily::kPictures)
-        return nullptr;
-    std::unique_ptr<GameFile> file;
-    if (family == MemberFamily::kMesh) {
-        const ReadOnlyFile in(source);
-        const Bytes prefix = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
-                                              Fce4File::kVersionMarkAt + 1, in.Size())));
-        file = NewOfFamily(MemberFamily::kMesh, prefix, std::move(path), 0, nullptr);
-    } else {
-        file = std::make_unique<FshFile>(std::move(path), std::move(budget));
+    std::size_t tested = 0;
+    switch (family) {
+        case MemberFamily::kMesh:
+            tested = Fce4File::kVersionMarkAt + 1;
+            break;
+        case MemberFamily::kFedata:
+            tested = 1;
+            break;
+        case MemberFamily::kCarp:
+            tested = kMaxCarpTextSize + 1;
+            break;
+        case MemberFamily::kPictures:
+        case MemberFamily::kTexture:
+            break;
+        default:
+            return nullptr;
     }
+    Bytes content;
+    if (tested != 0) {
+        const ReadOnlyFile in(source);
+        content = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
+                                   static_cast<std::int64_t>(tested), in.Size())));
+    }
+    std::unique_ptr<GameFile> file =
+        NewOfFamily(family, content, std::move(path), 0, std::move(budget));
+    if (!InPlaceReaders::Reads(*file))
+        return nullptr;
     return ReadTyped(
         std::move(file),
-        [&source](GameFile& f) {
-            if (auto* mesh = dynamic_cast<Fce4File*>(&f))
-                mesh->LoadFrom(source);
-            else if (auto* pictures = dynamic_cast<FshFile*>(&f))
-                pictures->LoadFrom(source);
-            else
-                static_cast<Fce3File&>(f).LoadFrom(source);
-        },
+        [&source](GameFile& f) { InPlaceReaders::Load(f, source); },
         [&source](std::string kept) -> std::unique_ptr<GameFile> {
             auto carried = std::make_unique<CarriedFile>(std::move(kept), source.path,
                                                          source.offset, source.size);

@@ -61,12 +61,13 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth = 
                                            std::shared_ptr<UnpackBudget> budget = nullptr);
 
 // CreateMemberFile for a member of a top-level archive whose bytes are `source`, a range of the
-// archive's file, for the names whose objects read their content where it lies (meshes, which
-// load their header alone; picture archives, read without unpacking, their entries charged to
-// `budget` all the same): the object reads the range, now and later, and `path` names it in
-// warnings and errors but holds no file. A member whose content is malformed is kept unread as a
-// CarriedFile of the range, with CreateMemberFile's warning. Null, reading nothing, for every
-// other name: such a member needs a file of its own. Throws IoError when the range cannot be read.
+// archive's file, for the objects that read their content where it lies: meshes, which load their
+// header alone; picture archives, read without unpacking, their entries charged to `budget` all
+// the same; textures; version-3 performance texts and front-end files. The object reads the range,
+// now and later, and `path` names it in warnings and errors but holds no file. A member whose
+// content is malformed is kept unread as a CarriedFile of the range, with CreateMemberFile's
+// warning. Null for every other member: such a member needs a file of its own. Throws IoError
+// when the range cannot be read.
 std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source,
                                               std::shared_ptr<UnpackBudget> budget = nullptr);
 

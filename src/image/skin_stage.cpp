@@ -19,7 +19,7 @@ constexpr std::array<const char*, 4> kMemberNames = {"car00.tga", "car100.tga", 
 
 void RunSkinStage(StageContext& context) {
     TgaFile& source = context.Keep(std::make_unique<TgaFile>(context.InputFile(kSkinName)));
-    source.Load();
+    source.LoadFrom(context.InputBytes(source.path));
     source.FlipRows();
     const std::string skin = context.OutputFile(kSkinName);
     source.SaveAs(skin);

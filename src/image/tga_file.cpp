@@ -252,7 +252,11 @@ int TgaFile::Reset() {
 }
 
 int TgaFile::Load() {
-    const ReadOnlyFile in(path);
+    return LoadFrom(FileRange{path});
+}
+
+int TgaFile::LoadFrom(const FileRange& source) {
+    const ReadOnlyFile in(source);
     const std::uint64_t fileSize = static_cast<std::uint64_t>(in.Size());
     if (fileSize > static_cast<std::uint64_t>(INT32_MAX))
         throw IoError(path, "file is too large (2 GiB or more)");
@@ -274,7 +278,7 @@ int TgaFile::Load() {
     pixels_.clear();
     trailing_.clear();
     pixelsPending_ = true;
-    loadedFrom_ = path;
+    loadedFrom_ = source;
     loadedSize_ = fileSize;
     // Uncompressed, every byte read is kept and written back in place.
     fileCurrent_ = !wasRunLengthEncoded_;
@@ -309,7 +313,7 @@ int TgaFile::Parse(ByteSpan bytes) {
     if (!runLength)
         trailing_.assign(bytes.begin() + static_cast<std::ptrdiff_t>(afterData), bytes.end());
     pixelsPending_ = false;
-    loadedFrom_.clear();
+    loadedFrom_ = FileRange{};
     fileCurrent_ = false;
     return 1;
 }
@@ -342,11 +346,11 @@ void TgaFile::ReadPixels() const {
         return;
     const ReadOnlyFile in(loadedFrom_);
     if (static_cast<std::uint64_t>(in.Size()) != loadedSize_)
-        throw IoError(loadedFrom_, "file changed since it was read");
+        throw IoError(loadedFrom_.path, "file changed since it was read");
     const std::uint64_t fileSize = loadedSize_;
     const Bytes header = in.ReadAt(0, kHeaderSize);
     TgaLayout layout = ReadLayout(in.ReadAt(0, static_cast<std::size_t>(LayoutSize(header))),
-                                  fileSize, loadedFrom_);
+                                  fileSize, path);
     Bytes pixels;
     Bytes trailing;
     if (!layout.runLength) {
@@ -355,10 +359,10 @@ void TgaFile::ReadPixels() const {
         trailing = in.ReadAt(static_cast<std::int64_t>(layout.prefixSize + layout.dataSize),
                              trailingByteCount_);
         if (pixels.size() != layout.dataSize || trailing.size() != trailingByteCount_)
-            throw IoError(loadedFrom_, "file changed since it was read");
+            throw IoError(loadedFrom_.path, "file changed since it was read");
     } else {
         // The growth was charged when the file was loaded.
-        WalkRunLength(layout, fileSize, FileWindow(in), &pixels, loadedFrom_);
+        WalkRunLength(layout, fileSize, FileWindow(in), &pixels, path);
     }
     pixels_ = std::move(pixels);
     trailing_ = std::move(trailing);
@@ -376,11 +380,12 @@ const Bytes& TgaFile::TrailingBytes() const {
 }
 
 int TgaFile::SaveAs(std::string target) {
-    if (target == path && target == loadedFrom_ && fileCurrent_)
+    const bool loadedWhole = loadedFrom_.offset == 0 && loadedFrom_.size < 0;
+    if (target == path && target == loadedFrom_.path && loadedWhole && fileCurrent_)
         return 1;
     WriteFileAtomically(target, Serialize());
     if (target == path) {
-        loadedFrom_ = path;
+        loadedFrom_ = FileRange{path};
         fileCurrent_ = true;
     }
     return 1;

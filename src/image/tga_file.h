@@ -110,6 +110,9 @@ class TgaFile : public GameFile {
     // data that overruns its image or ends before it is complete; UnpackLimitError when the decoded
     // image would exceed the budget. Sets `length` to the size SaveAs will write.
     int Load() override;
+    // Load of the image that lies in `source` (a range of a package, or a whole file): the image
+    // data is read from there when asked for, and errors name `path`.
+    int LoadFrom(const FileRange& source);
     // Writes header, image ID, colour map, image data and trailing bytes, replacing `target`.
     // Changes neither `path` nor `length`. Writes nothing when `target` is the file Load read and
     // that file holds those very bytes: uncompressed, and unchanged since.
@@ -164,8 +167,8 @@ class TgaFile : public GameFile {
     std::uint64_t loadedSize_ = 0;
     bool wasRunLengthEncoded_ = false;
     std::size_t droppedByteCount_ = 0;
-    // The file Load read; empty after Parse.
-    std::string loadedFrom_;
+    // What Load read; no path after Parse.
+    FileRange loadedFrom_;
     // The file Load read holds exactly what SaveAs to it would write.
     bool fileCurrent_ = false;
 };

@@ -337,6 +337,41 @@ TEST(TgaFile, DecodesRunLengthDataAndWritesItUncompressed) {
     EXPECT_EQ(again.length, tga.length);
 }
 
+TEST(TgaFile, AnImageLoadedFromARangeOfAPackageReadsAndWritesAsOneLoadedFromItsFile) {
+    ScratchDir dir;
+    HeaderFields plain;
+    plain.width = 3;
+    plain.height = 2;
+    HeaderFields rle = plain;
+    rle.imageType = 10;
+    rle.depth = 24;
+    const std::vector<Bytes> images = {
+        Header(plain).raw(Rows(2, 9, false)).raw(Footer()).bytes(),
+        Header(rle).u8(0x85).raw({1, 2, 3}).raw(Footer()).bytes()};
+    for (const Bytes& image : images) {
+        // The image between other bytes, as a member lies in a package.
+        Bytes package = Builder().fill(33, 0xaa).bytes();
+        for (std::uint8_t byte : image)
+            package.push_back(byte);
+        package.resize(package.size() + 5, 0xbb);
+        WriteFile(dir.File("car.viv"), package);
+
+        TgaFile fromFile(Written(dir, "file.tga", image));
+        fromFile.Load();
+        TgaFile fromRange(dir.File("car00.tga"));
+        fromRange.LoadFrom(
+            FileRange{dir.File("car.viv"), 33, static_cast<std::int64_t>(image.size())});
+        EXPECT_EQ(fromRange.length, fromFile.length);
+        EXPECT_EQ(fromRange.Pixels(), fromFile.Pixels());
+        // Unchanged, it still writes its own path: the bytes it read lie elsewhere.
+        fromRange.Save();
+        EXPECT_EQ(ReadFile(dir.File("car00.tga")), SavedAs(fromFile, dir, "expected.tga"));
+        fromRange.FlipRows();
+        fromFile.FlipRows();
+        EXPECT_EQ(SavedAs(fromRange, dir, "a.tga"), SavedAs(fromFile, dir, "b.tga"));
+    }
+}
+
 TEST(TgaFile, DecodesColourMappedAndGreyRunLengthData) {
     ScratchDir dir;
     HeaderFields mapped;
