@@ -5,7 +5,7 @@
 
 #include "carp/carp3_file.h"
 #include "carp/carp4_file.h"
-#include "platform/file_system.h"
+#include "files/held_file.h"
 
 namespace carconv {
 
@@ -22,20 +22,20 @@ void RunPerformanceStage(StageContext& context) {
         context.Keep(std::make_unique<Carp3File>(context.InputFile(kPerformanceText)));
     source.LoadFrom(context.InputBytes(source.path));
 
-    const std::string converted = context.OutputFile(kPerformanceText);
-    source.ConvertToCarp4(converted);
-    for (const char* name : kPerformanceCopies) {
-        ShareFileReplace(converted, context.OutputFile(name));
-    }
-
-    Carp4File& first = context.Keep(std::make_unique<Carp4File>(converted));
-    first.Load();
-    context.members->Add(first);
-    for (const char* name : kPerformanceCopies) {
-        Carp4File& copy = context.Keep(std::make_unique<Carp4File>(context.OutputFile(name)));
-        copy.Load();
-        context.members->Add(copy);
-    }
+    // A few kilobytes, held for the archive writer rather than written to a file; the copies
+    // hold the same bytes.
+    const std::unique_ptr<Carp4File> converted =
+        source.ToCarp4(context.OutputFile(kPerformanceText));
+    const auto text = std::make_shared<const Bytes>(converted->Serialize(converted->path));
+    auto add = [&](const char* name) {
+        GameFile& member = context.Keep(
+            std::make_unique<HeldFile>(context.OutputFile(name), converted->typeTag, text));
+        member.Load();
+        context.members->Add(member);
+    };
+    add(kPerformanceText);
+    for (const char* name : kPerformanceCopies)
+        add(name);
 }
 
 }  // namespace carconv

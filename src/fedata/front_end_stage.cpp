@@ -8,8 +8,8 @@
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
 #include "files/game_file.h"
+#include "files/held_file.h"
 #include "image/fsh_file.h"
-#include "platform/file_system.h"
 
 namespace carconv {
 
@@ -34,11 +34,13 @@ void RunFrontEndStage(StageContext& context) {
     for (const char* name : kLanguageFileNames) {
         Fedata3File& source = context.Keep(std::make_unique<Fedata3File>(context.InputFile(name)));
         source.LoadFrom(context.InputBytes(source.path));
-        const std::string target = context.OutputFile(name);
-        source.ConvertToFedata4(target);
-        Fedata4File& converted = context.Keep(std::make_unique<Fedata4File>(target));
-        converted.Load();
-        context.members->Add(converted);
+        // Held for the archive writer rather than written to a file: a kilobyte or so.
+        const std::unique_ptr<Fedata4File> converted = source.ToFedata4(context.OutputFile(name));
+        GameFile& member = context.Keep(std::make_unique<HeldFile>(
+            converted->path, converted->typeTag,
+            std::make_shared<const Bytes>(converted->Serialize())));
+        member.Load();
+        context.members->Add(member);
     }
 }
 

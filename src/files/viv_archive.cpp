@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "files/carried_file.h"
+#include "files/held_file.h"
 #include "files/errors.h"
 #include "files/member_factory.h"
 #include "files/safe_name.h"
@@ -385,9 +386,15 @@ int VivArchive::RebuildDirectory() {
             throw IoError(member.path,
                           fmt::format("member name must be 1 to {} bytes long", kMaxNameLength));
         }
-        // A carried member has no file of its own: its size is that of its source range.
-        const auto* carried = dynamic_cast<const CarriedFile*>(&member);
-        std::int64_t size = carried ? carried->length : FileSize(member.path);
+        // A carried or held member has no file of its own: its size is that of its source range
+        // or of its bytes.
+        std::int64_t size = 0;
+        if (const auto* carried = dynamic_cast<const CarriedFile*>(&member))
+            size = carried->length;
+        else if (const auto* held = dynamic_cast<const HeldFile*>(&member))
+            size = static_cast<std::int64_t>(held->Content().size());
+        else
+            size = FileSize(member.path);
         header += static_cast<std::int64_t>(kEntryFixedSize + entry.name.size());
         data += size;
         if (header + data > std::numeric_limits<std::int32_t>::max()) {
@@ -438,6 +445,10 @@ int VivArchive::SaveAs(std::string target) {
             if (carried->Offset() > in.Size() || expected > in.Size() - carried->Offset())
                 throw IoError(carried->Source(), "file changed while the archive was written");
             out.AppendRange(in, carried->Offset(), expected);
+            continue;
+        }
+        if (const auto* held = dynamic_cast<const HeldFile*>(&member)) {
+            out.Write(held->Content());
             continue;
         }
         const ReadOnlyFile in(member.path);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/stage.h"
+#include "files/viv_archive.h"
+#include "support/packages.h"
 #include "support/test_util.h"
 
 namespace carconv::test {
@@ -33,6 +35,16 @@ struct StageRun {
         context.inputNames = NameIndex::OfDirectory(in.Path());
         context.inputPackage = "in.viv";
         return context;
+    }
+
+    // The members as the archive writer packs them, read back by the test's own parser.
+    std::vector<std::pair<std::string, Bytes>> Packed() {
+        ScratchDir dir;
+        VivArchive archive(dir.File("packed.viv"));
+        for (int i = 0; i < members.GetSize(); ++i)
+            archive.members.Add(members.ElementAt(i));
+        archive.SaveAs(archive.path);
+        return ReadArchive(archive.path);
     }
 };
 
