@@ -198,6 +198,8 @@ class Fce4File : public GameFile {
     // file size or the file changed on disk before its arrays were read again, IoError when the
     // file cannot be read or written.
     int SaveAs(std::string target) override;
+    // True while SaveAs would write exactly the bytes Load read: a whole file, packed, unchanged.
+    bool WritesWhatItRead() const { return fileCurrent_; }
     // Load of a mesh file already in memory, with the same checks and errors; the arrays are
     // taken into memory at once and the object stands for no file, so SaveAs writes in every
     // case.
