@@ -302,6 +302,22 @@ void ShareFileReplace(const std::string& from, const std::string& to) {
 
 AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
     : target_(std::move(target)) {
+    // The program's own files are its user's alone; what the user asked for gets the usual mode.
+    const bool own = IsInWorkingDirectory(target_);
+    const Access access = own ? Access::kPrivate : Access::kShared;
+    // A name of a working directory is mostly new: the exclusive open that creates it refuses
+    // whatever has the name (a file, a link, a directory, a device), so the name is looked at only
+    // when that open fails, and then as for any target, which names the problem as before.
+    if (own) {
+        try {
+            out_ = OutputFile::CreateInOwnDirectory(target_, target_, access);
+        } catch (const IoError&) {
+        }
+        if (out_) {
+            inPlace_ = true;
+            return;
+        }
+    }
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(NativePath(target_), ec);
     if (fs::is_directory(status))
@@ -318,9 +334,6 @@ AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
             throw IoError(target_, "is a link to a device or pipe; name the device itself");
     }
 
-    // The program's own files are its user's alone; what the user asked for gets the usual mode.
-    const bool own = IsInWorkingDirectory(target_);
-    const Access access = own ? Access::kPrivate : Access::kShared;
     if (own && status.type() == fs::file_type::not_found) {
         out_ = OutputFile::CreateInOwnDirectory(target_, target_, access);
         inPlace_ = out_ != nullptr;
