@@ -38,6 +38,8 @@ class OutputFile {
     // Creates `path`, which must not exist (not even as a link), for writing, in a directory that
     // this run created for itself and removes as a whole unless it completes: one open, and no
     // mark, since the directory stands for all its files. Returns null when the name is taken.
+    // kPrivate is for a directory made by CreatePrivateDirectory (or beneath one), which tells
+    // whether its new files get their mode exactly without a chmod.
     static std::unique_ptr<OutputFile> CreateInOwnDirectory(const std::string& path,
                                                             const std::string& shownAs,
                                                             Access access = Access::kShared);
