@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "files/byte_reader.h"
 #include "platform/read_only_file.h"
@@ -94,6 +95,12 @@ LinkResult LinkFile(const std::string& existing, const std::string& link);
 // Renames the file `from` to `to`, replacing in one step what has that name (a link itself
 // rather than what it leads to).
 void RenameOver(const std::string& from, const std::string& to);
+
+// Removes `path` with everything beneath it: a directory's content before the directory, links
+// themselves and never what they lead to. A path that does not exist changes nothing. Returns no
+// error when nothing of that name is left, else the first reason something stayed (what can be
+// removed goes all the same).
+std::error_code RemoveTree(const std::string& path);
 
 // Whether this user owns `path` itself (always true where files have no owning user).
 bool OwnedByThisUser(const std::string& path);

@@ -1,6 +1,7 @@
 // Output files on POSIX systems: raw descriptors, so that every failure carries errno; the mark of
 // ownership is a shared flock, which a sweep can take exclusively only once its owner has ended.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -376,6 +378,91 @@ bool CreatePrivateDirectory(const std::string& path) {
         (errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP))
         PrivateModesExact().store(false);
     return true;
+}
+
+namespace {
+
+// What the directory `fd` holds, "." and ".." aside, and whether each is known to be a directory
+// (a file system that tells no kinds says so to unlinkat).
+struct Held {
+    std::string name;
+    bool directory;
+};
+std::vector<Held> NamesIn(int fd) {
+    std::vector<Held> names;
+    alignas(dirent64) char buffer[16384];
+    for (;;) {
+        const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return names;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back({std::string(name), entry->d_type == DT_DIR});
+        }
+    }
+}
+
+// How deep RemoveTree descends: far deeper than anything the program makes.
+constexpr int kRemovalDepth = 64;
+
+// Removes what the directory `fd` holds, each directory's content before it, by names relative to
+// `fd`, so that nothing is reached through a link. Keeps the first failure in `error`.
+void RemoveContentOf(int fd, int depth, std::error_code& error) {
+    auto failed = [&error](int reason) {
+        if (!error)
+            error = std::error_code(reason, std::generic_category());
+    };
+    // The names first, the removals after: a directory is not read while it changes.
+    for (const Held& entry : NamesIn(fd)) {
+        const char* name = entry.name.c_str();
+        // A directory says EISDIR (Linux) or EPERM to unlinkat.
+        if (!entry.directory) {
+            if (unlinkat(fd, name, 0) == 0 || errno == ENOENT)
+                continue;
+            if (errno != EISDIR && errno != EPERM) {
+                failed(errno);
+                continue;
+            }
+        }
+        Descriptor inner(openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (inner.Get() < 0) {
+            // Replaced by a file or a link meanwhile, which goes itself.
+            if (unlinkat(fd, name, 0) != 0 && errno != ENOENT)
+                failed(errno);
+            continue;
+        }
+        if (depth > 0)
+            RemoveContentOf(inner.Get(), depth - 1, error);
+        inner.Reset();
+        if (unlinkat(fd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+            failed(errno);
+    }
+}
+
+}  // namespace
+
+std::error_code RemoveTree(const std::string& path) {
+    std::error_code error;
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        const int openError = errno;
+        // Not a directory (ENOTDIR), a link (ELOOP): it goes itself.
+        if (openError == ENOENT || unlink(path.c_str()) == 0 || errno == ENOENT)
+            return error;
+        // A directory that cannot be opened says why not.
+        const int reason = errno == EISDIR || errno == EPERM ? openError : errno;
+        return std::error_code(reason, std::generic_category());
+    }
+    RemoveContentOf(fd.Get(), kRemovalDepth, error);
+    fd.Reset();
+    if (rmdir(path.c_str()) == 0 || errno == ENOENT)
+        return {};
+    return error ? error : std::error_code(errno, std::generic_category());
 }
 
 bool IsDeviceOrPipe(const std::string& path) {
