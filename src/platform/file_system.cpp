@@ -19,6 +19,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace carconv {
@@ -110,6 +112,15 @@ bool FileHolds(const std::string& path, ByteSpan bytes) {
 }
 
 std::int64_t FileSize(const std::string& path) {
+#ifndef _WIN32
+    // A regular file of a working directory is measured by one look at the name itself, which
+    // also tells that it is not a link; anything else is named below.
+    if (IsInWorkingDirectory(path)) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return static_cast<std::int64_t>(st.st_size);
+    }
+#endif
     std::error_code ec;
     // A working directory's file is measured as itself, never through a link (as it is read).
     if (IsInWorkingDirectory(path) && fs::is_symlink(fs::symlink_status(NativePath(path), ec)))
