@@ -29,9 +29,7 @@ void RemoveDirectoryTree(std::string directory) {
     }
     if (directory.empty())
         return;
-    std::error_code ec;
-    // remove_all deletes links themselves and never descends through them.
-    fs::remove_all(NativePath(directory), ec);
+    RemoveTree(directory);
 }
 
 namespace {

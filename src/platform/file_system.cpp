@@ -19,6 +19,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace carconv {
@@ -110,6 +112,15 @@ bool FileHolds(const std::string& path, ByteSpan bytes) {
 }
 
 std::int64_t FileSize(const std::string& path) {
+#ifndef _WIN32
+    // A regular file of a working directory is measured by one look at the name itself, which
+    // also tells that it is not a link; anything else is named below.
+    if (IsInWorkingDirectory(path)) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return static_cast<std::int64_t>(st.st_size);
+    }
+#endif
     std::error_code ec;
     // A working directory's file is measured as itself, never through a link (as it is read).
     if (IsInWorkingDirectory(path) && fs::is_symlink(fs::symlink_status(NativePath(path), ec)))
@@ -310,6 +321,22 @@ void ShareFileReplace(const std::string& from, const std::string& to) {
 
 AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
     : target_(std::move(target)) {
+    // The program's own files are its user's alone; what the user asked for gets the usual mode.
+    const bool own = IsInWorkingDirectory(target_);
+    const Access access = own ? Access::kPrivate : Access::kShared;
+    // A name of a working directory is mostly new: the exclusive open that creates it refuses
+    // whatever has the name (a file, a link, a directory, a device), so the name is looked at only
+    // when that open fails, and then as for any target, which names the problem as before.
+    if (own) {
+        try {
+            out_ = OutputFile::CreateInOwnDirectory(target_, target_, access);
+        } catch (const IoError&) {
+        }
+        if (out_) {
+            inPlace_ = true;
+            return;
+        }
+    }
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(NativePath(target_), ec);
     if (fs::is_directory(status))
@@ -326,9 +353,6 @@ AtomicFileWriter::AtomicFileWriter(std::string target, Devices devices)
             throw IoError(target_, "is a link to a device or pipe; name the device itself");
     }
 
-    // The program's own files are its user's alone; what the user asked for gets the usual mode.
-    const bool own = IsInWorkingDirectory(target_);
-    const Access access = own ? Access::kPrivate : Access::kShared;
     if (own && status.type() == fs::file_type::not_found) {
         out_ = OutputFile::CreateInOwnDirectory(target_, target_, access);
         inPlace_ = out_ != nullptr;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "files/byte_reader.h"
 #include "platform/read_only_file.h"
@@ -38,6 +39,8 @@ class OutputFile {
     // Creates `path`, which must not exist (not even as a link), for writing, in a directory that
     // this run created for itself and removes as a whole unless it completes: one open, and no
     // mark, since the directory stands for all its files. Returns null when the name is taken.
+    // kPrivate is for a directory made by CreatePrivateDirectory (or beneath one), which tells
+    // whether its new files get their mode exactly without a chmod.
     static std::unique_ptr<OutputFile> CreateInOwnDirectory(const std::string& path,
                                                             const std::string& shownAs,
                                                             Access access = Access::kShared);
@@ -92,6 +95,12 @@ LinkResult LinkFile(const std::string& existing, const std::string& link);
 // Renames the file `from` to `to`, replacing in one step what has that name (a link itself
 // rather than what it leads to).
 void RenameOver(const std::string& from, const std::string& to);
+
+// Removes `path` with everything beneath it: a directory's content before the directory, links
+// themselves and never what they lead to. A path that does not exist changes nothing. Returns no
+// error when nothing of that name is left, else the first reason something stayed (what can be
+// removed goes all the same).
+std::error_code RemoveTree(const std::string& path);
 
 // Whether this user owns `path` itself (always true where files have no owning user).
 bool OwnedByThisUser(const std::string& path);

@@ -1,17 +1,22 @@
 // Output files on POSIX systems: raw descriptors, so that every failure carries errno; the mark of
 // ownership is a shared flock, which a sweep can take exclusively only once its owner has ended.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -54,6 +59,42 @@ bool IsDeviceOrPipeMode(mode_t mode) {
     return S_ISCHR(mode) || S_ISBLK(mode) || S_ISFIFO(mode);
 }
 
+// Whether the process's umask, as the kernel reports it without changing it, leaves the owner's
+// bits alone; false where it does not tell. umask() itself cannot ask: between setting and
+// restoring it, another thread would create its files with the wrong one.
+bool UmaskKeepsOwnerBits() {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr)
+        return false;
+    char line[256];
+    bool keeps = false;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        unsigned mask = 0;
+        if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+            keeps = (mask & 0700) == 0;
+            break;
+        }
+    }
+    std::fclose(status);
+    return keeps;
+}
+
+// Whether a new file or directory that this program creates for itself in a private directory
+// gets exactly the mode it asks for (0600, 0700), so that no chmod needs to follow: while the
+// umask leaves the owner's bits alone (it can only take bits away, and the group's and the
+// others' are not asked for) and no private directory made so far inherited a default ACL (which
+// replaces the umask and may take the owner's bits). The umask is read once, at the first use:
+// the program never changes it.
+std::atomic<bool>& PrivateModesExact() {
+    static std::atomic<bool> exact{UmaskKeepsOwnerBits()};
+    return exact;
+}
+
+// Gives the new file or directory `fd` exactly `mode`, where its creation may not have.
+bool MakeExact(int fd, mode_t mode) {
+    return PrivateModesExact().load() || fchmod(fd, mode) == 0;
+}
+
 // How long a FIFO without a reader is asked again whether one has come.
 constexpr std::chrono::milliseconds kReaderPoll{50};
 // Pieces of a copy in the kernel: a check for an interruption between two.
@@ -84,9 +125,6 @@ std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
             return nullptr;
         throw IoError(shownAs, "cannot create: " + Reason(errno));
     }
-    // The umask can only take bits away; a private file gets exactly its mode.
-    if (access == Access::kPrivate && fchmod(fd.Get(), mode) != 0)
-        throw IoError(shownAs, "cannot create: " + Reason(errno));
     // A sweep that found the file before it was marked holds it exclusively, or has removed it
     // already: the name is given up. A file system without locks leaves the file unmarked, which
     // no sweep then removes either.
@@ -95,6 +133,9 @@ std::unique_ptr<OutputFile> OutputFile::CreateNew(const std::string& path,
     struct stat st {};
     if (fstat(fd.Get(), &st) != 0 || st.st_nlink == 0)
         return nullptr;
+    // The umask or a default ACL can only take bits away; a private file gets exactly its mode.
+    if (access == Access::kPrivate && (st.st_mode & 07777) != mode && fchmod(fd.Get(), mode) != 0)
+        throw IoError(shownAs, "cannot create: " + Reason(errno));
     auto impl = std::make_unique<Impl>();
     impl->fd = fd.Release();
     impl->path = path;
@@ -113,7 +154,7 @@ std::unique_ptr<OutputFile> OutputFile::CreateInOwnDirectory(const std::string& 
             return nullptr;
         throw IoError(shownAs, "cannot create: " + Reason(errno));
     }
-    if (access == Access::kPrivate && fchmod(fd.Get(), mode) != 0)
+    if (access == Access::kPrivate && !MakeExact(fd.Get(), mode))
         throw IoError(shownAs, "cannot create: " + Reason(errno));
     auto impl = std::make_unique<Impl>();
     impl->fd = fd.Release();
@@ -324,12 +365,104 @@ bool CreatePrivateDirectory(const std::string& path) {
     Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        st.st_uid != geteuid() || fchmod(fd.Get(), kMode) != 0) {
+        st.st_uid != geteuid() ||
+        ((st.st_mode & 07777) != kMode && fchmod(fd.Get(), kMode) != 0)) {
         const int error = errno;
         rmdir(path.c_str());
         throw IoError(path, "cannot create directory: " + Reason(error != 0 ? error : EPERM));
     }
+    // A default ACL, inherited from the parent, would give the files created in the directory
+    // the modes it says instead of those the umask leaves; from then on they are chmodded. Only
+    // this user can set one on the directory, and the program does not.
+    if (fgetxattr(fd.Get(), "system.posix_acl_default", nullptr, 0) >= 0 ||
+        (errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP))
+        PrivateModesExact().store(false);
     return true;
+}
+
+namespace {
+
+// What the directory `fd` holds, "." and ".." aside, and whether each is known to be a directory
+// (a file system that tells no kinds says so to unlinkat).
+struct Held {
+    std::string name;
+    bool directory;
+};
+std::vector<Held> NamesIn(int fd) {
+    std::vector<Held> names;
+    alignas(dirent64) char buffer[16384];
+    for (;;) {
+        const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return names;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back({std::string(name), entry->d_type == DT_DIR});
+        }
+    }
+}
+
+// How deep RemoveTree descends: far deeper than anything the program makes.
+constexpr int kRemovalDepth = 64;
+
+// Removes what the directory `fd` holds, each directory's content before it, by names relative to
+// `fd`, so that nothing is reached through a link. Keeps the first failure in `error`.
+void RemoveContentOf(int fd, int depth, std::error_code& error) {
+    auto failed = [&error](int reason) {
+        if (!error)
+            error = std::error_code(reason, std::generic_category());
+    };
+    // The names first, the removals after: a directory is not read while it changes.
+    for (const Held& entry : NamesIn(fd)) {
+        const char* name = entry.name.c_str();
+        // A directory says EISDIR (Linux) or EPERM to unlinkat.
+        if (!entry.directory) {
+            if (unlinkat(fd, name, 0) == 0 || errno == ENOENT)
+                continue;
+            if (errno != EISDIR && errno != EPERM) {
+                failed(errno);
+                continue;
+            }
+        }
+        Descriptor inner(openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (inner.Get() < 0) {
+            // Replaced by a file or a link meanwhile, which goes itself.
+            if (unlinkat(fd, name, 0) != 0 && errno != ENOENT)
+                failed(errno);
+            continue;
+        }
+        if (depth > 0)
+            RemoveContentOf(inner.Get(), depth - 1, error);
+        inner.Reset();
+        if (unlinkat(fd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+            failed(errno);
+    }
+}
+
+}  // namespace
+
+std::error_code RemoveTree(const std::string& path) {
+    std::error_code error;
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        const int openError = errno;
+        // Not a directory (ENOTDIR), a link (ELOOP): it goes itself.
+        if (openError == ENOENT || unlink(path.c_str()) == 0 || errno == ENOENT)
+            return error;
+        // A directory that cannot be opened says why not.
+        const int reason = errno == EISDIR || errno == EPERM ? openError : errno;
+        return std::error_code(reason, std::generic_category());
+    }
+    RemoveContentOf(fd.Get(), kRemovalDepth, error);
+    fd.Reset();
+    if (rmdir(path.c_str()) == 0 || errno == ENOENT)
+        return {};
+    return error ? error : std::error_code(errno, std::generic_category());
 }
 
 bool IsDeviceOrPipe(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -179,6 +180,19 @@ bool CreatePrivateDirectory(const std::string& path) {
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
         return false;
     throw IoError(path, "cannot create directory: " + Reason(error));
+}
+
+std::error_code RemoveTree(const std::string& path) {
+    // remove_all deletes links themselves and never descends through them.
+    std::error_code ec;
+    std::filesystem::remove_all(NativePath(path), ec);
+    if (ec)
+        return ec;
+    std::error_code lookup;
+    if (std::filesystem::symlink_status(NativePath(path), lookup).type() !=
+        std::filesystem::file_type::not_found)
+        return lookup ? lookup : std::make_error_code(std::errc::directory_not_empty);
+    return {};
 }
 
 bool OwnedByThisUser(const std::string&) {

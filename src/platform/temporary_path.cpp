@@ -48,24 +48,22 @@ Registry& TheRegistry() {
 // The mark goes last, closed before it is deleted (Windows cannot delete an open file), and only
 // once the path is gone: a mark left behind lets a later run's sweep finish what failed here
 // (a full descriptor table, a file another process holds open). That is said once per process.
+// A removal that reports no error has left nothing of the name.
 void RemoveEntry(Entry& entry) {
     namespace fs = std::filesystem;
     std::error_code ec;
     if (entry.kind != TemporaryPath::Kind::kFile)
-        fs::remove_all(NativePath(entry.path), ec);
+        ec = RemoveTree(entry.path);
     else
         fs::remove(NativePath(entry.path), ec);
-    std::error_code lookup;
-    const bool gone =
-        fs::symlink_status(NativePath(entry.path), lookup).type() == fs::file_type::not_found;
     if (entry.mark) {
         entry.mark.reset();
-        if (gone) {
+        if (!ec) {
             fs::remove(NativePath(entry.markPath), ec);
         } else {
             static std::atomic<bool> warned{false};
             if (!warned.exchange(true)) {
-                ReportWarning(entry.path + ": cannot remove: " + (ec ? ec : lookup).message() +
+                ReportWarning(entry.path + ": cannot remove: " + ec.message() +
                               "; the next run removes what is left");
             }
         }

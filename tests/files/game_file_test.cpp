@@ -73,6 +73,7 @@ TEST(FileList, KeepsOrderAndOwnsNothing) {
 
 TEST(RemoveDirectoryTree, RemovesDeepTreesWithOrWithoutTrailingSeparator) {
     ScratchDir dir;
+    test::WriteFile(dir.File("kept"), std::string("1"));
     for (const char* variant : {"t1", "t2/"}) {
         std::string root = dir.File("t1");
         if (std::string(variant) == "t2/")
@@ -81,11 +82,17 @@ TEST(RemoveDirectoryTree, RemovesDeepTreesWithOrWithoutTrailingSeparator) {
         test::WriteFile(root + "/dash/.x/f", std::string("1"));
         test::WriteFile(root + "/.dotfile", std::string("1"));
         test::WriteFile(root + "/car.fce", std::string("1"));
+#ifndef _WIN32
+        // Links go themselves; what they lead to stays.
+        std::filesystem::create_directory_symlink(dir.Path(), root + "/dash/up");
+        std::filesystem::create_symlink(dir.File("kept"), root + "/kept");
+#endif
         RemoveDirectoryTree(dir.File(variant));
         EXPECT_FALSE(test::Exists(root)) << variant;
+        EXPECT_EQ(test::ReadFile(dir.File("kept")), test::Bytes{'1'});
     }
     RemoveDirectoryTree(dir.File("does-not-exist"));  // no effect, no report
-    EXPECT_TRUE(test::ListNames(dir.Path()).empty());
+    EXPECT_EQ(test::ListNames(dir.Path()), std::vector<std::string>{"kept"});
 }
 
 TEST(WorkingDirectory, EachIsNewAndUnderTheTemporaryDirectory) {
