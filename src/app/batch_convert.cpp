@@ -19,6 +19,7 @@
 #include "files/name_index.h"
 #include "files/safe_name.h"
 #include "files/warnings.h"
+#include "files/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/interruption.h"
 
@@ -224,6 +225,8 @@ BatchSummary ConvertPackages(const std::vector<BatchJob>& jobs, unsigned workerC
 
     std::atomic<std::size_t> next{0};
     auto worker = [&]() {
+        // One worker's conversions take turns with the same working directories.
+        const WorkingDirectoryReuse reuse;
         for (std::size_t i = next++; i < work.size() && !StopRequested(); i = next++) {
             const BatchJob& job = jobs[work[i]];
             const std::string shown = PrintableName(job.input);

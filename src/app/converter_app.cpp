@@ -21,6 +21,7 @@
 #include "files/safe_name.h"
 #include "files/viv_archive.h"
 #include "files/warnings.h"
+#include "files/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/folder_access.h"
 #include "platform/interruption.h"
@@ -110,10 +111,23 @@ void ConvertPackage(const std::string& input, const std::string& output,
     if (leftovers == Leftovers::kSweep)
         SweepAbandonedTemporariesBeside(output);
 
+    // In a batch's worker, the working directories of the conversion before, emptied once both
+    // archives and the stage objects are gone.
+    struct ReturnedAtTheEnd {
+        ~ReturnedAtTheEnd() {
+            WorkingDirectoryReuse::Return(0);
+            WorkingDirectoryReuse::Return(1);
+        }
+    } returned;
     // Declaration order is destruction order in reverse: stage objects go first, then the output
     // archive, then the input archive, each removing its working directory.
     VivArchive inputArchive(input);
     VivArchive outputArchive(output);
+    if (WorkingDirectory* kept = WorkingDirectoryReuse::Take(0, inputArchive.GetFileName(), input))
+        inputArchive.UseWorkingDirectory(*kept);
+    if (WorkingDirectory* kept =
+            WorkingDirectoryReuse::Take(1, outputArchive.GetFileName(), output))
+        outputArchive.UseWorkingDirectory(*kept);
     inputArchive.LoadInPlace();
     CheckTemplateFiles(templateDirectory);
     outputArchive.Reset();

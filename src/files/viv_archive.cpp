@@ -44,12 +44,16 @@ VivArchive::~VivArchive() {
 }
 
 const std::string& VivArchive::CreateWorkingDirectory() {
+    if (borrowed_ != nullptr)
+        return borrowed_->Path();
     if (!workingDirectory_)
         workingDirectory_ = std::make_unique<WorkingDirectory>(GetFileName(), path);
     return workingDirectory_->Path();
 }
 
 std::string VivArchive::WorkingDirectoryPath() const {
+    if (borrowed_ != nullptr)
+        return borrowed_->Path();
     return workingDirectory_ ? workingDirectory_->Path() : std::string();
 }
 

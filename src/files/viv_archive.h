@@ -116,6 +116,9 @@ class VivArchive : public GameFile {
     // Creates the working directory that members are unpacked into or written to, if there is
     // none yet, and returns its path (no trailing separator).
     const std::string& CreateWorkingDirectory();
+    // Before Load or CreateWorkingDirectory: the working directory is `directory`, empty, which
+    // the caller keeps and empties again after the archive is gone, instead of one of its own.
+    void UseWorkingDirectory(WorkingDirectory& directory) { borrowed_ = &directory; }
     // Empty before CreateWorkingDirectory or Load.
     std::string WorkingDirectoryPath() const;
     int NestingDepth() const { return nestingDepth_; }
@@ -176,6 +179,7 @@ class VivArchive : public GameFile {
     int nestingDepth_;
     std::shared_ptr<UnpackBudget> budget_;
     std::unique_ptr<WorkingDirectory> workingDirectory_;
+    WorkingDirectory* borrowed_ = nullptr;
     std::map<std::string, FileRange> inPackage_;
     // The typed members that Load created; released with the archive.
     std::vector<std::unique_ptr<GameFile>> loadedMembers_;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -77,6 +78,57 @@ WorkingDirectory::WorkingDirectory(const std::string& hint, const std::string& c
 }
 
 WorkingDirectory::~WorkingDirectory() = default;
+
+bool WorkingDirectory::Empty() {
+    std::vector<DirectoryEntry> entries;
+    try {
+        entries = SearchDirectory(Path());
+    } catch (const IoError&) {
+        return false;
+    }
+    bool emptied = true;
+    for (const DirectoryEntry& entry : entries) {
+        if (entry.name != "." && entry.name != "..")
+            emptied = !RemoveTree(JoinPath(Path(), entry.name)) && emptied;
+    }
+    return emptied;
+}
+
+void WorkingDirectory::ShowAs(const std::string& container) {
+    directory_.ShowAs(container.empty() ? std::string() : ShownPath(container));
+}
+
+namespace {
+
+thread_local WorkingDirectoryReuse* openReuse = nullptr;
+
+}  // namespace
+
+WorkingDirectoryReuse::WorkingDirectoryReuse() : outer_(std::exchange(openReuse, this)) {}
+
+WorkingDirectoryReuse::~WorkingDirectoryReuse() {
+    openReuse = outer_;
+}
+
+WorkingDirectory* WorkingDirectoryReuse::Take(std::size_t slot, const std::string& hint,
+                                              const std::string& container) {
+    if (openReuse == nullptr || slot >= kSlots)
+        return nullptr;
+    std::unique_ptr<WorkingDirectory>& kept = openReuse->kept_[slot];
+    if (kept)
+        kept->ShowAs(container);
+    else
+        kept = std::make_unique<WorkingDirectory>(hint, container);
+    return kept.get();
+}
+
+void WorkingDirectoryReuse::Return(std::size_t slot) noexcept {
+    if (openReuse == nullptr || slot >= kSlots || !openReuse->kept_[slot])
+        return;
+    std::unique_ptr<WorkingDirectory>& kept = openReuse->kept_[slot];
+    if (!kept->Empty())
+        kept.reset();
+}
 
 namespace {
 

@@ -13,7 +13,9 @@
 // (platform/output_file.h), and every run first removes the working directories whose process
 // has ended (SweepAbandonedWorkingDirectories).
 
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/temporary_path.h"
@@ -42,9 +44,42 @@ class WorkingDirectory {
     WorkingDirectory& operator=(const WorkingDirectory&) = delete;
 
     const std::string& Path() const { return directory_.Path(); }
+    // Removes everything beneath the directory, which stays; false when something could not be
+    // removed.
+    bool Empty();
+    // Messages name what the directory holds as members of `container` from now on.
+    void ShowAs(const std::string& container);
 
   private:
     TemporaryPath directory_;
+};
+
+// Working directories that the conversions one thread runs one after another (a batch's worker)
+// use in turn while a scope of this class is open on the thread, emptied in between: making and
+// removing directories for every package costs more than the package's own files on some
+// systems (a removed directory's block may be discarded on the device before rmdir returns).
+// Without an open scope, every conversion makes its own.
+class WorkingDirectoryReuse {
+  public:
+    WorkingDirectoryReuse();
+    // Removes the directories kept, with whatever is in them.
+    ~WorkingDirectoryReuse();
+    WorkingDirectoryReuse(const WorkingDirectoryReuse&) = delete;
+    WorkingDirectoryReuse& operator=(const WorkingDirectoryReuse&) = delete;
+
+    // The directory in `slot` (0 or 1) of the scope open on this thread, empty, its files shown
+    // as members of `container` (made as WorkingDirectory(hint, container) makes one when the
+    // slot has none); null when no scope is open here.
+    static WorkingDirectory* Take(std::size_t slot, const std::string& hint,
+                                  const std::string& container);
+    // Gives back the directory of `slot` after use: emptied for the next, or dropped (removed
+    // with what is in it) when it cannot be emptied.
+    static void Return(std::size_t slot) noexcept;
+
+  private:
+    static constexpr std::size_t kSlots = 2;
+    std::unique_ptr<WorkingDirectory> kept_[kSlots];
+    WorkingDirectoryReuse* outer_;
 };
 
 // Removes from the temporary directory the working directories that runs which have ended left

@@ -188,6 +188,14 @@ void TemporaryPath::Keep() {
     registry.entries.erase(it);
 }
 
+void TemporaryPath::ShowAs(const std::string& shownAs) {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    const auto it = registry.entries.find(id_);
+    if (it != registry.entries.end())
+        it->second.shownAs = shownAs;
+}
+
 void RemoveAllTemporaryPaths(bool forGood) {
     Registry& registry = TheRegistry();
     std::unique_lock<std::mutex> lock(registry.mutex);

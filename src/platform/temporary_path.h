@@ -51,6 +51,8 @@ class TemporaryPath {
     void Remove();
     // Leaves the path on disk and forgets it: it is no longer temporary, and its mark is removed.
     void Keep();
+    // What messages call this working directory from now on (ShownPath).
+    void ShowAs(const std::string& shownAs);
 
   private:
     std::uint64_t id_ = 0;
