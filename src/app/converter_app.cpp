@@ -120,7 +120,8 @@ void ConvertPackage(const std::string& input, const std::string& output,
         }
     } returned;
     // Declaration order is destruction order in reverse: stage objects go first, then the output
-    // archive, then the input archive, each removing its working directory.
+    // archive, then the input archive, each removing its working directory unless it was given
+    // one above.
     VivArchive inputArchive(input);
     VivArchive outputArchive(output);
     if (WorkingDirectory* kept = WorkingDirectoryReuse::Take(0, inputArchive.GetFileName(), input))

@@ -5,11 +5,11 @@
 // A stage reads version-3 members by name from the input working directory (or template files
 // from the templates directory), finding them without regard to letter case (InputFile,
 // FindInputFile, TemplateFile; the members asked for are the ones the package carries; a member
-// the run left in the input package, a mesh or a picture archive, is read from its range there,
-// InputBytes), writes version-4 files under the names it chooses into the output working
-// directory, creates one file object per output file, loads it and appends it to `members` in the
-// order the package needs. Every object a stage creates goes to Keep(): the run holds them until
-// the output archive has been written and destroys them in reverse order of creation.
+// the run left in the input package, as it leaves every member a stage reads, is read from its
+// range there, InputBytes), writes version-4 files under the names it chooses into the output
+// working directory, creates one file object per output file, loads it and appends it to `members`
+// in the order the package needs. Every object a stage creates goes to Keep(): the run holds them
+// until the output archive has been written and destroys them in reverse order of creation.
 
 #include <map>
 #include <memory>

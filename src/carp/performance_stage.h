@@ -5,10 +5,11 @@
 namespace carconv {
 
 // The performance-data stage. Loads the input's "carp.txt" as a version-3 text, converts it to
-// the output's "carp.txt" (reporting each missing version-3 parameter as a warning), copies that
-// file to "carp1.txt", "carp2.txt" and "carp3.txt", replacing existing files, and appends one
-// loaded Carp4File per output file to the members, in that order. All five objects go to
-// context.Keep. Throws IoError when the input text is absent or an output file cannot be written.
+// the output's "carp.txt" (reporting each missing version-3 parameter as a warning), and appends
+// it and its copies "carp1.txt", "carp2.txt" and "carp3.txt" to the members, in that order: four
+// HeldFile members, typed as the version-4 text, holding the one converted text for the archive
+// writer (no file is written). All five objects go to context.Keep. Throws IoError when the input
+// text is absent, FormatError when it cannot be read or written as a performance text.
 void RunPerformanceStage(StageContext& context);
 
 }  // namespace carconv

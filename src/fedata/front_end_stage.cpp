@@ -36,9 +36,9 @@ void RunFrontEndStage(StageContext& context) {
         source.LoadFrom(context.InputBytes(source.path));
         // Held for the archive writer rather than written to a file: a kilobyte or so.
         const std::unique_ptr<Fedata4File> converted = source.ToFedata4(context.OutputFile(name));
-        GameFile& member = context.Keep(std::make_unique<HeldFile>(
-            converted->path, converted->typeTag,
-            std::make_shared<const Bytes>(converted->Serialize())));
+        GameFile& member = context.Keep(
+            std::make_unique<HeldFile>(converted->path, converted->typeTag,
+                                       std::make_shared<const Bytes>(converted->Serialize())));
         member.Load();
         context.members->Add(member);
     }

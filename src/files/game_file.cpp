@@ -41,8 +41,9 @@ Bytes GameFile::ReadWithin(const FileRange& source, std::size_t limit, const cha
     Bytes bytes = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
                                    static_cast<std::int64_t>(limit) + 1, in.Size())));
     if (bytes.size() > limit)
-        RefuseLargerThan(std::max<std::uint64_t>(static_cast<std::uint64_t>(in.Size()), bytes.size()),
-                         limit, what);
+        RefuseLargerThan(
+            std::max<std::uint64_t>(static_cast<std::uint64_t>(in.Size()), bytes.size()), limit,
+            what);
     return bytes;
 }
 

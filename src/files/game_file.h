@@ -16,8 +16,9 @@
 // of the bytes, and the errors it throws, are those of Load. The base's Parse measures the bytes
 // into `length`.
 // The archive writer relies on this: it asks every member to SaveAs its own path and then packs
-// the member's file as it lies on disk. A class that overrides SaveAs must therefore write, at its
-// own path, what its Load read.
+// the member's file as it lies on disk (a CarriedFile or a HeldFile has none: their range of
+// another file or their bytes are packed). A class that overrides SaveAs must therefore write, at
+// its own path, what its Load read.
 //
 // Operations return 1 on success; failures are thrown (IoError, FormatError).
 

@@ -187,17 +187,14 @@ std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
 // a class derived from one of them may read otherwise.
 template <typename... Formats>
 struct RangeReaders {
-    static bool Reads(const GameFile& file) {
-        return ((typeid(file) == typeid(Formats)) || ...);
-    }
+    static bool Reads(const GameFile& file) { return ((typeid(file) == typeid(Formats)) || ...); }
     static void Load(GameFile& file, const FileRange& source) {
         static_cast<void>(((typeid(file) == typeid(Formats) &&
                             (static_cast<Formats&>(file).LoadFrom(source), true)) ||
                            ...));
     }
 };
-using InPlaceReaders =
-    RangeReaders<Fce3File, Fce4File, FshFile, TgaFile, Carp3File, Fedata3File>;
+using InPlaceReaders = RangeReaders<Fce3File, Fce4File, FshFile, TgaFile, Carp3File, Fedata3File>;
 
 }  // namespace
 
@@ -253,8 +250,7 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
     if (!InPlaceReaders::Reads(*file))
         return nullptr;
     return ReadTyped(
-        std::move(file),
-        [&source](GameFile& f) { InPlaceReaders::Load(f, source); },
+        std::move(file), [&source](GameFile& f) { InPlaceReaders::Load(f, source); },
         [&source](std::string kept) -> std::unique_ptr<GameFile> {
             auto carried = std::make_unique<CarriedFile>(std::move(kept), source.path,
                                                          source.offset, source.size);

@@ -11,8 +11,8 @@
 #include <fmt/format.h>
 
 #include "files/carried_file.h"
-#include "files/held_file.h"
 #include "files/errors.h"
+#include "files/held_file.h"
 #include "files/member_factory.h"
 #include "files/safe_name.h"
 #include "files/warnings.h"
@@ -288,7 +288,8 @@ int VivArchive::LoadMembers(bool inPlace) {
                std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
                if (inPlace) {
                    FileRange range{path, entry.offset, entry.size};
-                   if (std::unique_ptr<GameFile> member = CreateMemberInPlace(memberPath, range, budget)) {
+                   if (std::unique_ptr<GameFile> member =
+                           CreateMemberInPlace(memberPath, range, budget)) {
                        inPackage[memberPath] = std::move(range);
                        return member;
                    }

@@ -97,8 +97,9 @@ class VivArchive : public GameFile {
     // kMaxArchiveNesting, and UnpackLimitError when the tree's unpack budget runs out.
     int Load() override;
     // Load for a run that only reads the archive: a member whose object can read its content
-    // where it lies (CreateMemberInPlace: a mesh, a picture archive) is not copied out but typed
-    // from its range of the archive file, and MembersInPackage tells where it lies. Such a
+    // where it lies (CreateMemberInPlace: meshes, picture archives, textures, version-3 texts and
+    // front-end files) is not copied out but typed from its range of the archive file, and
+    // MembersInPackage tells where it lies. Such a
     // member's path holds no file, so an archive loaded this way cannot be written (SaveAs throws
     // std::logic_error).
     int LoadInPlace();

@@ -189,16 +189,16 @@ int FshFile::Unpack(const std::vector<DirectoryRecord>& records, std::uint64_t f
 
 std::unique_ptr<GameFile> LoadCarriedPictureArchive(const std::string& path,
                                                     const FileRange& source) {
-    auto carried = source.size < 0
-                       ? std::make_unique<CarriedFile>(path, source.path)
-                       : std::make_unique<CarriedFile>(path, source.path, source.offset, source.size);
+    auto carried = source.size < 0 ? std::make_unique<CarriedFile>(path, source.path)
+                                   : std::make_unique<CarriedFile>(path, source.path, source.offset,
+                                                                   source.size);
     try {
         FshFile(path).LoadFrom(source);
         carried->typeTag = "FSH";
     } catch (const FormatError& e) {
-        ReportWarning(PrintableName(carried->GetFileName()) +
-                      ": carried as it is, although it is not a valid picture archive: " +
-                      e.ProblemIn(path));
+        ReportWarning(
+            PrintableName(carried->GetFileName()) +
+            ": carried as it is, although it is not a valid picture archive: " + e.ProblemIn(path));
     }
     carried->Load();
     return carried;

@@ -349,8 +349,8 @@ void TgaFile::ReadPixels() const {
         throw IoError(loadedFrom_.path, "file changed since it was read");
     const std::uint64_t fileSize = loadedSize_;
     const Bytes header = in.ReadAt(0, kHeaderSize);
-    TgaLayout layout = ReadLayout(in.ReadAt(0, static_cast<std::size_t>(LayoutSize(header))),
-                                  fileSize, path);
+    TgaLayout layout =
+        ReadLayout(in.ReadAt(0, static_cast<std::size_t>(LayoutSize(header))), fileSize, path);
     Bytes pixels;
     Bytes trailing;
     if (!layout.runLength) {

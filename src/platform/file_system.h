@@ -65,9 +65,10 @@ void CopyFileReplace(const std::string& from, const std::string& to);
 
 // Replaces `to` by a file with the content of `from` that costs no bytes where the file system
 // allows: a further name of `from` itself (a hard link) where `to` is free, else a clone, else a
-// link made beside `to` and renamed over it, else a copy as CopyFileReplace makes it. Only for files the program created itself in its working directories
-// and that nothing writes into afterwards: every later change of either replaces its file
-// (AtomicFileWriter) rather than writing through it, so that changing one cannot change the other.
+// link made beside `to` and renamed over it, else a copy as CopyFileReplace makes it. Only for
+// files the program created itself in its working directories and that nothing writes into
+// afterwards: every later change of either replaces its file (AtomicFileWriter) rather than writing
+// through it, so that changing one cannot change the other.
 void ShareFileReplace(const std::string& from, const std::string& to);
 
 // Creates `path` and missing parents; an existing directory is not an error.

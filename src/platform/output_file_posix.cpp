@@ -365,8 +365,7 @@ bool CreatePrivateDirectory(const std::string& path) {
     Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        st.st_uid != geteuid() ||
-        ((st.st_mode & 07777) != kMode && fchmod(fd.Get(), kMode) != 0)) {
+        st.st_uid != geteuid() || ((st.st_mode & 07777) != kMode && fchmod(fd.Get(), kMode) != 0)) {
         const int error = errno;
         rmdir(path.c_str());
         throw IoError(path, "cannot create directory: " + Reason(error != 0 ? error : EPERM));

@@ -131,16 +131,17 @@ TEST(BatchConvert, AWorkerTakesTurnsWithItsWorkingDirectoriesAndEachPackageIsIts
     EXPECT_EQ(r.out, "converted 1, failed 2\n");
     // Each message names its own package, as a conversion on its own does.
     for (const char* bad : {"bad1.viv", "bad2.viv"}) {
-        const auto single = RunCarconv("convert " + Q(dir.File(bad)) + " " + Q(dir.File("x.viv")),
-                                       "", env);
-        ASSERT_EQ(single.err.rfind("carconv: warning: car00.tga: kept unread", 0), 0u) << single.err;
+        const auto single =
+            RunCarconv("convert " + Q(dir.File(bad)) + " " + Q(dir.File("x.viv")), "", env);
+        ASSERT_EQ(single.err.rfind("carconv: warning: car00.tga: kept unread", 0), 0u)
+            << single.err;
         const std::string error = single.err.substr(single.err.find("carconv: error: "));
         EXPECT_NE(error.find(dir.File(bad) + ": member car00.tga: "), std::string::npos) << error;
         EXPECT_NE(r.err.find(error), std::string::npos) << r.err;
     }
     // The package after a failed one gets what it would get alone, and nothing is left over.
-    const auto single = RunCarconv("convert " + Q(dir.File("good.viv")) + " " + Q(dir.File("g.viv")),
-                                   "", env);
+    const auto single =
+        RunCarconv("convert " + Q(dir.File("good.viv")) + " " + Q(dir.File("g.viv")), "", env);
     ASSERT_EQ(single.exitCode, 0) << single.err;
     EXPECT_EQ(ReadFile(dir.File("out/good.viv")), ReadFile(dir.File("g.viv")));
     EXPECT_EQ(test::LeftoverWorkingDirectories(), before);

@@ -135,9 +135,9 @@ TEST(VivArchiveStream, LoadInPlaceLeavesTheMembersItReadsInThePackageAndReadsThe
     const std::string carpText = test::Carp3Text();
     const Bytes carp(carpText.begin(), carpText.end());
     const Bytes mesh = test::Fce3Mesh(5, 3, false);
-    const std::vector<Member> members = {
-        {"carp.txt", carp},     {"car.fce", mesh},         {"bad.fce", Bytes(100, 7)},
-        {"notes.bin", {9}},     {"fedata.fsh", test::Fsh()}, {"bad.fsh", Bytes(5, 1)}};
+    const std::vector<Member> members = {{"carp.txt", carp},          {"car.fce", mesh},
+                                         {"bad.fce", Bytes(100, 7)},  {"notes.bin", {9}},
+                                         {"fedata.fsh", test::Fsh()}, {"bad.fsh", Bytes(5, 1)}};
     const Bytes package = test::ArchiveBytes(members);
     const std::string path = dir.File("car.viv");
     WriteFile(path, package);
@@ -165,12 +165,11 @@ TEST(VivArchiveStream, LoadInPlaceLeavesTheMembersItReadsInThePackageAndReadsThe
     const std::map<std::string, FileRange>& ranges = archive.MembersInPackage();
     ASSERT_EQ(ranges.size(), 5u);
     const std::size_t picturesAt = dataStart + carp.size() + mesh.size() + 100 + 1;
-    for (const auto& [name, at] :
-         {std::pair<std::string, std::size_t>{"carp.txt", dataStart},
-          {"car.fce", dataStart + carp.size()},
-          {"bad.fce", dataStart + carp.size() + mesh.size()},
-          {"fedata.fsh", picturesAt},
-          {"bad.fsh", picturesAt + test::Fsh().size()}}) {
+    for (const auto& [name, at] : {std::pair<std::string, std::size_t>{"carp.txt", dataStart},
+                                   {"car.fce", dataStart + carp.size()},
+                                   {"bad.fce", dataStart + carp.size() + mesh.size()},
+                                   {"fedata.fsh", picturesAt},
+                                   {"bad.fsh", picturesAt + test::Fsh().size()}}) {
         const auto found = ranges.find(JoinPath(archive.WorkingDirectoryPath(), name));
         ASSERT_NE(found, ranges.end()) << name;
         EXPECT_EQ(found->second.path, path);

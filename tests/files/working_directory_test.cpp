@@ -51,9 +51,14 @@ unsigned ModeOf(const std::string& path) {
 std::vector<std::uint8_t> OwnerReadsOnlyDefaultAcl() {
     std::vector<std::uint8_t> bytes = {2, 0, 0, 0};
     for (const auto& [tag, permissions] : {std::pair{0x01, 4}, {0x04, 0}, {0x20, 0}}) {
-        const std::uint8_t entry[8] = {static_cast<std::uint8_t>(tag), 0,
-                                       static_cast<std::uint8_t>(permissions), 0, 0xff, 0xff,
-                                       0xff, 0xff};
+        const std::uint8_t entry[8] = {static_cast<std::uint8_t>(tag),
+                                       0,
+                                       static_cast<std::uint8_t>(permissions),
+                                       0,
+                                       0xff,
+                                       0xff,
+                                       0xff,
+                                       0xff};
         bytes.insert(bytes.end(), entry, entry + 8);
     }
     return bytes;

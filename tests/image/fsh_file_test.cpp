@@ -160,8 +160,8 @@ TEST(FshFile, LoadFromAFileRangeReadsEntriesAndPixelsThereAndUnpacksNothing) {
     WriteFile(dir.File("package.viv"), package);
     try {
         FshFile(dir.File("fedata.fsh"))
-            .LoadFrom(FileRange{dir.File("package.viv"), 100,
-                                static_cast<std::int64_t>(archive.size())});
+            .LoadFrom(
+                FileRange{dir.File("package.viv"), 100, static_cast<std::int64_t>(archive.size())});
         FAIL() << "a count the range cannot hold was loaded";
     } catch (const FormatError& e) {
         EXPECT_EQ(e.ProblemIn(dir.File("fedata.fsh")).rfind("entry count 200 needs", 0), 0u)

@@ -345,9 +345,8 @@ TEST(TgaFile, AnImageLoadedFromARangeOfAPackageReadsAndWritesAsOneLoadedFromItsF
     HeaderFields rle = plain;
     rle.imageType = 10;
     rle.depth = 24;
-    const std::vector<Bytes> images = {
-        Header(plain).raw(Rows(2, 9, false)).raw(Footer()).bytes(),
-        Header(rle).u8(0x85).raw({1, 2, 3}).raw(Footer()).bytes()};
+    const std::vector<Bytes> images = {Header(plain).raw(Rows(2, 9, false)).raw(Footer()).bytes(),
+                                       Header(rle).u8(0x85).raw({1, 2, 3}).raw(Footer()).bytes()};
     for (const Bytes& image : images) {
         // The image between other bytes, as a member lies in a package.
         Bytes package = Builder().fill(33, 0xaa).bytes();
