@@ -124,16 +124,26 @@ std::unique_ptr<GameFile> NewOfFamily(MemberFamily family, ByteSpan content, std
 }
 
 // NewMemberFile of the file at `path`, which the object takes over.
+// How many of a member's first bytes NewOfFamily's content test for `family` reads: none for a
+// family that has one layout.
+std::size_t TestedBytes(MemberFamily family) {
+    switch (family) {
+        case MemberFamily::kMesh:
+            return Fce4File::kVersionMarkAt + 1;
+        case MemberFamily::kFedata:
+            return 1;
+        case MemberFamily::kCarp:
+            return kMaxCarpTextSize + 1;
+        default:
+            return 0;
+    }
+}
+
 std::unique_ptr<GameFile> NewOfFile(std::string path, int nestingDepth,
                                     std::shared_ptr<UnpackBudget> budget) {
     const MemberFamily family = FamilyOf(path);
-    Bytes content;
-    if (family == MemberFamily::kMesh)
-        content = ReadFilePrefix(path, Fce4File::kVersionMarkAt + 1);
-    else if (family == MemberFamily::kFedata)
-        content = ReadFilePrefix(path, 1);
-    else if (family == MemberFamily::kCarp)
-        content = ReadFilePrefix(path, kMaxCarpTextSize + 1);
+    const std::size_t tested = TestedBytes(family);
+    const Bytes content = tested != 0 ? ReadFilePrefix(path, tested) : Bytes();
     return NewOfFamily(family, content, std::move(path), nestingDepth, std::move(budget));
 }
 
@@ -220,31 +230,12 @@ std::unique_ptr<GameFile> CreateMemberFile(std::string path, int nestingDepth,
 
 std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange& source,
                                               std::shared_ptr<UnpackBudget> budget) {
-    // The bytes the family's content test reads, as NewOfFile reads them from a file.
     const MemberFamily family = FamilyOf(path);
-    std::size_t tested = 0;
-    switch (family) {
-        case MemberFamily::kMesh:
-            tested = Fce4File::kVersionMarkAt + 1;
-            break;
-        case MemberFamily::kFedata:
-            tested = 1;
-            break;
-        case MemberFamily::kCarp:
-            tested = kMaxCarpTextSize + 1;
-            break;
-        case MemberFamily::kPictures:
-        case MemberFamily::kTexture:
-            break;
-        default:
-            return nullptr;
-    }
-    Bytes content;
-    if (tested != 0) {
-        const ReadOnlyFile in(source);
-        content = in.ReadAt(0, static_cast<std::size_t>(std::min<std::int64_t>(
-                                   static_cast<std::int64_t>(tested), in.Size())));
-    }
+    if (family == MemberFamily::kArchive || family == MemberFamily::kOther)
+        return nullptr;  // no class of theirs reads a range
+    // The bytes the family's content test reads, as NewOfFile reads them from a file.
+    const std::size_t tested = TestedBytes(family);
+    const Bytes content = tested != 0 ? ReadFilePrefix(source, tested) : Bytes();
     std::unique_ptr<GameFile> file =
         NewOfFamily(family, content, std::move(path), 0, std::move(budget));
     if (!InPlaceReaders::Reads(*file))

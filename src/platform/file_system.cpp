@@ -78,7 +78,11 @@ Bytes ReadWholeFile(const std::string& path) {
 }
 
 Bytes ReadFilePrefix(const std::string& path, std::size_t count) {
-    const ReadOnlyFile in(path);
+    return ReadFilePrefix(FileRange{path}, count);
+}
+
+Bytes ReadFilePrefix(const FileRange& source, std::size_t count) {
+    const ReadOnlyFile in(source);
     return in.ReadAt(0, static_cast<std::size_t>(
                             std::min<std::int64_t>(static_cast<std::int64_t>(count), in.Size())));
 }

@@ -38,6 +38,8 @@ Bytes ReadWholeFile(const std::string& path);
 
 // At most the first `count` bytes of a file: fewer when the file is shorter.
 Bytes ReadFilePrefix(const std::string& path, std::size_t count);
+// The same of a range of a file, or of a whole file (ReadOnlyFile).
+Bytes ReadFilePrefix(const FileRange& source, std::size_t count);
 
 // Calls `consume` with the file's bytes in order, a bounded piece at a time, and returns how many
 // bytes there were. For passing on large files without holding them whole.
