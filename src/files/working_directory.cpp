@@ -80,18 +80,7 @@ WorkingDirectory::WorkingDirectory(const std::string& hint, const std::string& c
 WorkingDirectory::~WorkingDirectory() = default;
 
 bool WorkingDirectory::Empty() {
-    std::vector<DirectoryEntry> entries;
-    try {
-        entries = SearchDirectory(Path());
-    } catch (const IoError&) {
-        return false;
-    }
-    bool emptied = true;
-    for (const DirectoryEntry& entry : entries) {
-        if (entry.name != "." && entry.name != "..")
-            emptied = !RemoveTree(JoinPath(Path(), entry.name)) && emptied;
-    }
-    return emptied;
+    return !RemoveContent(Path());
 }
 
 void WorkingDirectory::ShowAs(const std::string& container) {

@@ -101,6 +101,8 @@ void RenameOver(const std::string& from, const std::string& to);
 // error when nothing of that name is left, else the first reason something stayed (what can be
 // removed goes all the same).
 std::error_code RemoveTree(const std::string& path);
+// The same for everything beneath the directory `path`, which stays.
+std::error_code RemoveContent(const std::string& path);
 
 // Whether this user owns `path` itself (always true where files have no owning user).
 bool OwnedByThisUser(const std::string& path);

@@ -464,6 +464,15 @@ std::error_code RemoveTree(const std::string& path) {
     return error ? error : std::error_code(errno, std::generic_category());
 }
 
+std::error_code RemoveContent(const std::string& path) {
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return std::error_code(errno, std::generic_category());
+    std::error_code error;
+    RemoveContentOf(fd.Get(), kRemovalDepth, error);
+    return error;
+}
+
 bool IsDeviceOrPipe(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 && IsDeviceOrPipeMode(st.st_mode);

@@ -195,6 +195,18 @@ std::error_code RemoveTree(const std::string& path) {
     return {};
 }
 
+std::error_code RemoveContent(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::directory_iterator entries(NativePath(path), ec);
+    std::error_code first = ec;
+    for (; !ec && entries != std::filesystem::directory_iterator(); entries.increment(ec)) {
+        const std::error_code removed = RemoveTree(PathString(entries->path()));
+        if (removed && !first)
+            first = removed;
+    }
+    return first ? first : ec;
+}
+
 bool OwnedByThisUser(const std::string&) {
     // The temporary folder is the user's own.
     return true;
