@@ -19,13 +19,12 @@ std::string CopyTemplate(StageContext& context, const char* name) {
 }
 
 // The template `name` loaded as a `T`: carried from the templates directory when packing it
-// would give its bytes as they are (`unchanged`), else copied, so that the member rewrites its
-// copy.
+// would give its bytes as they are, else copied, so that the member rewrites its copy.
 template <typename T>
-void CarryTemplate(StageContext& context, const char* name, bool (*unchanged)(const T&)) {
+void CarryTemplate(StageContext& context, const char* name) {
     auto checked = std::make_unique<T>(context.OutputFile(name));
     checked->LoadFrom(FileRange{context.TemplateFile(name)});
-    if (unchanged(*checked)) {
+    if (checked->WritesWhatItRead()) {
         GameFile& carried = context.Keep(
             std::make_unique<CarriedFile>(context.OutputFile(name), context.TemplateFile(name)));
         carried.Load();
@@ -44,10 +43,8 @@ void RunDashboardStage(StageContext& context) {
     // Packed as it lies, so carried from the templates directory without a copy.
     context.members->Add(context.Keep(LoadCarriedPictureArchive(
         context.OutputFile("dash.fsh"), FileRange{context.TemplateFile("dash.fsh")})));
-    CarryTemplate<Fce4File>(context, "dash.fce",
-                            [](const Fce4File& mesh) { return mesh.WritesWhatItRead(); });
-    CarryTemplate<TgaFile>(context, "dash00.tga",
-                           [](const TgaFile& image) { return !image.WasRunLengthEncoded(); });
+    CarryTemplate<Fce4File>(context, "dash.fce");
+    CarryTemplate<TgaFile>(context, "dash00.tga");
 }
 
 }  // namespace carconv

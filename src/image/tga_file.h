@@ -137,6 +137,8 @@ class TgaFile : public GameFile {
     // True when Load decoded run-length-encoded data; Header().imageType is then the
     // uncompressed type that SaveAs writes.
     bool WasRunLengthEncoded() const { return wasRunLengthEncoded_; }
+    // True while SaveAs would write exactly the bytes Load read: uncompressed, unchanged.
+    bool WritesWhatItRead() const { return fileCurrent_; }
     // Bytes that followed the RLE data in the file and that SaveAs does not write.
     std::size_t DroppedByteCount() const { return droppedByteCount_; }
 
