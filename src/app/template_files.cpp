@@ -42,7 +42,7 @@ bool EndsInStockSuffix(const std::string& path) {
 std::string SearchFolder(const std::string& folder, const SearchProgress& progress,
                          VisitedFolders& visited) {
     ThrowIfStopRequested();
-    if (IsSystemFolder(folder) || !visited.FirstVisit(folder))
+    if (!visited.Enter(folder))
         return std::string();
     if (progress)
         progress(folder);
@@ -249,9 +249,10 @@ bool FirstRunCheck(ProfileStore& profile, const std::string& templateDirectory,
             try {
                 profile.WriteProfileInt(kInstalledSection, kInstalledKey, 1);
             } catch (const IoError& e) {
-                ReportWarning(fmt::format("the template files are installed, but that cannot be "
-                                          "recorded: {}",
-                                          e.what()));
+                ReportWarning(
+                    fmt::format("the template files are installed, but that cannot be "
+                                "recorded: {}",
+                                e.what()));
             }
         }
         return true;

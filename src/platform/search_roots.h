@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -18,14 +19,22 @@ std::vector<std::string> PlatformSearchRoots();
 bool IsSystemFolder(const std::string& path);
 
 // The folders one search has entered, by device and inode: a folder that several roots or links
-// lead to is walked once. On Windows every visit counts as the first.
+// lead to is walked once, and no system folder is walked at all. On Windows every folder is
+// entered.
 class VisitedFolders {
   public:
-    // True the first time `path` is offered (also when it cannot be identified).
-    bool FirstVisit(const std::string& path);
+    // True when the search is to walk `path`: the first time it is offered (also when it cannot be
+    // identified), unless it is a system folder (IsSystemFolder).
+    bool Enter(const std::string& path);
 
   private:
-    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
+    using Identity = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
+    std::set<Identity> seen_;
+    // Learnt as the search goes, so that a folder costs one stat: the file system of each device
+    // met (skipped or not), and /proc, /sys and /dev.
+    std::map<std::uint64_t, bool> skippedDevice_;
+    std::vector<Identity> system_;
+    bool systemKnown_ = false;
 };
 
 // Where the template files live when neither the command line nor the environment says.

@@ -40,8 +40,8 @@ std::vector<std::string> PlatformSearchRoots() {
     const char* prefix = std::getenv("WINEPREFIX");
     const std::string home = Home();
     std::string wine = (prefix != nullptr && prefix[0] == '/') ? std::string(prefix)
-                       : home.empty()                         ? std::string()
-                                                              : JoinPath(home, ".wine");
+                       : home.empty()                          ? std::string()
+                                                               : JoinPath(home, ".wine");
     std::string devices = JoinPath(wine, "dosdevices");
     for (char letter = 'c'; letter <= 'z' && !wine.empty(); ++letter) {
         std::string drive = JoinPath(devices, std::string(1, letter) + ":");
@@ -100,6 +100,27 @@ bool IsSkippedFileSystem(const std::string&) {
 
 }  // namespace
 
+namespace {
+
+using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
+Identity IdentityOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// /proc, /sys and /dev as they are now, those that exist.
+std::vector<Identity> SystemFolders() {
+    std::vector<Identity> folders;
+    for (const char* system : {"/proc", "/sys", "/dev"}) {
+        struct stat info {};
+        if (stat(system, &info) == 0)
+            folders.push_back(IdentityOf(info));
+    }
+    return folders;
+}
+
+}  // namespace
+
 bool IsSystemFolder(const std::string& path) {
     if (IsSkippedFileSystem(path))
         return true;
@@ -109,21 +130,27 @@ bool IsSystemFolder(const std::string& path) {
     struct stat folder {};
     if (stat(path.c_str(), &folder) != 0)
         return false;
-    for (const char* system : {"/proc", "/sys", "/dev"}) {
-        struct stat info {};
-        if (stat(system, &info) == 0 && folder.st_dev == info.st_dev &&
-            folder.st_ino == info.st_ino)
-            return true;
-    }
-    return false;
+    const std::vector<Identity> system = SystemFolders();
+    return std::find(system.begin(), system.end(), IdentityOf(folder)) != system.end();
 }
 
-bool VisitedFolders::FirstVisit(const std::string& path) {
+// IsSystemFolder and the first-visit test from a single stat of the folder: a file system's type
+// belongs to its device, so statfs is asked once for each device the search meets.
+bool VisitedFolders::Enter(const std::string& path) {
     struct stat folder {};
     if (stat(path.c_str(), &folder) != 0)
-        return true;
-    return seen_.insert({static_cast<std::uint64_t>(folder.st_dev),
-                         static_cast<std::uint64_t>(folder.st_ino)}).second;
+        return !IsSystemFolder(path);
+    if (!systemKnown_) {
+        system_ = SystemFolders();
+        systemKnown_ = true;
+    }
+    const Identity identity = IdentityOf(folder);
+    if (std::find(system_.begin(), system_.end(), identity) != system_.end())
+        return false;
+    auto [device, isNew] = skippedDevice_.emplace(identity.first, false);
+    if (isNew)
+        device->second = IsSkippedFileSystem(path);
+    return !device->second && seen_.insert(identity).second;
 }
 
 std::string PlatformTemplateDirectory(const std::string& /*programDirectory*/) {

@@ -27,7 +27,7 @@ bool IsSystemFolder(const std::string&) {
     return false;
 }
 
-bool VisitedFolders::FirstVisit(const std::string&) {
+bool VisitedFolders::Enter(const std::string&) {
     return true;
 }
 
