@@ -82,7 +82,7 @@ void Disagree(const std::string& what) {
 }
 
 void RunOne(const std::function<void()>& body) {
-    ScopedWarningSink quiet([](const std::string&) {});
+    ScopedWarningSink quiet{DropWarnings{}};
     try {
         body();
     } catch (const CarconvError&) {

@@ -172,7 +172,7 @@ WrittenReport DescribeWritten(const std::string& output, std::vector<std::string
         PreviewOptions options;
         options.size = kWrittenPictureSize;
         options.view = PreviewView::kThreeQuarter;
-        ScopedWarningSink quiet([](const std::string&) {});
+        ScopedWarningSink quiet{DropWarnings{}};
         PreviewImage picture = RenderCarPreview(output, options);
         report.pictureWidth = picture.width;
         report.pictureHeight = picture.height;

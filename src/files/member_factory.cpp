@@ -173,7 +173,8 @@ std::unique_ptr<GameFile> ReadTyped(
     } catch (const UnpackLimitError&) {
         throw;
     } catch (const FormatError& e) {
-        ReportKeptUnread(file->GetFileName(), file->typeTag, e.ProblemIn(file->path));
+        if (WarningsHeard())
+            ReportKeptUnread(file->GetFileName(), file->typeTag, e.ProblemIn(file->path));
         // Released first: a container removes what it unpacked before it failed. Reading leaves
         // the path as it was, and no object needs its own to be released.
         std::string path = std::move(file->path);
@@ -265,7 +266,8 @@ std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, in
         VivDirectory directory;
         if (const std::string* problem = checks.Problem(content, directory)) {
             auto plain = std::make_unique<GameFile>(std::move(path));
-            ReportKeptUnread(plain->GetFileName(), "VIV", *problem);
+            if (WarningsHeard())
+                ReportKeptUnread(plain->GetFileName(), "VIV", *problem);
             plain->Parse(content);
             return plain;
         }

@@ -9,7 +9,7 @@ namespace carconv {
 namespace {
 
 // The innermost sink installed on this thread; none means stderr.
-thread_local const WarningSink* threadSink = nullptr;
+thread_local const ScopedWarningSink* threadSink = nullptr;
 
 // One line per warning even when several threads print at once.
 std::mutex stderrMutex;
@@ -17,8 +17,10 @@ std::mutex stderrMutex;
 }  // namespace
 
 void ReportWarning(const std::string& message) {
-    if (threadSink != nullptr && *threadSink) {
-        (*threadSink)(message);
+    if (threadSink != nullptr && threadSink->drops_)
+        return;
+    if (threadSink != nullptr && threadSink->sink_) {
+        threadSink->sink_(message);
         return;
     }
     const std::string line = "carconv: warning: " + message + "\n";
@@ -26,9 +28,17 @@ void ReportWarning(const std::string& message) {
     std::fputs(line.c_str(), stderr);
 }
 
+bool WarningsHeard() {
+    return threadSink == nullptr || !threadSink->drops_;
+}
+
 ScopedWarningSink::ScopedWarningSink(WarningSink sink)
     : sink_(std::move(sink)), previous_(threadSink) {
-    threadSink = &sink_;
+    threadSink = this;
+}
+
+ScopedWarningSink::ScopedWarningSink(DropWarnings) : drops_(true), previous_(threadSink) {
+    threadSink = this;
 }
 
 ScopedWarningSink::~ScopedWarningSink() {

@@ -17,18 +17,30 @@ using WarningSink = std::function<void(const std::string& message)>;
 
 void ReportWarning(const std::string& message);
 
+// False while the calling thread's sink drops every warning: code that may report thousands (the
+// members of a damaged archive) need not compose them then.
+bool WarningsHeard();
+
+// The tag of a sink that drops every warning.
+struct DropWarnings {};
+
 // Installs `sink` for the calling thread for the lifetime of the object and restores that
 // thread's previous sink afterwards. Must be destroyed on the thread that created it.
 class ScopedWarningSink {
   public:
     explicit ScopedWarningSink(WarningSink sink);
+    explicit ScopedWarningSink(DropWarnings);
     ~ScopedWarningSink();
     ScopedWarningSink(const ScopedWarningSink&) = delete;
     ScopedWarningSink& operator=(const ScopedWarningSink&) = delete;
 
   private:
+    friend void ReportWarning(const std::string& message);
+    friend bool WarningsHeard();
+
     WarningSink sink_;
-    const WarningSink* previous_;
+    bool drops_ = false;
+    const ScopedWarningSink* previous_;
 };
 
 }  // namespace carconv

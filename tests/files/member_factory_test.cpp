@@ -186,6 +186,17 @@ TEST(MemberFactory, MalformedMembersAreKeptPlainWithAWarning) {
     EXPECT_THROW(CreateMemberFile(dir.File("missing.fce")), IoError);
     EXPECT_THROW(CreateMemberFile(dir.File("missing.txt/carp.txt")), IoError);
     EXPECT_EQ(warnings.size(), 2u);
+
+    // Under a sink that drops warnings the member is kept the same, and no warning reaches the
+    // sink around it.
+    {
+        ScopedWarningSink dropped{DropWarnings{}};
+        EXPECT_FALSE(WarningsHeard());
+        EXPECT_EQ(CreateMemberFile(dir.File("car00.tga"))->length, 18);
+        ReportWarning("dropped");
+    }
+    EXPECT_TRUE(WarningsHeard());
+    EXPECT_EQ(warnings.size(), 2u);
 }
 
 // An archive holding the given members, as bytes.
