@@ -251,10 +251,12 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
         });
 }
 
-std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth,
+std::unique_ptr<GameFile> ParseMemberFile(std::string&& path, ByteSpan content, int nestingDepth,
                                           std::shared_ptr<UnpackBudget> budget,
                                           DirectoryProblemMemo* memo) {
     const MemberFamily family = FamilyOf(path);
+    if (family == MemberFamily::kOther)
+        return nullptr;
     // An archive member is made an archive only once its directory proves sound: one that is not
     // is kept unread with the warning ReadTyped gives, and costs no exception. Too deep a nesting
     // and a size past the format's reach still go through Parse, which refuses them.

@@ -74,8 +74,10 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
 // CreateMemberFile for a member whose bytes are `content`, in memory: the object is chosen by
 // NewMemberFile of `content` and read by its Parse, with the same warnings and errors. Reads and
 // writes no file; `path` names the member in errors and warnings. With a `memo`, the directory of
-// an archive member is checked through it, and so are those of the archives inside it.
-std::unique_ptr<GameFile> ParseMemberFile(std::string path, ByteSpan content, int nestingDepth = 1,
+// an archive member is checked through it, and so are those of the archives inside it. Null for a
+// member whose name gives it no type (HasTypedName), whose `path` is then left as it was: the
+// archive carries such a member as it is, and its name is typed once.
+std::unique_ptr<GameFile> ParseMemberFile(std::string&& path, ByteSpan content, int nestingDepth = 1,
                                           std::shared_ptr<UnpackBudget> budget = nullptr,
                                           DirectoryProblemMemo* memo = nullptr);
 

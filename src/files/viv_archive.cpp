@@ -210,14 +210,17 @@ std::optional<std::string> VivArchive::DirectoryProblem(ByteSpan bytes, VivDirec
 }
 
 const std::string* DirectoryProblemMemo::Problem(ByteSpan bytes, VivDirectory& dir) {
-    if (problem_ && bytes.data() == malformed_.data() && bytes.size() == malformed_.size())
-        return &*problem_;
-    std::optional<std::string> problem = VivArchive::DirectoryProblem(bytes, dir);
-    if (!problem)
-        return nullptr;
-    malformed_ = bytes;
-    problem_ = std::move(problem);
-    return &*problem_;
+    auto [at, isNew] = found_.try_emplace({bytes.data(), bytes.size()});
+    Found& found = at->second;
+    if (isNew) {
+        found.problem = VivArchive::DirectoryProblem(bytes, found.directory);
+        if (found.problem)
+            found.directory = VivDirectory();
+    }
+    if (found.problem)
+        return &*found.problem;
+    dir = found.directory;
+    return nullptr;
 }
 
 VivDirectory VivArchive::ReadDirectory(ByteSpan bytes, const std::string& fileName) {
@@ -319,8 +322,6 @@ int VivArchive::ParseWithDirectory(ByteSpan bytes, VivDirectory dir, DirectoryPr
     return Unpack(std::move(dir), bytes.size(), false,
                   [&](const VivEntry& entry, std::string& memberPath,
                       std::shared_ptr<UnpackBudget> budget) -> std::unique_ptr<GameFile> {
-                      if (!HasTypedName(entry.name))
-                          return nullptr;
                       return ParseMemberFile(std::move(memberPath),
                                              bytes.subspan(static_cast<std::size_t>(entry.offset),
                                                            static_cast<std::size_t>(entry.size)),

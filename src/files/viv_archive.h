@@ -202,8 +202,15 @@ class DirectoryProblemMemo {
     const std::string* Problem(ByteSpan bytes, VivDirectory& dir);
 
   private:
-    ByteSpan malformed_;
-    std::optional<std::string> problem_;
+    struct Found {
+        std::optional<std::string> problem;
+        VivDirectory directory;  // when sound
+    };
+    // By the address and length of the bytes within the outermost archive: members that name the
+    // same range, however many and however deep, have it scanned once. Every sound directory
+    // kept is then unpacked, its entries charged to the unpack budget, which bounds what this
+    // holds.
+    std::map<std::pair<const std::uint8_t*, std::size_t>, Found> found_;
 };
 
 }  // namespace carconv
