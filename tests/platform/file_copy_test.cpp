@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "files/errors.h"
 #include "platform/file_system.h"
@@ -68,6 +70,20 @@ TEST(FileCopy, EveryWayCopiesExactlyTheRangeAskedForInPiecesOfAnySize) {
         expected.insert(expected.end(), source.begin() + 12345, source.begin() + 212345);
         expected.insert(expected.end(), source.begin(), source.begin() + 3);
         EXPECT_EQ(ReadFile(target), expected) << static_cast<int>(c.way) << " " << c.chunk;
+    }
+
+    // The fastest way with each side on a page boundary or not: both on one, the same distance
+    // into a page (a head through the buffer, then the kernel), and different distances.
+    for (const auto& [prefix, offset] : std::vector<std::pair<std::size_t, std::int64_t>>{
+             {0, 4096}, {57, 12345}, {4000, 8096}, {1, 12345}, {4095, 0}}) {
+        const std::string target = dir.File("aligned");
+        AtomicFileWriter out(target);
+        out.Write(Bytes(prefix, 0xAA));
+        out.AppendRange(in, offset, 20000);
+        out.Commit();
+        Bytes expected(prefix, 0xAA);
+        expected.insert(expected.end(), source.begin() + offset, source.begin() + offset + 20000);
+        EXPECT_EQ(ReadFile(target), expected) << prefix << " " << offset;
     }
 }
 
