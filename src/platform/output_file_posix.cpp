@@ -102,6 +102,23 @@ constexpr std::size_t kKernelPiece = std::size_t{8} << 20;
 // The page of the kernel's copies: a multiple of the blocks file systems share.
 constexpr std::int64_t kPageSize = 4096;
 
+// Writes all of `bytes` at the descriptor's position: 0, or the errno of the write that failed.
+int WriteAll(int fd, ByteSpan bytes) {
+    const std::uint8_t* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
 }  // namespace
 
 struct OutputFile::Impl {
@@ -198,18 +215,8 @@ std::unique_ptr<OutputFile> OutputFile::OpenDevice(const std::string& path) {
 }
 
 void OutputFile::Write(ByteSpan bytes) {
-    const std::uint8_t* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = write(impl_->fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError(impl_->shownAs, "cannot write: " + Reason(errno));
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    if (const int error = WriteAll(impl_->fd, bytes))
+        throw IoError(impl_->shownAs, "cannot write: " + Reason(error));
 }
 
 void OutputFile::WriteAt(std::int64_t offset, ByteSpan bytes) {
@@ -299,13 +306,9 @@ std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t of
             if (got == 0)
                 throw endedEarly();
             // A failure names both files, as the kernel's copy does.
-            for (ssize_t put = 0; put < got;) {
-                const ssize_t written = write(impl_->fd, buffer.data() + put,
-                                              static_cast<std::size_t>(got - put));
-                if (written < 0 && errno != EINTR)
-                    throw failed(errno);
-                put += std::max<ssize_t>(written, 0);
-            }
+            if (const int error = WriteAll(
+                    impl_->fd, ByteSpan(buffer).first(static_cast<std::size_t>(got))))
+                throw failed(error);
             at += got;
             left -= got;
             bytes -= got;
