@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -442,12 +443,16 @@ int VivArchive::SaveAs(std::string target) {
     // The target is a package the user named: a device or pipe there is written into.
     AtomicFileWriter out(target, AtomicFileWriter::Devices::kWriteInto);
     out.Write(head.Data());
+    // The package the last carried member came from, open for the next ones from it.
+    std::optional<ReadOnlyFile> package;
     for (int i = 0; i < members.GetSize(); ++i) {
         const GameFile& member = members.ElementAt(i);
         // From file to file in the kernel where it can: a package is never held in memory.
         const std::int32_t expected = directory[static_cast<std::size_t>(i)].size;
         if (const auto* carried = dynamic_cast<const CarriedFile*>(&member)) {
-            const ReadOnlyFile in(carried->Source());
+            if (!package || package->Path() != carried->Source())
+                package.emplace(carried->Source());
+            const ReadOnlyFile& in = *package;
             if (carried->Offset() > in.Size() || expected > in.Size() - carried->Offset())
                 throw IoError(carried->Source(), "file changed while the archive was written");
             out.AppendRange(in, carried->Offset(), expected);

@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -117,6 +119,22 @@ int WriteAll(int fd, ByteSpan bytes) {
         left -= static_cast<std::size_t>(written);
     }
     return 0;
+}
+
+// The buffer of this thread's copies through memory, `bytes` long: kept from one copy to the next
+// and never filled before use. A package's members are copied one after another, and a fresh buffer
+// for each cost filling it, faulting its pages in and, in a process of several threads, taking
+// them back from every processor when it was freed.
+std::span<std::uint8_t> CopyBuffer(std::size_t bytes) {
+    thread_local std::unique_ptr<std::uint8_t[]> buffer;
+    thread_local std::size_t capacity = 0;
+    if (capacity < bytes) {
+        buffer.reset();
+        capacity = 0;
+        buffer = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        capacity = bytes;
+    }
+    return {buffer.get(), bytes};
 }
 
 }  // namespace
@@ -286,12 +304,12 @@ std::int64_t OutputFile::AppendRange(const ReadOnlyFile& source, std::int64_t of
         return true;
     };
     // `bytes` of the range a bounded piece at a time, through a buffer of no more than they need.
-    std::vector<std::uint8_t> buffer;
+    std::span<std::uint8_t> buffer;
     auto throughBuffer = [&](std::int64_t bytes) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::int64_t>(bytes, static_cast<std::int64_t>(chunk)));
         if (buffer.size() < wanted)
-            buffer.resize(wanted);
+            buffer = CopyBuffer(wanted);
         while (bytes > 0) {
             ThrowIfStopRequested();
             const ssize_t got = pread(in, buffer.data(),

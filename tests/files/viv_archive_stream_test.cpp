@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/package_commands.h"
@@ -128,6 +130,32 @@ TEST(VivArchiveStream, LoadAndUnpackCopyEveryMemberByteForByteAndPackingGivesThe
     EXPECT_EQ(test::ListNames(dir.File("out")), names);
     for (const auto& [name, bytes] : members)
         EXPECT_EQ(ReadFile(dir.File("out/" + name)), bytes) << name;
+}
+
+TEST(VivArchiveStream, MembersCarriedFromSeveralFilesInTurnAreEachCopiedFromTheirOwn) {
+    ScratchDir dir;
+    const Bytes first = Numbered(5000, 1), second = Numbered(3000, 2);
+    WriteFile(dir.File("first.bin"), first);
+    WriteFile(dir.File("second.bin"), second);
+    // From the first file, the second, the first again and the second again.
+    const std::vector<std::tuple<std::string, std::string, std::int64_t, std::int64_t>> carried = {
+        {"a", "first.bin", 10, 1000},
+        {"b", "second.bin", 7, 2000},
+        {"c", "first.bin", 4001, 999},
+        {"d", "second.bin", 0, 3000}};
+    VivArchive archive(dir.File("out.viv"));
+    std::vector<std::unique_ptr<CarriedFile>> kept;
+    std::vector<Member> expected;
+    for (const auto& [name, source, offset, size] : carried) {
+        kept.push_back(
+            std::make_unique<CarriedFile>(dir.File(name), dir.File(source), offset, size));
+        kept.back()->Load();
+        archive.members.Add(*kept.back());
+        const Bytes& from = source == "first.bin" ? first : second;
+        expected.push_back({name, Bytes(from.begin() + offset, from.begin() + offset + size)});
+    }
+    archive.SaveAs(dir.File("out.viv"));
+    EXPECT_EQ(test::ReadArchive(dir.File("out.viv")), expected);
 }
 
 TEST(VivArchiveStream, LoadInPlaceLeavesTheMembersItReadsInThePackageAndReadsThemWhereTheyLie) {
