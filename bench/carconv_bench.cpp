@@ -123,6 +123,28 @@ int MeasureMain(int argc, char** argv) {
     return 0;
 }
 
+// The spinning helper, `carconv-bench --spin STEPS THREADS`: STEPS steps of arithmetic that
+// touches no memory, shared evenly among THREADS threads. Against the batch it shows what two
+// cores give work that needs no file system, no lock and no memory, as long as the batch runs.
+int SpinMain(char** argv) {
+    const unsigned long steps = std::strtoul(argv[2], nullptr, 10);
+    const unsigned long threads = std::max(1ul, std::strtoul(argv[3], nullptr, 10));
+    const auto spin = [share = steps / threads]() {
+        unsigned long x = 1;
+        for (unsigned long i = 0; i < share; ++i) {
+            x = x * 6364136223846793005ul + i;
+            asm volatile("" : "+r"(x));  // kept: the loop is the work
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned long t = 1; t < threads; ++t)
+        helpers.emplace_back(spin);
+    spin();
+    for (std::thread& helper : helpers)
+        helper.join();
+    return 0;
+}
+
 // Runs `args` through the measuring helper; throws when it does not exit with 0.
 ChildRun Run(const std::vector<std::string>& args) {
     std::vector<std::string> helper = {"/proc/self/exe", "--measure"};
@@ -228,6 +250,14 @@ Spread RatioOf(const Rounds& rounds) {
     for (std::size_t i = 0; i < rounds.first.size(); ++i)
         ratios.push_back(rounds.first[i].seconds / rounds.second[i].seconds);
     return SpreadOf(ratios, Best(rounds.first).seconds / Best(rounds.second).seconds);
+}
+
+// The median of the rounds' times.
+double Median(const std::vector<ChildRun>& runs) {
+    std::vector<double> seconds;
+    for (const ChildRun& r : runs)
+        seconds.push_back(r.seconds);
+    return SpreadOf(seconds, 0).median;
 }
 
 double MiB(std::uintmax_t bytes) {
@@ -447,6 +477,8 @@ Options ParseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 2 && std::string(argv[1]) == "--measure")
         return MeasureMain(argc, argv);
+    if (argc == 4 && std::string(argv[1]) == "--spin")
+        return SpinMain(argv);
     try {
         const Options options = ParseOptions(argc, argv);
         const fs::path work = fs::absolute(options.work);
@@ -597,6 +629,21 @@ int main(int argc, char** argv) {
         std::printf("  --jobs 2                     %7.3f s   processor time %.3f s\n",
                     jobs2.seconds, jobs2.cpuSeconds);
         Verdict("speed-up with 2 jobs", RatioOf(batchRounds), ">=", 1.8);
+        // What the machine itself gives: the same steps of spinning in one thread and in two, as
+        // long as --jobs 1 took, in rounds of their own right after. Below 2 by what starting a
+        // process and waking the second core cost at this length.
+        const auto spinning = [](unsigned long steps, int threads) {
+            return std::vector<std::string>{"/proc/self/exe", "--spin", std::to_string(steps),
+                                            std::to_string(threads)};
+        };
+        constexpr unsigned long kTrialSteps = 100'000'000;
+        const double trial = Run(spinning(kTrialSteps, 1)).seconds;
+        const auto steps = static_cast<unsigned long>(static_cast<double>(kTrialSteps) *
+                                                      Median(batchRounds.first) / trial);
+        const Spread spun =
+            RatioOf(Alternated(options.runs, {spinning(steps, 1), {}}, {spinning(steps, 2), {}}));
+        std::printf("  %-28s %9.2fx   rounds %.2f-%.2fx: two cores on work that shares nothing\n",
+                    "spinning, as long, 2 threads", spun.median, spun.low, spun.high);
 
         // (e) a preview sheet of a detailed car, package read included.
         carconv::samples::SampleCar detailed;
