@@ -32,6 +32,14 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
+namespace {
+
+// The encoder's shortest search for repeated bytes, set before anything runs. A sheet is mostly
+// flat colour: the encoder's default search takes twice the time for a file 2% smaller.
+[[maybe_unused]] const bool kShortPngSearch = (stbi_write_png_compression_level = 5, true);
+
+}  // namespace
+
 namespace carconv {
 
 namespace {
