@@ -9,7 +9,9 @@
 //   search      the stock-package search over a tree of at least 100,000 folders in which the
 //               package is met last, next to `find ROOT -iname car.viv` on the same tree, warm
 //               cache
-//   batch       many sample packages converted with --jobs 1 and with --jobs 2
+//   pace        steps of arithmetic in one thread, first: how fast the machine is during the run
+//   batch       many sample packages converted with --jobs 1 and with --jobs 2, and beside them
+//               spinning as long in one thread and in two: what two cores give at that length
 //   preview     the 512-pixel sheet of a car whose parts 0-4 hold at least 10,000 triangles, drawn
 //               and encoded as PNG in this process from its package: wall time
 //   fuzzing     each libFuzzer target of a fuzz build (`make fuzz`) run for a few seconds from the
@@ -144,6 +146,15 @@ int SpinMain(char** argv) {
         helper.join();
     return 0;
 }
+
+// The spinning helper's command line.
+std::vector<std::string> Spinning(unsigned long steps, int threads) {
+    return {"/proc/self/exe", "--spin", std::to_string(steps), std::to_string(threads)};
+}
+
+// Steps of spinning whose time in one thread tells how fast the machine is at the time of a run:
+// the same machine gives a third lower rates on some days, for every figure alike.
+constexpr unsigned long kReferenceSteps = 100'000'000;
 
 // Runs `args` through the measuring helper; throws when it does not exit with 0.
 ChildRun Run(const std::vector<std::string>& args) {
@@ -502,6 +513,11 @@ int main(int argc, char** argv) {
             "%d rounds after a warm-up round, the two sides of a ratio alternating; each ratio's "
             "verdict is on the median of its rounds\n",
             options.runs);
+        double reference = 1e300;
+        for (int i = 0; i < 3; ++i)
+            reference = std::min(reference, Run(Spinning(kReferenceSteps, 1)).seconds);
+        std::printf("the machine's pace: 100,000,000 steps of arithmetic in %.3f s, one thread\n",
+                    reference);
 
         // Templates from the pretend game's stock package.
         const fs::path samples = work / "samples";
@@ -632,16 +648,11 @@ int main(int argc, char** argv) {
         // What the machine itself gives: the same steps of spinning in one thread and in two, as
         // long as --jobs 1 took, in rounds of their own right after. Below 2 by what starting a
         // process and waking the second core cost at this length.
-        const auto spinning = [](unsigned long steps, int threads) {
-            return std::vector<std::string>{"/proc/self/exe", "--spin", std::to_string(steps),
-                                            std::to_string(threads)};
-        };
-        constexpr unsigned long kTrialSteps = 100'000'000;
-        const double trial = Run(spinning(kTrialSteps, 1)).seconds;
-        const auto steps = static_cast<unsigned long>(static_cast<double>(kTrialSteps) *
+        const double trial = Run(Spinning(kReferenceSteps, 1)).seconds;
+        const auto steps = static_cast<unsigned long>(static_cast<double>(kReferenceSteps) *
                                                       Median(batchRounds.first) / trial);
         const Spread spun =
-            RatioOf(Alternated(options.runs, {spinning(steps, 1), {}}, {spinning(steps, 2), {}}));
+            RatioOf(Alternated(options.runs, {Spinning(steps, 1), {}}, {Spinning(steps, 2), {}}));
         std::printf("  %-28s %9.2fx   rounds %.2f-%.2fx: two cores on work that shares nothing\n",
                     "spinning, as long, 2 threads", spun.median, spun.low, spun.high);
 
