@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -84,6 +85,29 @@ TEST(FileCopy, EveryWayCopiesExactlyTheRangeAskedForInPiecesOfAnySize) {
         Bytes expected(prefix, 0xAA);
         expected.insert(expected.end(), source.begin() + offset, source.begin() + offset + 20000);
         EXPECT_EQ(ReadFile(target), expected) << prefix << " " << offset;
+    }
+
+    // Through memory in two threads at once, each from a small range to larger ones: a thread's
+    // buffer grows with the ranges, and neither thread's copies see the other's bytes.
+    std::vector<std::int64_t> counts;
+    for (int round = 0; round < 10; ++round)
+        counts.insert(counts.end(), {5, 100000 + round, 250000 - round});
+    std::vector<std::thread> threads;
+    for (std::int64_t from : {1, 8}) {
+        threads.emplace_back([&, from] {
+            AtomicFileWriter out(dir.File("thread" + std::to_string(from)));
+            for (std::int64_t count : counts)
+                out.AppendRange(in, from, count, CopyWay::kChunks, kCopyChunkSize);
+            out.Commit();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (std::int64_t from : {1, 8}) {
+        Bytes expected;
+        for (std::int64_t count : counts)
+            expected.insert(expected.end(), source.begin() + from, source.begin() + from + count);
+        EXPECT_EQ(ReadFile(dir.File("thread" + std::to_string(from))), expected) << from;
     }
 }
 
