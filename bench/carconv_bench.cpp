@@ -671,11 +671,10 @@ int main(int argc, char** argv) {
                     jobs2.seconds, jobs2.cpuSeconds);
         Verdict("speed-up with 2 jobs", RatioOf(batchRounds), ">=", 1.8);
         // What the machine itself gives: the same steps of spinning in one thread and in two, as
-        // long as --jobs 1 took, in rounds of their own right after. Below 2 by what starting a
-        // process and waking the second core cost at this length.
-        const double trial = Run(Spinning(kReferenceSteps, 1)).seconds;
+        // long as --jobs 1 took at the pace measured first, in rounds of their own right after.
+        // Below 2 by what starting a process and waking the second core cost at this length.
         const auto steps = static_cast<unsigned long>(static_cast<double>(kReferenceSteps) *
-                                                      Median(batchRounds.first) / trial);
+                                                      Median(batchRounds.first) / reference);
         const Spread spun =
             RatioOf(Alternated(options.runs, {Spinning(steps, 1), {}}, {Spinning(steps, 2), {}}));
         std::printf("  %-28s %9.2fx   rounds %.2f-%.2fx: two cores on work that shares nothing\n",
