@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,11 @@ LineEnds DetectLineEnds(std::string_view text) {
 
 // The size of the line end that starts at `at`: 2 for CR LF, 1 for CR or LF alone, 0 for none.
 std::size_t LineEndAt(std::string_view text, std::size_t at) {
-    const std::string_view rest = text.substr(at);
-    if (rest.starts_with(kCarpLineEnd))
-        return kCarpLineEndSize;
-    return rest.starts_with('\r') || rest.starts_with('\n') ? 1 : 0;
+    if (at >= text.size())
+        return 0;
+    if (text[at] == '\r')
+        return at + 1 < text.size() && text[at + 1] == '\n' ? kCarpLineEndSize : 1;
+    return text[at] == '\n' ? 1 : 0;
 }
 
 std::string_view AsText(ByteSpan bytes) {
@@ -97,7 +99,8 @@ void ParseCarpText(ByteSpan text, const std::string& fileName, std::span<std::st
         if (markerEnds[number] != std::string_view::npos)
             return;  // only the first occurrence counts
         markerEnds[number] = at + size;
-        lineFeedEndsLines = lineFeedEndsLines || whole.substr(at + size).starts_with('\n');
+        lineFeedEndsLines =
+            lineFeedEndsLines || (at + size < whole.size() && whole[at + size] == '\n');
     });
     LineEnds lineEnds = DetectLineEnds(whole);
     // A text that ends a marker line with LF alone uses LF to end lines, wherever CRs stand too;
@@ -139,28 +142,32 @@ std::vector<std::size_t> MarkersIn(std::string_view value, std::size_t count) {
 
 Bytes BuildCarpText(std::span<const std::size_t> order, std::span<const std::string> values,
                     const std::string& target) {
-    // Built as one string of the size it will have, a section at a time.
+    // Checked and measured first, then copied piece by piece into bytes of the final size: a
+    // text is a few hundred small pieces, and growing a string for each costs more than the copy.
     std::size_t size = 0;
-    for (std::size_t number : order) {
-        size += ParameterLabels[number].size() + WrittenMarker(number).size() +
-                values[number].size() + kSectionFramingSize;
-    }
-    std::string text;
-    text.reserve(size);
     for (std::size_t number : order) {
         const std::string& value = values[number];
         if (value.find('\r') != std::string::npos) {
             throw FormatError(target, "the value of parameter " + std::to_string(number) +
                                           " holds a carriage return");
         }
-        text.append(ParameterLabels[number]);
-        text.append(WrittenMarker(number));
-        text.append(kCarpLineEnd);
-        text.append(value);
-        text.append(kCarpLineEnd);
+        size += ParameterLabels[number].size() + WrittenMarker(number).size() + value.size() +
+                kSectionFramingSize;
     }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    return Bytes(bytes, bytes + text.size());
+    Bytes text(size);
+    std::uint8_t* out = text.data();
+    const auto put = [&out](std::string_view piece) {
+        std::memcpy(out, piece.data(), piece.size());
+        out += piece.size();
+    };
+    for (std::size_t number : order) {
+        put(ParameterLabels[number]);
+        put(WrittenMarker(number));
+        put(kCarpLineEnd);
+        put(values[number]);
+        put(kCarpLineEnd);
+    }
+    return text;
 }
 
 }  // namespace carconv
