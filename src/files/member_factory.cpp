@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <typeinfo>
@@ -161,9 +160,11 @@ void ReportKeptUnread(const std::string& name, const std::string& typeTag,
 
 // `file`, read by `read` unless it is a plain GameFile; when `read` finds the content malformed,
 // what `keepUnread` makes of the same path instead, with a warning.
-std::unique_ptr<GameFile> ReadTyped(
-    std::unique_ptr<GameFile> file, const std::function<void(GameFile&)>& read,
-    const std::function<std::unique_ptr<GameFile>(std::string path)>& keepUnread) {
+// Both are called directly, not through a std::function: every member of an archive is typed
+// here.
+template <class Read, class KeepUnread>
+std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, const Read& read,
+                                    const KeepUnread& keepUnread) {
     if (IsPlain(*file))
         return file;
     try {
@@ -185,8 +186,8 @@ std::unique_ptr<GameFile> ReadTyped(
 }
 
 // ReadTyped of a member kept unread as a plain GameFile read by `read`.
-std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file,
-                                    const std::function<void(GameFile&)>& read) {
+template <class Read>
+std::unique_ptr<GameFile> ReadTyped(std::unique_ptr<GameFile> file, const Read& read) {
     return ReadTyped(std::move(file), read, [&read](std::string path) {
         auto plain = std::make_unique<GameFile>(std::move(path));
         read(*plain);

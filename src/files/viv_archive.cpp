@@ -271,6 +271,57 @@ void VivArchive::RefuseTooDeep() const {
     }
 }
 
+template <class MemberMaker>
+int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
+                       const MemberMaker& makeMember) {
+    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, fileSize);
+
+    if (WarningsHeard())
+        ReportForeignMagic(dir, GetFileName());
+
+    const std::string& memberDirectory = toDisk ? CreateWorkingDirectory() : path;
+    // Until every member is made, the members live here: a container that fails removes what it
+    // unpacked before the failure goes on. The lists are sized at once for the entries, which
+    // the file holds: an archive of many members, or many archives, grows none of them.
+    std::vector<std::unique_ptr<GameFile>> typed;
+    typed.reserve(dir.entries.size());
+    std::vector<std::unique_ptr<std::optional<GameFile>[]>> carried;
+    std::size_t carriedFree = 0;  // unused places in the last block of `carried`
+    std::size_t carriedBlock = 4;
+    std::vector<GameFile*> order;
+    order.reserve(dir.entries.size());
+    for (const VivEntry& entry : dir.entries) {
+        ThrowIfStopRequested();
+        budget->Charge(static_cast<std::uint64_t>(entry.size));
+        // A member that grows when it is loaded (a decoded texture) charges its growth itself,
+        // before it allocates it.
+        std::string memberPath = JoinPath(memberDirectory, entry.name);
+        if (std::unique_ptr<GameFile> member = makeMember(entry, memberPath, budget)) {
+            order.push_back(member.get());
+            typed.push_back(std::move(member));
+        } else {
+            if (carriedFree == 0) {
+                carriedBlock = std::min<std::size_t>(carriedBlock * 2, kCarriedBlockMax);
+                carried.push_back(std::make_unique<std::optional<GameFile>[]>(carriedBlock));
+                carriedFree = carriedBlock;
+            }
+            order.push_back(
+                &carried.back()[carriedBlock - carriedFree--].emplace(std::move(memberPath)));
+        }
+    }
+
+    length = static_cast<std::int32_t>(fileSize);
+    magic = dir.magic;
+    totalSize = dir.totalSize;
+    memberCount = dir.memberCount;
+    headerSize = dir.headerSize;
+    directory = std::move(dir.entries);
+    members.Append(std::move(order));
+    AppendAll(loadedMembers_, std::move(typed));
+    AppendAll(carriedMembers_, std::move(carried));
+    return 1;
+}
+
 int VivArchive::Load() {
     return LoadMembers(false);
 }
@@ -328,55 +379,6 @@ int VivArchive::ParseWithDirectory(ByteSpan bytes, VivDirectory dir, DirectoryPr
                                                            static_cast<std::size_t>(entry.size)),
                                              nestingDepth_ + 1, std::move(budget), &checks);
                   });
-}
-
-int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
-                       const MemberMaker& makeMember) {
-    std::shared_ptr<UnpackBudget> budget = UnpackBudget::ForContainer(budget_, path, fileSize);
-
-    ReportForeignMagic(dir, GetFileName());
-
-    const std::string& memberDirectory = toDisk ? CreateWorkingDirectory() : path;
-    // Until every member is made, the members live here: a container that fails removes what it
-    // unpacked before the failure goes on. The lists are sized at once for the entries, which
-    // the file holds: an archive of many members, or many archives, grows none of them.
-    std::vector<std::unique_ptr<GameFile>> typed;
-    typed.reserve(dir.entries.size());
-    std::vector<std::unique_ptr<std::optional<GameFile>[]>> carried;
-    std::size_t carriedFree = 0;  // unused places in the last block of `carried`
-    std::size_t carriedBlock = 4;
-    std::vector<GameFile*> order;
-    order.reserve(dir.entries.size());
-    for (const VivEntry& entry : dir.entries) {
-        ThrowIfStopRequested();
-        budget->Charge(static_cast<std::uint64_t>(entry.size));
-        // A member that grows when it is loaded (a decoded texture) charges its growth itself,
-        // before it allocates it.
-        std::string memberPath = JoinPath(memberDirectory, entry.name);
-        if (std::unique_ptr<GameFile> member = makeMember(entry, memberPath, budget)) {
-            order.push_back(member.get());
-            typed.push_back(std::move(member));
-        } else {
-            if (carriedFree == 0) {
-                carriedBlock = std::min<std::size_t>(carriedBlock * 2, kCarriedBlockMax);
-                carried.push_back(std::make_unique<std::optional<GameFile>[]>(carriedBlock));
-                carriedFree = carriedBlock;
-            }
-            order.push_back(
-                &carried.back()[carriedBlock - carriedFree--].emplace(std::move(memberPath)));
-        }
-    }
-
-    length = static_cast<std::int32_t>(fileSize);
-    magic = dir.magic;
-    totalSize = dir.totalSize;
-    memberCount = dir.memberCount;
-    headerSize = dir.headerSize;
-    directory = std::move(dir.entries);
-    members.Append(std::move(order));
-    AppendAll(loadedMembers_, std::move(typed));
-    AppendAll(carriedMembers_, std::move(carried));
-    return 1;
 }
 
 int VivArchive::RebuildDirectory() {

@@ -167,13 +167,13 @@ class VivArchive : public GameFile {
     int RebuildDirectory();
     // Throws ArchiveNestingError when the archive lies deeper than kMaxArchiveNesting.
     void RefuseTooDeep() const;
-    // The typed object of one member, whose file is to be `memberPath`, charged to `budget`; null
-    // for a member whose name gives it no type (HasTypedName), which Unpack then carries as a
-    // plain GameFile of `memberPath`, left unread as the typing step leaves it.
-    using MemberMaker = std::function<std::unique_ptr<GameFile>(
-        const VivEntry& entry, std::string& memberPath, std::shared_ptr<UnpackBudget> budget)>;
     // Load (`toDisk`) and Parse of the archive of `fileSize` bytes whose directory is `dir`, after
-    // RefuseTooDeep.
+    // RefuseTooDeep. `makeMember(entry, memberPath, budget)` returns the typed object of one
+    // member, whose file is to be `memberPath`, charged to `budget`; null for a member whose name
+    // gives it no type (HasTypedName), which Unpack then carries as a plain GameFile of
+    // `memberPath`, left unread as the typing step leaves it. It is called directly rather than
+    // through a std::function, whose capture would be allocated for every archive Parse meets.
+    template <class MemberMaker>
     int Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
                const MemberMaker& makeMember);
 
