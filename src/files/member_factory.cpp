@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -65,29 +66,58 @@ constexpr bool FitsTail(std::string_view suffix) {
 }
 static_assert(std::all_of(kFedataNames.begin(), kFedataNames.end(), FitsTail));
 static_assert(std::all_of(kCarpNames.begin(), kCarpNames.end(), FitsTail));
+// FamilyOf looks for the performance texts among names ending in ".txt", and for the front-end
+// files among those with another extension of three bytes.
+static_assert(std::all_of(kCarpNames.begin(), kCarpNames.end(),
+                          [](std::string_view s) { return s.ends_with(".txt"); }));
+static_assert(std::all_of(kFedataNames.begin(), kFedataNames.end(), [](std::string_view s) {
+    return s.size() >= 4 && s[s.size() - 4] == '.' && !s.ends_with(".txt");
+}));
+
+// ASCII letters lower-cased and every other byte as it is, looked up rather than compared: every
+// member of an archive is typed by its name.
+constexpr std::array<char, 256> kLowerCase = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] =
+            static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return table;
+}();
+
+// The three bytes of a name's extension as one number, for a switch.
+constexpr std::uint32_t ExtensionKey(std::string_view ext) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(ext[0])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(ext[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(ext[2]));
+}
 
 MemberFamily FamilyOf(std::string_view path) {
     // Only the end of the path matters: a member deep in nested archives has a long one. It is
     // lower-cased in place here, as every member of an archive is typed.
     std::array<char, kNameTailSize> tail{};
     const std::size_t tailSize = std::min(path.size(), kNameTailSize);
-    std::transform(
-        path.end() - static_cast<std::ptrdiff_t>(tailSize), path.end(), tail.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    const std::size_t tailStart = path.size() - tailSize;
+    for (std::size_t i = 0; i < tailSize; ++i)
+        tail[i] = kLowerCase[static_cast<unsigned char>(path[tailStart + i])];
     const std::string_view name(tail.data(), tailSize);
-    if (EndsWith(name, ".viv"))
-        return MemberFamily::kArchive;
-    if (EndsWith(name, ".fsh"))
-        return MemberFamily::kPictures;
-    if (EndsWith(name, ".tga"))
-        return MemberFamily::kTexture;
-    if (EndsWith(name, ".fce"))
-        return MemberFamily::kMesh;
-    if (EndsWithAny(name, kFedataNames))
-        return MemberFamily::kFedata;
-    if (EndsWithAny(name, kCarpNames))
-        return MemberFamily::kCarp;
-    return MemberFamily::kOther;
+    // Every name that gives a type ends in a dot and three bytes, which choose the family or the
+    // list of names to look in.
+    if (tailSize < 4 || name[tailSize - 4] != '.')
+        return MemberFamily::kOther;
+    switch (ExtensionKey(name.substr(tailSize - 3))) {
+        case ExtensionKey("viv"):
+            return MemberFamily::kArchive;
+        case ExtensionKey("fsh"):
+            return MemberFamily::kPictures;
+        case ExtensionKey("tga"):
+            return MemberFamily::kTexture;
+        case ExtensionKey("fce"):
+            return MemberFamily::kMesh;
+        case ExtensionKey("txt"):
+            return EndsWithAny(name, kCarpNames) ? MemberFamily::kCarp : MemberFamily::kOther;
+        default:
+            return EndsWithAny(name, kFedataNames) ? MemberFamily::kFedata : MemberFamily::kOther;
+    }
 }
 
 // The object for a member of `family` whose content begins with `content`: for a performance
@@ -259,8 +289,8 @@ std::unique_ptr<GameFile> ParseMemberFile(std::string&& path, ByteSpan content, 
     if (family == MemberFamily::kOther)
         return nullptr;
     // An archive member is made an archive only once its directory proves sound: one that is not
-    // is kept unread with the warning ReadTyped gives, and costs no exception. Too deep a nesting
-    // and a size past the format's reach still go through Parse, which refuses them.
+    // is kept unread with the warning ReadTyped gives, and costs no exception and no object. Too
+    // deep a nesting and a size past the format's reach still go through Parse, which refuses them.
     if (family == MemberFamily::kArchive && nestingDepth <= kMaxArchiveNesting &&
         content.size() <= INT32_MAX) {
         // Without a memo of the tree, one for the archives inside this member.
@@ -268,11 +298,12 @@ std::unique_ptr<GameFile> ParseMemberFile(std::string&& path, ByteSpan content, 
         DirectoryProblemMemo& checks = memo != nullptr ? *memo : own;
         VivDirectory directory;
         if (const std::string* problem = checks.Problem(content, directory)) {
-            auto plain = std::make_unique<GameFile>(std::move(path));
-            if (WarningsHeard())
-                ReportKeptUnread(plain->GetFileName(), "VIV", *problem);
-            plain->Parse(content);
-            return plain;
+            // Carried as a member whose name gives no type: no object of its own.
+            if (WarningsHeard()) {
+                // The name as GameFile::GetFileName gives it (npos + 1 is the whole path).
+                ReportKeptUnread(path.substr(path.find_last_of("\\/:") + 1), "VIV", *problem);
+            }
+            return nullptr;
         }
         auto archive =
             std::make_unique<VivArchive>(std::move(path), nestingDepth, std::move(budget));

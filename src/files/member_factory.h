@@ -75,8 +75,9 @@ std::unique_ptr<GameFile> CreateMemberInPlace(std::string path, const FileRange&
 // NewMemberFile of `content` and read by its Parse, with the same warnings and errors. Reads and
 // writes no file; `path` names the member in errors and warnings. With a `memo`, the directory of
 // an archive member is checked through it, and so are those of the archives inside it. Null for a
-// member whose name gives it no type (HasTypedName), whose `path` is then left as it was: the
-// archive carries such a member as it is, and its name is typed once.
+// member whose name gives it no type (HasTypedName), and for an archive member whose directory is
+// malformed (after its warning); `path` is then left as it was: the archive carries such a member
+// as a plain GameFile of its size, and its name is typed once.
 std::unique_ptr<GameFile> ParseMemberFile(std::string&& path, ByteSpan content, int nestingDepth = 1,
                                           std::shared_ptr<UnpackBudget> budget = nullptr,
                                           DirectoryProblemMemo* memo = nullptr);

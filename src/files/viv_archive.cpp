@@ -305,8 +305,11 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
                 carried.push_back(std::make_unique<std::optional<GameFile>[]>(carriedBlock));
                 carriedFree = carriedBlock;
             }
-            order.push_back(
-                &carried.back()[carriedBlock - carriedFree--].emplace(std::move(memberPath)));
+            // Measured from the directory, as a member kept unread is by its Load or Parse.
+            GameFile& plain =
+                carried.back()[carriedBlock - carriedFree--].emplace(std::move(memberPath));
+            plain.length = entry.size;
+            order.push_back(&plain);
         }
     }
 

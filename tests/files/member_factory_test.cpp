@@ -159,6 +159,23 @@ TEST(MemberFactory, ContainerAndTextureRowsComeFirst) {
     EXPECT_EQ(plain->length, 0);
 }
 
+// The name alone decides whether a member is typed: its last bytes, in any case, however long the
+// path before them.
+TEST(MemberFactory, TypedNamesAreToldByTheirEndsInAnyCase) {
+    const std::string deep = "car.viv/a.viv/b.viv/c.viv/d.viv/e.viv/";
+    for (const char* name : {".viv", "a.VIV", "dash.Fsh", "car00.tga", "CAR.FCE", "fedata.SPA",
+                             "xfedata.ger", "carp.txt", "CARP3.TXT", "xcarp1.txt"}) {
+        EXPECT_TRUE(HasTypedName(name)) << name;
+        EXPECT_TRUE(HasTypedName(deep + name)) << name;
+    }
+    for (const char* name : {"", "viv", "aviv", "a.viv.", "a.viva", "a_viv", "x.fc", ".tx",
+                             "carp4.txt", "a.txt", "fedata.txt", "fedata.deu", "fedata.eng.bak",
+                             "fedata_eng"}) {
+        EXPECT_FALSE(HasTypedName(name)) << name;
+        EXPECT_FALSE(HasTypedName(deep + name)) << name;
+    }
+}
+
 TEST(MemberFactory, MalformedMembersAreKeptPlainWithAWarning) {
     ScratchDir dir;
     std::vector<std::string> warnings;
