@@ -29,7 +29,7 @@ class IoError : public CarconvError {
 class FormatError : public CarconvError {
   public:
     FormatError(const std::string& file, std::size_t offset, const std::string& what);
-    FormatError(const std::string& file, const std::string& what);
+    FormatError(const std::string& file, std::string what);
     const std::string& File() const { return file_; }
     // what() without its file part when the file is `file`, for a message that names it already;
     // what() itself for any other file.

@@ -281,27 +281,32 @@ int VivArchive::Unpack(VivDirectory dir, std::uint64_t fileSize, bool toDisk,
 
     const std::string& memberDirectory = toDisk ? CreateWorkingDirectory() : path;
     // Until every member is made, the members live here: a container that fails removes what it
-    // unpacked before the failure goes on. The lists are sized at once for the entries, which
-    // the file holds: an archive of many members, or many archives, grows none of them.
+    // unpacked before the failure goes on. The lists are sized for the entries left, which the
+    // file holds, when their first member comes: an archive of many members, or many archives,
+    // grows none of them, and one whose members are all carried has no list of typed ones.
     std::vector<std::unique_ptr<GameFile>> typed;
-    typed.reserve(dir.entries.size());
     std::vector<std::unique_ptr<std::optional<GameFile>[]>> carried;
     std::size_t carriedFree = 0;  // unused places in the last block of `carried`
-    std::size_t carriedBlock = 4;
+    std::size_t carriedBlock = 0;
     std::vector<GameFile*> order;
     order.reserve(dir.entries.size());
     for (const VivEntry& entry : dir.entries) {
         ThrowIfStopRequested();
+        const std::size_t entriesLeft = dir.entries.size() - order.size();
         budget->Charge(static_cast<std::uint64_t>(entry.size));
         // A member that grows when it is loaded (a decoded texture) charges its growth itself,
         // before it allocates it.
         std::string memberPath = JoinPath(memberDirectory, entry.name);
         if (std::unique_ptr<GameFile> member = makeMember(entry, memberPath, budget)) {
+            if (typed.empty())
+                typed.reserve(entriesLeft);
             order.push_back(member.get());
             typed.push_back(std::move(member));
         } else {
             if (carriedFree == 0) {
-                carriedBlock = std::min<std::size_t>(carriedBlock * 2, kCarriedBlockMax);
+                if (carried.empty())
+                    carried.reserve((entriesLeft + kCarriedBlockMax - 1) / kCarriedBlockMax);
+                carriedBlock = std::min(entriesLeft, kCarriedBlockMax);
                 carried.push_back(std::make_unique<std::optional<GameFile>[]>(carriedBlock));
                 carriedFree = carriedBlock;
             }

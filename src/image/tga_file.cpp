@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include <fmt/format.h>
@@ -154,8 +155,13 @@ std::uint64_t WalkRunLength(const TgaLayout& layout, std::uint64_t fileSize, Fet
                             Bytes* out, const std::string& path) {
     const std::uint64_t pixelCount = layout.pixelCount;
     const std::size_t bytesPerPixel = layout.bytesPerPixel;
+    // The decoded pixels are copied to `out` through a pointer; the vector grows ahead of them,
+    // by doubling, rather than at every packet: most packets hold a pixel or a few.
+    const std::size_t outStart = out ? out->size() : 0;
+    const std::size_t outEnd = outStart + static_cast<std::size_t>(layout.dataSize);
+    std::size_t written = outStart;
     if (out)
-        out->reserve(static_cast<std::size_t>(layout.dataSize));
+        out->reserve(outEnd);
     std::uint64_t offset = layout.prefixSize;
     std::uint64_t done = 0;
     while (done < pixelCount) {
@@ -174,34 +180,32 @@ std::uint64_t WalkRunLength(const TgaLayout& layout, std::uint64_t fileSize, Fet
                                           "({} of {} pixels left)",
                                           count, pixelCount - done, pixelCount));
         }
-        const std::size_t packetBytes = (packet & kRunPacketBit)
-                                            ? bytesPerPixel
-                                            : static_cast<std::size_t>(count) * bytesPerPixel;
+        const bool run = (packet & kRunPacketBit) != 0;
+        const std::size_t decoded = static_cast<std::size_t>(count) * bytesPerPixel;
+        const std::size_t packetBytes = run ? bytesPerPixel : decoded;
         if (packetBytes > fileSize - offset) {
             throw FormatError(path, static_cast<std::size_t>(packetStart),
                               fmt::format("run-length data ends inside a packet after {} of {} "
                                           "pixels",
                                           done, pixelCount));
         }
-        if (out) {
-            const ByteSpan data = fetch(offset, packetBytes);
-            const std::size_t start = out->size();
-            out->insert(out->end(), data.begin(), data.end());
-            if (packet & kRunPacketBit) {
-                // The pixel repeated by doubling what is there already: a few copies, not one a
-                // pixel.
-                const std::size_t end = start + static_cast<std::size_t>(count) * bytesPerPixel;
-                out->resize(end);
-                for (std::size_t filled = bytesPerPixel; start + filled < end; filled *= 2) {
-                    const std::size_t n = std::min(filled, end - start - filled);
-                    std::copy_n(out->begin() + static_cast<std::ptrdiff_t>(start), n,
-                                out->begin() + static_cast<std::ptrdiff_t>(start + filled));
-                }
-            }
+        if (out && decoded != 0) {
+            // Within outEnd: the packets together hold no more pixels than the image.
+            if (out->size() - written < decoded)
+                out->resize(std::min(outEnd, std::max(written + decoded, 2 * out->size())));
+            std::uint8_t* to = out->data() + written;
+            std::memcpy(to, fetch(offset, packetBytes).data(), packetBytes);
+            // A run's pixel repeated by doubling what is there already: a few copies, not one
+            // a pixel.
+            for (std::size_t filled = packetBytes; filled < decoded; filled *= 2)
+                std::memcpy(to + filled, to, std::min(filled, decoded - filled));
+            written += decoded;
         }
         offset += packetBytes;
         done += count;
     }
+    if (out)
+        out->resize(written);
     return offset;
 }
 
