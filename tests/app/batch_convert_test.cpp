@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -503,6 +504,51 @@ TEST(BatchConvert, PlanningSweepsWhatKilledRunsLeftInTheOutputFolder) {
     // A plan that writes only a.viv takes z.viv's too: its writer has ended as well.
     PlanBatch({dir.File("a.viv")}, dir.File("out"));
     EXPECT_EQ(test::ListNames(dir.File("out")), std::vector<std::string>{});
+}
+
+// Pages faulted in by the processes this one has waited for, so far.
+long ChildPageFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_minflt;
+}
+
+TEST(BatchConvert, PackagesAfterTheFirstFewFaultInNoFreshMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator holds freed memory back on purpose";
+#endif
+    ScratchDir dir;
+    const std::string env = InstalledUser(dir);
+    // Skins of 256 KiB: buffers of that size are made and freed again for every package.
+    auto members = test::Version3Members(false);
+    for (auto& [name, bytes] : members) {
+        if (name == "car00.tga")
+            bytes = test::Tga32(256, 256);
+    }
+    std::string few, many;
+    for (int i = 0; i < 16; ++i) {
+        const std::string path = dir.File("p" + std::to_string(i) + ".viv");
+        test::WriteArchive(path, members);
+        (i < 4 ? few : many) += " " + Q(path);
+    }
+    many = few + many;
+    for (const char* jobs : {"1", "2"}) {
+        long faults[2] = {};
+        for (int run = 0; run < 2; ++run) {
+            const std::string out = dir.File(std::string("out") + jobs + std::to_string(run));
+            const long before = ChildPageFaults();
+            auto result = RunCarconv(
+                "convert" + (run == 0 ? few : many) + " --output-dir " + Q(out) + " --jobs " + jobs,
+                "", env);
+            faults[run] = ChildPageFaults() - before;
+            ASSERT_EQ(result.exitCode, 0) << result.err;
+        }
+        // Twelve packages more, with 64 pages of skin each, bring in less than a quarter of a
+        // skin each: the memory the first packages used is used again.
+        EXPECT_LT(faults[1] - faults[0], 12 * 16)
+            << "jobs " << jobs << ": " << faults[0] << " pages for 4 packages, " << faults[1]
+            << " for 16";
+    }
 }
 
 #endif
