@@ -34,6 +34,8 @@ namespace {
 constexpr std::uint8_t kRunPacketBit = 0x80;
 constexpr std::uint8_t kPacketCountMask = 0x7f;
 constexpr std::uint64_t kMaxPacketPixels = 128;
+// How far a run-length decode grows its output ahead of the pixels it has written.
+constexpr std::size_t kDecodeStep = 64 * 1024;
 
 bool IsKnownImageType(std::uint8_t type) {
     switch (type) {
@@ -156,7 +158,9 @@ std::uint64_t WalkRunLength(const TgaLayout& layout, std::uint64_t fileSize, Fet
     const std::uint64_t pixelCount = layout.pixelCount;
     const std::size_t bytesPerPixel = layout.bytesPerPixel;
     // The decoded pixels are copied to `out` through a pointer; the vector grows ahead of them,
-    // by doubling, rather than at every packet: most packets hold a pixel or a few.
+    // by kDecodeStep at a time, rather than at every packet: most packets hold a pixel or a few.
+    // Not further ahead, so that data that ends early has not made the rest of the image
+    // resident.
     const std::size_t outStart = out ? out->size() : 0;
     const std::size_t outEnd = outStart + static_cast<std::size_t>(layout.dataSize);
     std::size_t written = outStart;
@@ -192,7 +196,7 @@ std::uint64_t WalkRunLength(const TgaLayout& layout, std::uint64_t fileSize, Fet
         if (out && decoded != 0) {
             // Within outEnd: the packets together hold no more pixels than the image.
             if (out->size() - written < decoded)
-                out->resize(std::min(outEnd, std::max(written + decoded, 2 * out->size())));
+                out->resize(std::min(outEnd, std::max(written + decoded, written + kDecodeStep)));
             std::uint8_t* to = out->data() + written;
             std::memcpy(to, fetch(offset, packetBytes).data(), packetBytes);
             // A run's pixel repeated by doubling what is there already: a few copies, not one
