@@ -196,7 +196,7 @@ std::uint64_t WalkRunLength(const TgaLayout& layout, std::uint64_t fileSize, Fet
         if (out && decoded != 0) {
             // Within outEnd: the packets together hold no more pixels than the image.
             if (out->size() - written < decoded)
-                out->resize(std::min(outEnd, std::max(written + decoded, written + kDecodeStep)));
+                out->resize(std::min(outEnd, written + std::max(decoded, kDecodeStep)));
             std::uint8_t* to = out->data() + written;
             std::memcpy(to, fetch(offset, packetBytes).data(), packetBytes);
             // A run's pixel repeated by doubling what is there already: a few copies, not one
