@@ -43,11 +43,11 @@ using test::Q;
 
 // A version-3 package whose skin is `width` pixels wide, so each package's output is known by
 // the width of its skin.
-void WritePackage(const std::string& path, int width, bool withPictures = false) {
+void WritePackage(const std::string& path, int width, bool withPictures = false, int height = 2) {
     auto members = test::Version3Members(withPictures);
     for (auto& [name, bytes] : members) {
         if (name == "car00.tga")
-            bytes = test::Tga32(width, 2);
+            bytes = test::Tga32(width, height);
     }
     test::WriteArchive(path, members);
 }
@@ -521,16 +521,11 @@ TEST(BatchConvert, PackagesAfterTheFirstFewFaultInNoFreshMemory) {
 #endif
     ScratchDir dir;
     const std::string env = InstalledUser(dir);
-    // Skins of 256 KiB: buffers of that size are made and freed again for every package.
-    auto members = test::Version3Members(false);
-    for (auto& [name, bytes] : members) {
-        if (name == "car00.tga")
-            bytes = test::Tga32(256, 256);
-    }
     std::string few, many;
     for (int i = 0; i < 16; ++i) {
         const std::string path = dir.File("p" + std::to_string(i) + ".viv");
-        test::WriteArchive(path, members);
+        // Skins of 256 KiB: buffers of that size are made and freed again for every package.
+        WritePackage(path, 256, false, 256);
         (i < 4 ? few : many) += " " + Q(path);
     }
     many = few + many;
