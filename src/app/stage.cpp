@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "files/errors.h"
+#include "files/held_file.h"
 #include "files/safe_name.h"
 #include "platform/file_system.h"
 
@@ -26,6 +27,15 @@ std::optional<std::string> StageContext::FindInputFile(const std::string& name) 
 FileRange StageContext::InputBytes(const std::string& memberPath) const {
     const auto found = inputInPackage.find(memberPath);
     return found == inputInPackage.end() ? FileRange{memberPath} : found->second;
+}
+
+GameFile& StageContext::HoldMember(const std::string& name, std::string typeTag,
+                                   std::shared_ptr<const Bytes> content) {
+    GameFile& member =
+        Keep(std::make_unique<HeldFile>(OutputFile(name), std::move(typeTag), std::move(content)));
+    member.Load();
+    members->Add(member);
+    return member;
 }
 
 std::string StageContext::OutputFile(const std::string& name) const {

@@ -10,7 +10,12 @@
 // working directory, creates one file object per output file, loads it and appends it to `members`
 // in the order the package needs. Every object a stage creates goes to Keep(): the run holds them
 // until the output archive has been written and destroys them in reverse order of creation.
+//
+// A member no larger than `heldMemberLimit` may instead be handed over as bytes in memory
+// (HoldMember): the archive writer writes them where the member lies, and no working file is
+// written, read back and removed for it.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -25,6 +30,10 @@
 #include "platform/read_only_file.h"
 
 namespace carconv {
+
+// The largest member the conversion holds in memory rather than in a working file: a stock car's
+// mesh and skin, and far below the memory a conversion may take.
+inline constexpr std::int64_t kHeldMemberLimit = std::int64_t{1} << 20;
 
 struct StageContext {
     std::string templateDirectory;  // ends in a separator
@@ -42,6 +51,8 @@ struct StageContext {
     // The input members that were left in the input package rather than unpacked, by the path
     // InputFile gives them, with their ranges of the package.
     std::map<std::string, FileRange> inputInPackage{};
+    // The largest member a stage holds in memory (HoldMember) rather than writes to a file.
+    std::int64_t heldMemberLimit = kHeldMemberLimit;
 
     // Takes over `object` for the rest of the run and returns it.
     template <typename T>
@@ -50,6 +61,11 @@ struct StageContext {
         objects->push_back(std::move(object));
         return ref;
     }
+
+    // Makes the output member `name` of the bytes `content`, typed `typeTag`, keeps it and
+    // appends it to `members`; members of several names may share the same bytes.
+    GameFile& HoldMember(const std::string& name, std::string typeTag,
+                         std::shared_ptr<const Bytes> content);
 
     // Where the bytes of the input member at `memberPath` (InputFile) lie: that file, or for a
     // member left in the input package, its range there.

@@ -21,6 +21,13 @@ void RunSkinStage(StageContext& context) {
     TgaFile& source = context.Keep(std::make_unique<TgaFile>(context.InputFile(kSkinName)));
     source.LoadFrom(context.InputBytes(source.path));
     source.FlipRows();
+    if (source.length <= context.heldMemberLimit) {
+        // The flipped skin is in memory already; its four members hold the same bytes.
+        const auto content = std::make_shared<const Bytes>(source.Serialize());
+        for (const char* name : kMemberNames)
+            context.HoldMember(name, source.typeTag, content);
+        return;
+    }
     const std::string skin = context.OutputFile(kSkinName);
     source.SaveAs(skin);
     for (std::size_t i = 1; i < kMemberNames.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "mesh/fce3_file.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -83,13 +84,6 @@ std::vector<Bytes> Fce3File::CurrentArrays() const {
     return std::vector<Bytes>(arrays_.begin(), arrays_.end());
 }
 
-int Fce3File::ConvertToFce4(std::string target) {
-    if (!arraysInFile_)
-        return ToFce4(std::move(target))->Save();
-    StreamToFce4(target);
-    return 1;
-}
-
 namespace {
 
 // Where each version-3 array goes in the version-4 mesh, record for record.
@@ -137,19 +131,68 @@ std::uint64_t ArraySize(ByteSpan header, const MeshArrayLayout& array) {
     return static_cast<std::uint64_t>(LoadI32le(header, array.countAt)) * array.recordSize;
 }
 
+// Where array `array` of the packed version-4 `header` begins in the file: a packed offset,
+// which PackedHeader has made and bounded.
+std::int64_t PackedStart(ByteSpan header, Fce4File::ArrayId array) {
+    return static_cast<std::int64_t>(Fce4File::kHeaderSize) +
+           LoadI32le(header, Fce4File::kArrays[array].offsetAt);
+}
+
+// The size of the version-4 mesh of packed `header`: where its last array ends.
+std::uint64_t PackedSize(ByteSpan header) {
+    std::uint64_t size = Fce4File::kHeaderSize;
+    for (std::size_t i = 0; i < Fce4File::kArrayCount; ++i) {
+        const auto array = static_cast<Fce4File::ArrayId>(i);
+        size = std::max(size, static_cast<std::uint64_t>(PackedStart(header, array)) +
+                                  ArraySize(header, Fce4File::kArrays[array]));
+    }
+    return size;
+}
+
 }  // namespace
 
-void Fce3File::StreamToFce4(const std::string& target) const {
-    // Checks the counts for the version-4 layout before the file is opened or anything written.
+int Fce3File::ConvertToFce4(std::string target) {
+    if (!arraysInFile_)
+        return ToFce4(std::move(target))->Save();
+    // The counts are checked for the version-4 layout, and the file again as Load checked it,
+    // before the target is opened or anything written.
     const std::array<std::uint8_t, Fce4File::kHeaderSize> header =
         Fce4Header(target)->PackedHeader(target);
-    const MeshArrayFile source(loadedFrom_, loadedName_, header_, kHeaderSize, kArrays);
-    const auto start = [&header](Fce4File::ArrayId array) {
-        // A packed offset, which PackedHeader has made and bounded.
-        return static_cast<std::int64_t>(Fce4File::kHeaderSize) +
-               LoadI32le(header, Fce4File::kArrays[array].offsetAt);
-    };
+    const MeshArrayFile source = SourceArrays();
+    AtomicFileWriter out(target);
+    StreamToFce4(header, source,
+                 [&out](std::int64_t offset, ByteSpan piece) { out.WriteAt(offset, piece); });
+    out.Commit();
+    return 1;
+}
 
+std::uint64_t Fce3File::Fce4Size(const std::string& target) const {
+    return PackedSize(Fce4Header(target)->PackedHeader(target));
+}
+
+Bytes Fce3File::Fce4Bytes(const std::string& target) {
+    if (!arraysInFile_)
+        return ToFce4(target)->Serialize(target);
+    const std::array<std::uint8_t, Fce4File::kHeaderSize> header =
+        Fce4Header(target)->PackedHeader(target);
+    const MeshArrayFile source = SourceArrays();
+    Bytes mesh(static_cast<std::size_t>(PackedSize(header)));
+    StreamToFce4(header, source, [&mesh](std::int64_t offset, ByteSpan piece) {
+        // Every piece lies inside the packed layout that the size was measured from.
+        if (offset < 0 || static_cast<std::uint64_t>(offset) > mesh.size() ||
+            piece.size() > mesh.size() - static_cast<std::size_t>(offset))
+            throw std::logic_error("Fce3File: a mesh piece outside the packed layout");
+        std::copy(piece.begin(), piece.end(), mesh.begin() + offset);
+    });
+    return mesh;
+}
+
+MeshArrayFile Fce3File::SourceArrays() const {
+    return MeshArrayFile(loadedFrom_, loadedName_, header_, kHeaderSize, kArrays);
+}
+
+void Fce3File::StreamToFce4(ByteSpan header, const MeshArrayFile& source,
+                            const PieceWriter& write) {
     // One buffer for every piece, no larger than the largest array needs.
     std::uint64_t largest = 0;
     for (const ArrayCopy& copy : kArrayCopies)
@@ -158,8 +201,7 @@ void Fce3File::StreamToFce4(const std::string& target) const {
         largest = std::max(largest, ArraySize(header, Fce4File::kArrays[array]));
     Bytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(largest, kStreamPiece)));
 
-    AtomicFileWriter out(target);
-    out.WriteAt(0, header);
+    write(0, header);
     for (const ArrayCopy& copy : kArrayCopies) {
         const std::uint64_t size = source.ArraySize(copy.from);
         for (std::uint64_t at = 0; at < size; at += buffer.size()) {
@@ -168,7 +210,7 @@ void Fce3File::StreamToFce4(const std::string& target) const {
                 static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size())));
             source.ReadPiece(copy.from, at, piece);
             for (std::size_t i = 0; i < copy.copies; ++i)
-                out.WriteAt(start(copy.to[i]) + static_cast<std::int64_t>(at), piece);
+                write(PackedStart(header, copy.to[i]) + static_cast<std::int64_t>(at), piece);
         }
     }
     std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
@@ -178,10 +220,10 @@ void Fce3File::StreamToFce4(const std::string& target) const {
             ThrowIfStopRequested();
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
-            out.WriteAt(start(array) + static_cast<std::int64_t>(at), ByteSpan(buffer).first(n));
+            write(PackedStart(header, array) + static_cast<std::int64_t>(at),
+                  ByteSpan(buffer).first(n));
         }
     }
-    out.Commit();
 }
 
 std::unique_ptr<Fce4File> Fce3File::Fce4Header(std::string target) const {

@@ -49,6 +49,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -159,6 +160,13 @@ class Fce3File : public GameFile {
     int ConvertToFce4(std::string target);
     // The version-4 mesh that ConvertToFce4 writes, for `target`, in memory; nothing is written.
     std::unique_ptr<Fce4File> ToFce4(std::string target);
+    // The size of the file ConvertToFce4 writes. Throws FormatError naming `target`, as
+    // ConvertToFce4 would, when the counts do not fit the version-4 layout.
+    std::uint64_t Fce4Size(const std::string& target) const;
+    // The bytes ConvertToFce4 writes to `target`, made the same way in memory (the arrays read
+    // a piece at a time from the file Load read, or taken from memory after Parse): for a mesh
+    // small enough to hold whole, as Fce4Size tells. Nothing is written.
+    Bytes Fce4Bytes(const std::string& target);
 
     // Read-only view of the header.
     std::int32_t TriangleCount() const { return I32At(kTriangleCountAt); }
@@ -199,8 +207,14 @@ class Fce3File : public GameFile {
     std::vector<Bytes> CurrentArrays() const;
     // The version-4 mesh of this one without its arrays: the header fields only.
     std::unique_ptr<Fce4File> Fce4Header(std::string target) const;
-    // ConvertToFce4 from the file Load read.
-    void StreamToFce4(const std::string& target) const;
+    // Where StreamToFce4 puts each piece of the version-4 mesh: at that offset of the mesh.
+    using PieceWriter = std::function<void(std::int64_t offset, ByteSpan piece)>;
+    // The arrays of the file Load read, checked again as Load checked them.
+    MeshArrayFile SourceArrays() const;
+    // Builds the version-4 mesh of packed header `header` from `source`, a bounded piece at a
+    // time, and hands each piece to `write`.
+    static void StreamToFce4(ByteSpan header, const MeshArrayFile& source,
+                             const PieceWriter& write);
 
     std::array<std::uint8_t, kHeaderSize> header_{};
     // Empty while arraysInFile_: then the file Load read holds them, as Load checked.

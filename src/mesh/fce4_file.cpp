@@ -13,7 +13,7 @@
 namespace carconv {
 
 Fce4File::Fce4File(std::string path) : GameFile(std::move(path)) {
-    typeTag = "FCE4";
+    typeTag = kTypeTag;
 }
 
 int Fce4File::Reset() {

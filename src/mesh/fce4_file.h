@@ -173,6 +173,9 @@ class Fce4File : public GameFile {
          kTriangleExtraOffsetAt},
     }};
 
+    // The type tag of a version-4 mesh, whatever holds its bytes.
+    static constexpr const char* kTypeTag = "FCE4";
+
     // Stores the path and the type tag "FCE4"; reads nothing. The header is all zero (not even
     // the leading word) until Reset or Load.
     explicit Fce4File(std::string path);

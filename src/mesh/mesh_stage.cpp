@@ -1,6 +1,7 @@
 #include "mesh/mesh_stage.h"
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
 #include "files/errors.h"
@@ -21,14 +22,21 @@ void RunMeshStage(StageContext& context) {
     Fce3File& mesh = context.Keep(std::make_unique<Fce3File>(source));
     mesh.LoadFrom(bytes);
     const std::string converted = context.OutputFile("car.fce");
+    static constexpr std::array<const char*, 4> kMembers = {"car.fce", "car1.fce", "car2.fce",
+                                                            "car3.fce"};
+    if (mesh.Fce4Size(converted) <= static_cast<std::uint64_t>(context.heldMemberLimit)) {
+        // The four members hold the same bytes, built in memory.
+        const auto content = std::make_shared<const Bytes>(mesh.Fce4Bytes(converted));
+        for (const char* name : kMembers)
+            context.HoldMember(name, Fce4File::kTypeTag, content);
+        return;
+    }
     mesh.ConvertToFce4(converted);
 
     static constexpr std::array<const char*, 3> kCopies = {"car1.fce", "car2.fce", "car3.fce"};
     for (const char* name : kCopies)
         ShareFileReplace(converted, context.OutputFile(name));
 
-    static constexpr std::array<const char*, 4> kMembers = {"car.fce", "car1.fce", "car2.fce",
-                                                            "car3.fce"};
     for (const char* name : kMembers) {
         Fce4File& member = context.Keep(std::make_unique<Fce4File>(context.OutputFile(name)));
         member.Load();

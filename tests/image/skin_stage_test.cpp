@@ -43,6 +43,7 @@ using StageRun = test::StageRun;
 
 TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
     StageRun run;
+    run.context.heldMemberLimit = 0;  // working files, as for a skin too large to hold
     WriteFile(run.in.File("car00.tga"), Skin());
     WriteFile(run.out.File("car200.tga"), "stale");  // replaced by the copy
     const std::size_t membersBefore = 0;
@@ -87,6 +88,7 @@ TEST(SkinStage, WritesTheFlippedSkinAndThreeCopiesAsMembers) {
 TEST(SkinStage, TheCopiesShareTheSkinsFileAndSavingTheMembersKeepsItSo) {
     namespace fs = std::filesystem;
     StageRun run;
+    run.context.heldMemberLimit = 0;  // working files, as for a skin too large to hold
     WriteFile(run.in.File("car00.tga"), Skin());
     const bool links = test::AddHardLink(run.in.File("car00.tga"), run.out.File("probe"));
     fs::remove(test::Native(run.out.File("probe")));

@@ -1,0 +1,70 @@
+#include "app/stage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "files/held_file.h"
+#include "image/skin_stage.h"
+#include "mesh/mesh_bytes.h"
+#include "mesh/mesh_stage.h"
+#include "support/packages.h"
+#include "support/stage_run.h"
+#include "support/test_util.h"
+
+namespace carconv {
+namespace {
+
+// A stage that writes one member under four names, and the size of that member.
+struct FourCopyStage {
+    const char* name;
+    StageFunction run;
+    const char* input;
+    test::Bytes source;
+    std::int64_t memberSize;
+};
+
+TEST(HeldMembers, StagesHoldMembersUpToTheLimitAndPackTheBytesTheirFilesWouldHold) {
+    const test::Bytes skin = test::Tga32(4, 3);
+    const FourCopyStage stages[] = {
+        // A version-4 mesh is its 8248-byte header, 140 bytes a vertex and 68 a triangle.
+        {"mesh", RunMeshStage, "car.fce", test::Fce3Mesh(3, 2, /*packed=*/false),
+         8248 + 140 * 3 + 68 * 2},
+        {"skin", RunSkinStage, "car00.tga", skin, static_cast<std::int64_t>(skin.size())},
+    };
+    for (const FourCopyStage& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        // One byte over the limit: working files, as for a large car.
+        test::StageRun files;
+        files.context.heldMemberLimit = stage.memberSize - 1;
+        test::WriteFile(files.in.File(stage.input), stage.source);
+        stage.run(files.Context());
+        EXPECT_EQ(test::ListNames(files.out.Path()).size(), 4u);
+
+        test::StageRun held;
+        held.context.heldMemberLimit = stage.memberSize;
+        test::WriteFile(held.in.File(stage.input), stage.source);
+        stage.run(held.Context());
+        EXPECT_TRUE(test::ListNames(held.out.Path()).empty()) << "a working file for a held member";
+
+        ASSERT_EQ(held.members.GetSize(), 4);
+        ASSERT_EQ(files.members.GetSize(), 4);
+        const auto* first = dynamic_cast<const HeldFile*>(&held.members.ElementAt(0));
+        ASSERT_NE(first, nullptr);
+        for (int i = 0; i < 4; ++i) {
+            const GameFile& member = held.members.ElementAt(i);
+            EXPECT_EQ(member.GetFileName(), files.members.ElementAt(i).GetFileName());
+            EXPECT_EQ(member.typeTag, files.members.ElementAt(i).typeTag);
+            EXPECT_EQ(member.length, stage.memberSize);
+            EXPECT_EQ(&dynamic_cast<const HeldFile&>(member).Content(), &first->Content())
+                << "the four names share one copy of the bytes";
+        }
+        const std::vector<std::pair<std::string, test::Bytes>> packed = files.Packed();
+        EXPECT_EQ(held.Packed(), packed);
+        EXPECT_EQ(static_cast<std::int64_t>(packed.at(0).second.size()), stage.memberSize);
+    }
+}
+
+}  // namespace
+}  // namespace carconv
