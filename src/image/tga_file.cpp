@@ -220,11 +220,19 @@ class FileWindow {
     // `count` bytes from `offset`, which the caller has checked lie in the file; valid until the
     // next call.
     ByteSpan operator()(std::uint64_t offset, std::size_t count) {
-        if (offset < start_ || offset + count > start_ + window_.size()) {
+        if (offset < start_ || offset + count > start_ + held_) {
+            // One buffer for every window, no larger than what is left of the file: a small
+            // image is not given a megabyte to fill.
+            const auto left = static_cast<std::uint64_t>(
+                std::max<std::int64_t>(file_.Size() - static_cast<std::int64_t>(offset), 0));
+            const std::size_t size = std::max(
+                count, static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyChunkSize)));
+            if (window_.size() < size)
+                window_.resize(size);
             start_ = offset;
-            window_ =
-                file_.ReadAt(static_cast<std::int64_t>(offset), std::max(count, kCopyChunkSize));
-            if (window_.size() < count)
+            held_ =
+                file_.ReadInto(static_cast<std::int64_t>(offset), std::span(window_).first(size));
+            if (held_ < count)
                 throw IoError(file_.Path(), "file changed while it was read");
         }
         return ByteSpan(window_).subspan(static_cast<std::size_t>(offset - start_), count);
@@ -233,6 +241,7 @@ class FileWindow {
   private:
     const ReadOnlyFile& file_;
     std::uint64_t start_ = 0;
+    std::size_t held_ = 0;
     Bytes window_;
 };
 
