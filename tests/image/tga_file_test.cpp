@@ -335,29 +335,25 @@ TEST(TgaFile, DecodesRunLengthDataAndWritesItUncompressed) {
     again.Load();
     EXPECT_FALSE(again.WasRunLengthEncoded());
     EXPECT_EQ(again.length, tga.length);
-}
 
-TEST(TgaFile, RunLengthDataLongerThanAReadWindowDecodesWhole) {
-    // 1.2 MiB of raw packets of 128 pixels (513 bytes each), followed by a footer: the walk
-    // reads more than one window, and packets lie across the windows' edges.
-    ScratchDir dir;
-    HeaderFields f;
+    // 1.2 MiB of raw packets of 128 pixels (513 bytes each): the data is read more than one
+    // window at a time, and a packet lies across the windows' edge.
+    f = HeaderFields{};
     f.imageType = 10;
     f.width = 1024;
     f.height = 300;
     f.depth = 32;
-    Builder input = Header(f);
+    Builder large = Header(f);
     Bytes pixels;
     for (int packet = 0; packet < 1024 * 300 / 128; ++packet) {
-        input.u8(0x7F);
         for (int i = 0; i < 128 * 4; ++i)
             pixels.push_back(static_cast<std::uint8_t>(packet * 7 + i));
-        input.raw(Bytes(pixels.end() - 128 * 4, pixels.end()));
+        large.u8(0x7F).raw(Bytes(pixels.end() - 128 * 4, pixels.end()));
     }
-    TgaFile tga(Written(dir, "long.tga", input.raw(Footer()).bytes()));
-    tga.Load();
-    EXPECT_EQ(tga.DroppedByteCount(), 26u);
-    EXPECT_EQ(tga.Pixels(), pixels);
+    TgaFile windowed(Written(dir, "large.tga", large.raw(Footer()).bytes()));
+    windowed.Load();
+    EXPECT_EQ(windowed.DroppedByteCount(), 26u);
+    EXPECT_EQ(windowed.Pixels(), pixels);
 }
 
 TEST(TgaFile, AnImageLoadedFromARangeOfAPackageReadsAndWritesAsOneLoadedFromItsFile) {
