@@ -5,7 +5,6 @@
 
 #include "carp/carp3_file.h"
 #include "carp/carp4_file.h"
-#include "files/held_file.h"
 
 namespace carconv {
 
@@ -27,15 +26,9 @@ void RunPerformanceStage(StageContext& context) {
     const std::unique_ptr<Carp4File> converted =
         source.ToCarp4(context.OutputFile(kPerformanceText));
     const auto text = std::make_shared<const Bytes>(converted->Serialize(converted->path));
-    auto add = [&](const char* name) {
-        GameFile& member = context.Keep(
-            std::make_unique<HeldFile>(context.OutputFile(name), converted->typeTag, text));
-        member.Load();
-        context.members->Add(member);
-    };
-    add(kPerformanceText);
+    context.HoldMember(kPerformanceText, converted->typeTag, text);
     for (const char* name : kPerformanceCopies)
-        add(name);
+        context.HoldMember(name, converted->typeTag, text);
 }
 
 }  // namespace carconv

@@ -8,7 +8,6 @@
 #include "fedata/fedata3_file.h"
 #include "fedata/fedata4_file.h"
 #include "files/game_file.h"
-#include "files/held_file.h"
 #include "image/fsh_file.h"
 
 namespace carconv {
@@ -36,11 +35,8 @@ void RunFrontEndStage(StageContext& context) {
         source.LoadFrom(context.InputBytes(source.path));
         // Held for the archive writer rather than written to a file: a kilobyte or so.
         const std::unique_ptr<Fedata4File> converted = source.ToFedata4(context.OutputFile(name));
-        GameFile& member = context.Keep(
-            std::make_unique<HeldFile>(converted->path, converted->typeTag,
-                                       std::make_shared<const Bytes>(converted->Serialize())));
-        member.Load();
-        context.members->Add(member);
+        context.HoldMember(name, converted->typeTag,
+                           std::make_shared<const Bytes>(converted->Serialize()));
     }
 }
 
